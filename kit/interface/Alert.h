@@ -94,13 +94,21 @@ private:
 };
 
 // The platform's alert object. Build it, then Go() to show it and wait.
+// Go() deletes an alert made with new, as the platform does, so
+// `(new BAlert(...))->Go()` is the usual form; an alert on the stack is
+// left alone. Never keep an alert made with new in a smart pointer.
 class BAlert {
 public:
+	static void* operator new(size_t size);
+	static void operator delete(void* pointer);
+
 	BAlert(const char* title, const char* text, const char* button0, const char* button1 = nullptr,
 		const char* button2 = nullptr, button_width width = B_WIDTH_AS_USUAL, alert_type type = B_INFO_ALERT);
 	BAlert(const char* title, const char* text, const char* button0, const char* button1, const char* button2,
 		button_width width, button_spacing spacing, alert_type type);
 	void SetFeel(alert_feel feel) { fRequest.feel = feel; }
+	// Blocks until the installed handler answers; returns the index of the
+	// button pressed. Any thread may call it.
 	int32 Go();
 	const AlertRequest& Request() const { return fRequest; }
 
