@@ -3,9 +3,17 @@
 //
 // Fields have one type; adding an item of another type to an existing name
 // fails with B_BAD_TYPE. A field is "fixed size" when all its items have the
-// same size (numbers, bool, rect, point, pointer) and variable otherwise
-// (strings, raw data, messages, refs): AddData's isFixedSize must match for
-// every item of a field.
+// same size and variable otherwise. Fields of the fixed-size types (numbers,
+// bool, float, double, pointer, rect, point) are always fixed size, whatever
+// isFixedSize says, and every item must have the type's size (B_BAD_VALUE
+// otherwise). For other types (strings, raw data, messages, refs) the first
+// AddData's isFixedSize decides; a later AddData with another isFixedSize
+// fails with B_BAD_TYPE, and items of a fixed field must all have one size.
+// String items end with their NUL; message and ref items hold their
+// flattened form, which AddData/ReplaceData check (B_BAD_VALUE when invalid).
+//
+// Copying a message copies `what` and the fields; the reply state stays with
+// the original.
 //
 // Flattening uses this program's own versioned format (see Message.cpp).
 // Unflatten checks every length against the buffer and refuses malformed data
@@ -208,6 +216,7 @@ private:
 	friend class BMessageReplyChannel;
 
 	struct Field;
+	struct Internal;              // item checks, flattening, parsing (Message.cpp)
 	std::vector<Field> fFields;   // in order of first addition
 	std::shared_ptr<BMessageReplyChannel> fReplyChannel;
 	bool fWasDelivered = false;
