@@ -1,0 +1,108 @@
+// BLocker: recursion, ownership, time-outs and mutual exclusion.
+#include "kit/support/Locker.h"
+
+#include "kit/kernel/OS.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(LockerTest, RecursiveLockingByOneThread)
+{
+	BLocker locker("CToc locker");
+	EXPECT_STREQ("CToc locker", locker.Name());
+	EXPECT_FALSE(locker.IsLocked());
+	EXPECT_EQ(-1, locker.LockingThread());
+
+	ASSERT_TRUE(locker.Lock());
+	ASSERT_EQ(B_OK, locker.LockWithTimeout(0));
+	EXPECT_TRUE(locker.IsLocked());
+	EXPECT_EQ(2, locker.CountLocks());
+	EXPECT_EQ(find_thread(nullptr), locker.LockingThread());
+
+	locker.Unlock();
+	EXPECT_TRUE(locker.IsLocked());
+	EXPECT_EQ(1, locker.CountLocks());
+	locker.Unlock();
+	EXPECT_FALSE(locker.IsLocked());
+	EXPECT_EQ(0, locker.CountLocks());
+	EXPECT_EQ(-1, locker.LockingThread());
+
+	// Unlocking a free lock changes nothing.
+	locker.Unlock();
+	EXPECT_EQ(0, locker.CountLocks());
+	ASSERT_TRUE(locker.Lock());
+	EXPECT_EQ(1, locker.CountLocks());
+	locker.Unlock();
+}
+
+TEST(LockerTest, OtherThreadsTimeOutAndCannotUnlock)
+{
+	BLocker locker("held");
+	ASSERT_TRUE(locker.Lock());
+	thread_id owner = find_thread(nullptr);
+
+	std::thread other([&] {
+		EXPECT_FALSE(locker.IsLocked());
+		EXPECT_EQ(B_TIMED_OUT, locker.LockWithTimeout(0));
+		bigtime_t start = system_time();
+		EXPECT_EQ(B_TIMED_OUT, locker.LockWithTimeout(30000));
+		EXPECT_GE(system_time() - start, 30000);
+		// Not the owner: ignored.
+		locker.Unlock();
+	});
+	other.join();
+	EXPECT_TRUE(locker.IsLocked());
+	EXPECT_EQ(owner, locker.LockingThread());
+	EXPECT_EQ(1, locker.CountLocks());
+	locker.Unlock();
+	EXPECT_EQ(0, locker.CountLocks());
+}
+
+TEST(LockerTest, WaiterGetsTheLockWhenReleased)
+{
+	BLocker locker;
+	ASSERT_TRUE(locker.Lock());
+	std::atomic<thread_id> waiterId {0};
+	std::atomic<bool> locked {false};
+	std::thread waiter([&] {
+		waiterId = find_thread(nullptr);
+		EXPECT_EQ(B_OK, locker.LockWithTimeout(B_INFINITE_TIMEOUT));
+		locked = true;
+		EXPECT_EQ(waiterId.load(), locker.LockingThread());
+		locker.Unlock();
+	});
+	snooze(20000);
+	EXPECT_FALSE(locked);
+	locker.Unlock();
+	waiter.join();
+	EXPECT_TRUE(locked);
+	EXPECT_EQ(-1, locker.LockingThread());
+}
+
+TEST(LockerTest, MutualExclusionUnderContention)
+{
+	BLocker locker("contended");
+	int64 total = 0;   // guarded by locker only
+	std::vector<std::thread> threads;
+	for (int t = 0; t < 4; t++) {
+		threads.emplace_back([&] {
+			for (int i = 0; i < 2000; i++) {
+				BAutolock outer(locker);
+				BAutolock inner(&locker);   // recursion inside the hold
+				ASSERT_TRUE(inner.IsLocked());
+				total++;
+			}
+		});
+	}
+	for (auto& thread : threads)
+		thread.join();
+	EXPECT_EQ(8000, total);
+	EXPECT_EQ(0, locker.CountLocks());
+}
+
+}   // namespace
