@@ -318,34 +318,6 @@ TEST(KernelThreadTest, RenameDetachAndIds)
 	EXPECT_EQ(B_BAD_THREAD_ID, detach_thread(-3));
 }
 
-TEST(KernelThreadTest, SeveralWaitersGetTheExitValue)
-{
-	ThreadProbe probe;
-	probe.release = create_sem(0, "release");
-	thread_id thread = spawn_thread(ProbeThread, "waited for twice", B_NORMAL_PRIORITY, &probe);
-	ASSERT_EQ(B_OK, resume_thread(thread));
-	status_t otherResult = 0;
-	status_t otherExit = 0;
-	std::thread other([&] { otherResult = wait_for_thread(thread, &otherExit); });
-	// Give the second waiter a chance to start waiting; either order is valid.
-	snooze(20000);
-	release_sem(probe.release);
-	status_t exitValue = 0;
-	status_t result = wait_for_thread(thread, &exitValue);
-	other.join();
-	// Whoever came too late sees an unknown id; whoever waited gets 42.
-	EXPECT_TRUE(result == B_OK || result == B_BAD_THREAD_ID);
-	EXPECT_TRUE(otherResult == B_OK || otherResult == B_BAD_THREAD_ID);
-	EXPECT_TRUE(result == B_OK || otherResult == B_OK);
-	if (result == B_OK) {
-		EXPECT_EQ(42, exitValue);
-	}
-	if (otherResult == B_OK) {
-		EXPECT_EQ(42, otherExit);
-	}
-	delete_sem(probe.release);
-}
-
 // ---- Time and atomics ----
 
 TEST(KernelTimeTest, SnoozeLastsAtLeastTheDelay)
