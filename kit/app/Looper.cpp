@@ -460,6 +460,11 @@ bool BLooper::RemoveHandler(BHandler* handler)
 	return true;
 }
 
+void BLooper::SetPreferredHandler(BHandler* handler)
+{
+	fPreferred = handler != nullptr && handler->Looper() == this ? handler : this;
+}
+
 int32 BLooper::CountHandlers() const
 {
 	return int32(fHandlers.size());

@@ -87,9 +87,10 @@ public:
 	int32 CountHandlers() const;
 	BHandler* HandlerAt(int32 index) const;
 	// Messages sent to the looper's preferred handler (token -1) go here;
-	// the looper itself by default, and when set to null.
+	// the looper itself by default, and when set to null or to a handler
+	// that is not one of this looper's. Call with the looper locked.
 	BHandler* PreferredHandler() const { return fPreferred; }
-	void SetPreferredHandler(BHandler* handler) { fPreferred = handler ? handler : this; }
+	void SetPreferredHandler(BHandler* handler);
 	// The queue messengers deliver to (shared so messengers outlive the looper safely).
 	std::shared_ptr<BMessageTarget> Target() const;
 	int32 PortCapacity() const { return fCapacity; }

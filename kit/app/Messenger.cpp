@@ -52,7 +52,8 @@ BHandler* BMessenger::Target(BLooper** looper) const
 		*looper = targetLooper;
 	if (targetLooper == nullptr || fHandlerToken < 0)
 		return nullptr;
-	return BHandler::HandlerForToken(fHandlerToken);
+	BHandler* handler = BHandler::HandlerForToken(fHandlerToken);
+	return handler != nullptr && handler->Looper() == targetLooper ? handler : nullptr;
 }
 
 bool BMessenger::LockTarget() const

@@ -32,6 +32,18 @@ enum : uint32 {
 	kData = FourCC('d', 'a', 't', 'a'),
 };
 
+// A synchronous send that fails instead of hanging when no answer comes.
+status_t Ask(const BMessenger& messenger, BMessage* question, BMessage* reply)
+{
+	return messenger.SendMessage(question, reply, kLongWait, kLongWait);
+}
+
+status_t Ask(const BMessenger& messenger, uint32 what, BMessage* reply)
+{
+	BMessage question(what);
+	return Ask(messenger, &question, reply);
+}
+
 bool WaitUntil(const std::function<bool()>& ready, bigtime_t timeout = kLongWait)
 {
 	bigtime_t end = system_time() + timeout;
@@ -240,8 +252,8 @@ TEST_F(LooperTest, PostingNeverWaitsButMessengersWaitForRoom)
 	EXPECT_EQ(messenger.SendMessage(&extra, nullptr, 20000), B_TIMED_OUT);
 
 	// A sender without a time-out gets through once the looper moves on.
-	status_t lateStatus = B_ERROR;
-	std::thread late([&] { lateStatus = messenger.SendMessage(&extra); });
+	status_t lateStatus = B_ERROR;   // waits for room, not forever
+	std::thread late([&] { lateStatus = messenger.SendMessage(&extra, nullptr, kLongWait); });
 	snooze(20000);
 	looper->recorder.gate.Open();
 	late.join();
@@ -255,18 +267,13 @@ TEST_F(LooperTest, QuitFromAnotherThreadDispatchesWhatIsQueuedThenDeletes)
 {
 	TestLooper* looper = Start();
 	BMessenger messenger(looper);
-	ASSERT_EQ(looper->PostMessage(kBlock), B_OK);
-	ASSERT_TRUE(looper->recorder.gate.WaitEntered());
+	// Queued while the test holds the lock, so none is dispatched before Quit.
+	ASSERT_TRUE(looper->Lock());
 	for (int32 i = 0; i < 3; i++) {
 		BMessage message = Data(i);
 		ASSERT_EQ(looper->PostMessage(&message), B_OK);
 	}
-	std::thread opener([&] {
-		snooze(20000);
-		looper->recorder.gate.Open();
-	});
-	QuitLooper(looper);
-	opener.join();
+	looper->Quit();
 	EXPECT_TRUE(deleted);
 	EXPECT_EQ(sink->CountMessages(kData), 3);
 
@@ -281,7 +288,7 @@ TEST_F(LooperTest, QuitFromAnotherThreadDispatchesWhatIsQueuedThenDeletes)
 	BMessage message = Data(9);
 	BMessage reply;
 	EXPECT_EQ(messenger.SendMessage(&message), B_BAD_PORT_ID);
-	EXPECT_EQ(messenger.SendMessage(&message, &reply), B_BAD_PORT_ID);
+	EXPECT_EQ(Ask(messenger, &message, &reply), B_BAD_PORT_ID);
 }
 
 TEST_F(LooperTest, QuitOnItsOwnThreadDropsTheRestAndAnswersWaitingSenders)
@@ -297,7 +304,7 @@ TEST_F(LooperTest, QuitOnItsOwnThreadDropsTheRestAndAnswersWaitingSenders)
 	BMessage reply;
 	std::thread sender([&] {
 		BMessage question = Data(1);
-		status = messenger.SendMessage(&question, &reply);
+		status = Ask(messenger, &question, &reply);
 	});
 	ASSERT_TRUE(WaitUntil([&] { return port->CountQueued() == 2; }));
 	looper->recorder.gate.Open();
@@ -315,14 +322,14 @@ TEST_F(LooperTest, QuitRequestedMayRefuse)
 	looper->allowQuit = false;
 	BMessenger messenger(looper);
 	BMessage reply;
-	ASSERT_EQ(messenger.SendMessage(B_QUIT_REQUESTED, &reply), B_OK);
+	ASSERT_EQ(Ask(messenger, B_QUIT_REQUESTED, &reply), B_OK);
 	EXPECT_EQ(reply.what, uint32(B_REPLY));
 	EXPECT_FALSE(reply.GetBool("result", true));
 	EXPECT_TRUE(messenger.IsValid());
 	EXPECT_FALSE(deleted);
 
 	looper->allowQuit = true;
-	ASSERT_EQ(messenger.SendMessage(B_QUIT_REQUESTED, &reply), B_OK);
+	ASSERT_EQ(Ask(messenger, B_QUIT_REQUESTED, &reply), B_OK);
 	EXPECT_TRUE(reply.GetBool("result", false));
 	EXPECT_TRUE(WaitUntil([&] { return deleted.load(); }));
 	EXPECT_EQ(messenger.SendMessage(kData), B_BAD_PORT_ID);
@@ -398,9 +405,9 @@ TEST_F(LooperTest, UnhandledMessagesAreAnsweredNotUnderstood)
 	looper->Unlock();
 	BMessage reply;
 	BMessage question(FourCC('?', '?', '?', '?'));
-	ASSERT_EQ(BMessenger(&plain).SendMessage(&question, &reply), B_OK);
+	ASSERT_EQ(Ask(BMessenger(&plain), &question, &reply), B_OK);
 	EXPECT_EQ(reply.what, uint32(B_MESSAGE_NOT_UNDERSTOOD));
-	ASSERT_EQ(BMessenger(looper).SendMessage(&question, &reply), B_OK);
+	ASSERT_EQ(Ask(BMessenger(looper), &question, &reply), B_OK);
 	EXPECT_EQ(reply.what, uint32(B_MESSAGE_NOT_UNDERSTOOD));
 	QuitLooper(looper);
 }
@@ -479,14 +486,14 @@ TEST_F(MessengerTest, SynchronousSendsGetTheAnswerOrNoReply)
 	BMessage question(kEcho);
 	question.AddInt32("index", 41);
 	BMessage reply;
-	ASSERT_EQ(messenger.SendMessage(&question, &reply), B_OK);
+	ASSERT_EQ(Ask(messenger, &question, &reply), B_OK);
 	EXPECT_EQ(reply.what, uint32(kAnswer));
 	EXPECT_EQ(reply.GetInt32("index", 0), 42);
 	EXPECT_FALSE(reply.IsSourceWaiting());
 
 	// kData is recorded (as a copy) and deleted unanswered.
 	BMessage ignored = Data(1);
-	EXPECT_EQ(messenger.SendMessage(&ignored, &reply), B_NO_REPLY);
+	EXPECT_EQ(Ask(messenger, &ignored, &reply), B_NO_REPLY);
 	EXPECT_EQ(reply.what, uint32(B_NO_REPLY));
 	QuitLooper(looper);
 }
@@ -497,9 +504,11 @@ TEST_F(MessengerTest, SynchronousSendToTheOwnThreadIsRefused)
 	public:
 		void MessageReceived(BMessage* message) override
 		{
+			if (message->what != kData)
+				return;
 			BMessage reply;
 			BMessage question(kEcho);
-			result = BMessenger(this).SendMessage(&question, &reply);
+			result = BMessenger(this).SendMessage(&question, &reply, 0, 1000000);
 			done = true;
 		}
 		std::atomic<status_t> result {B_OK};
@@ -523,7 +532,7 @@ TEST_F(MessengerTest, DetachedMessagesAreAnsweredOnceOrAbandoned)
 	BMessage reply;
 	std::thread sender([&] {
 		BMessage question(kDetach);
-		status = messenger.SendMessage(&question, &reply);
+		status = Ask(messenger, &question, &reply);
 	});
 	ASSERT_TRUE(WaitUntil([&] { return recorder.detachedReady.load(); }));
 	std::unique_ptr<BMessage> held = std::move(recorder.detached);
@@ -602,7 +611,7 @@ TEST_F(MessengerTest, AnySharedTargetCanReceive)
 	// A synchronous send waits until the stored message is answered...
 	status_t status = B_ERROR;
 	BMessage reply;
-	std::thread sender([&] { status = messenger.SendMessage(kEcho, &reply); });
+	std::thread sender([&] { status = Ask(messenger, kEcho, &reply); });
 	auto question = target->WaitForMessage(kEcho, kLongWait);
 	ASSERT_NE(question, nullptr);
 	EXPECT_EQ(question->SendReply(kAnswer), B_OK);
@@ -611,7 +620,7 @@ TEST_F(MessengerTest, AnySharedTargetCanReceive)
 	EXPECT_EQ(reply.what, uint32(kAnswer));
 
 	// ... or dropped.
-	sender = std::thread([&] { status = messenger.SendMessage(kEcho, &reply); });
+	sender = std::thread([&] { status = Ask(messenger, kEcho, &reply); });
 	ASSERT_TRUE(target->WaitForCount(kEcho, 1, kLongWait));
 	target->Clear();
 	sender.join();
