@@ -24,7 +24,8 @@ void PutUInt32(std::string* out, uint32 value)
 
 class Reader {
 public:
-	Reader(const std::string& bytes) : fData(bytes.data()), fLeft(bytes.size()) {}
+	Reader(const std::string& bytes, size_t offset)
+		: fData(bytes.data() + offset), fLeft(bytes.size() - offset) {}
 	bool UInt32(uint32* value)
 	{
 		if (fLeft < 4)
@@ -60,7 +61,7 @@ status_t CSettingsFile::Parse(const std::string& bytes)
 		return B_OK;
 	if (bytes.size() < 12 || memcmp(bytes.data(), kMagic, 4) != 0)
 		return B_BAD_DATA;
-	Reader reader(bytes.substr(4));
+	Reader reader(bytes, 4);
 	uint32 version = 0;
 	uint32 count = 0;
 	if (!reader.UInt32(&version) || version != kVersion || !reader.UInt32(&count))
