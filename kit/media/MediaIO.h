@@ -1,0 +1,55 @@
+// FFmpeg byte I/O over a file descriptor of our own. The media kit never
+// hands a path to FFmpeg's protocol layer: a file name with a colon is just a
+// name, and a demuxer cannot open further files or URLs on its own.
+// One MediaIO belongs to one media file and is used by one thread at a time.
+#pragma once
+
+#include "kit/support/SupportDefs.h"
+
+#include <string>
+
+struct AVIOContext;
+
+class MediaIO {
+public:
+	MediaIO() = default;
+	~MediaIO();
+	MediaIO(const MediaIO&) = delete;
+	MediaIO& operator=(const MediaIO&) = delete;
+
+	// Opens `path` for reading with an I/O buffer of `bufferSize` bytes.
+	// B_OK, B_ENTRY_NOT_FOUND, B_IS_A_DIRECTORY, B_PERMISSION_DENIED, ...
+	status_t OpenForReading(const std::string& path, int32 bufferSize);
+	// Creates `path` for writing: replaces an existing file when `replace`,
+	// else fails with B_FILE_EXISTS if there is one.
+	status_t OpenForWriting(const std::string& path, bool replace);
+	// Flushes what is buffered and closes the descriptor; the status of the
+	// first failed write or of close itself, else B_OK. Safe to call twice.
+	status_t Close();
+
+	AVIOContext* Context() const { return fContext; }
+	// The status of the last failed system call of a callback (B_OK if none),
+	// so that FFmpeg's generic errors can be reported precisely.
+	status_t LastError() const { return fLastError; }
+	int64 FileSize() const;
+
+private:
+	static int Read(void* opaque, uint8_t* buffer, int size);
+	static int Write(void* opaque, uint8_t* buffer, int size);
+	static int64_t Seek(void* opaque, int64_t offset, int whence);
+	status_t _Allocate(int32 bufferSize, bool writing);
+
+	int fFD = -1;
+	AVIOContext* fContext = nullptr;
+	status_t fLastError = B_OK;
+	bool fWriting = false;
+};
+
+// A status for an FFmpeg error code: errno values through the platform's
+// mapping, end of file as B_LAST_BUFFER_ERROR, invalid data as
+// B_MEDIA_BAD_FORMAT, a missing decoder or demuxer as B_MEDIA_NO_HANDLER.
+status_t StatusFromAVError(int error);
+
+// Quiets FFmpeg's own console output to errors only (warnings too when the
+// console log is on). Called by every media file; idempotent.
+void InitMediaKitLogging();
