@@ -1,0 +1,231 @@
+#include "emulator/CdText.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const std::string kEmpty;
+
+}   // namespace
+
+int CCdText::TypeIndex(uint8 packType)
+{
+	if (packType < kTitle || packType > kMessage)
+		return -1;
+	return packType - kTitle;
+}
+
+status_t CCdText::SetText(uint8 packType, int track, std::string_view latin1)
+{
+	int index = TypeIndex(packType);
+	if (index < 0 || track < 0 || track > kMaxTrack)
+		return B_BAD_VALUE;
+	if (latin1.find('\0') != std::string_view::npos)
+		return B_BAD_VALUE;
+	fTexts[index][track] = std::string(latin1);
+	return B_OK;
+}
+
+const std::string& CCdText::Text(uint8 packType, int track) const
+{
+	int index = TypeIndex(packType);
+	if (index < 0 || track < 0 || track > kMaxTrack)
+		return kEmpty;
+	return fTexts[index][track];
+}
+
+bool CCdText::IsEmpty() const
+{
+	for (const auto& type : fTexts)
+		for (const auto& text : type)
+			if (!text.empty())
+				return false;
+	return true;
+}
+
+uint16 CCdText::Crc16(const uint8* data, size_t length)
+{
+	uint16 crc = 0;
+	for (size_t i = 0; i < length; i++) {
+		crc ^= uint16(data[i]) << 8;
+		for (int bit = 0; bit < 8; bit++)
+			crc = (crc & 0x8000) ? uint16((crc << 1) ^ 0x1021) : uint16(crc << 1);
+	}
+	return uint16(~crc);
+}
+
+bool CCdText::PackCrcValid(const uint8* pack)
+{
+	uint16 crc = Crc16(pack, 16);
+	return pack[16] == uint8(crc >> 8) && pack[17] == uint8(crc);
+}
+
+status_t CCdText::Encode(int firstTrack, int lastTrack, std::vector<uint8>* packs) const
+{
+	if (firstTrack < 1 || lastTrack < firstTrack || lastTrack > kMaxTrack)
+		return B_BAD_VALUE;
+	if (IsEmpty())
+		return B_OK;
+
+	std::vector<uint8> out;
+	std::array<int, 16> countPerType {};
+	int sequence = 0;
+
+	auto addPack = [&](uint8 type, int track, int charPosition, const uint8* text12) -> bool {
+		if (size_t(sequence) >= kMaxPacks)
+			return false;
+		uint8 pack[kPackSize] = {};
+		pack[0] = type;
+		pack[1] = uint8(track);
+		pack[2] = uint8(sequence);
+		pack[3] = uint8(std::min(charPosition, 15));   // block 0, single-byte characters
+		std::memcpy(pack + 4, text12, 12);
+		uint16 crc = Crc16(pack, 16);
+		pack[16] = uint8(crc >> 8);
+		pack[17] = uint8(crc);
+		out.insert(out.end(), pack, pack + kPackSize);
+		countPerType[type & 0x0F]++;
+		sequence++;
+		return true;
+	};
+
+	for (int index = 0; index < int(fTexts.size()); index++) {
+		const auto& texts = fTexts[index];
+		bool any = false;
+		for (int track = 0; track <= kMaxTrack; track++)
+			any = any || !texts[track].empty();
+		if (!any)
+			continue;
+
+		// The stream of this type: the disc's text, then each track's, each
+		// ended by a zero byte. Every byte remembers its track and its place
+		// in that track's text.
+		std::vector<uint8> stream;
+		std::vector<uint8> trackOf;
+		std::vector<int> positionOf;
+		auto append = [&](int track) {
+			const std::string& text = texts[track];
+			for (size_t i = 0; i <= text.size(); i++) {
+				stream.push_back(i < text.size() ? uint8(text[i]) : 0);
+				trackOf.push_back(uint8(track));
+				positionOf.push_back(int(i));
+			}
+		};
+		append(0);
+		for (int track = firstTrack; track <= lastTrack; track++)
+			append(track);
+
+		for (size_t start = 0; start < stream.size(); start += 12) {
+			uint8 text12[12] = {};
+			size_t n = std::min<size_t>(12, stream.size() - start);
+			std::memcpy(text12, stream.data() + start, n);
+			if (!addPack(uint8(kTitle + index), trackOf[start], positionOf[start], text12))
+				return B_BAD_DATA;
+		}
+	}
+
+	// Size information: three packs closing the block.
+	if (size_t(sequence) + 3 > kMaxPacks)
+		return B_BAD_DATA;
+	countPerType[kSizeInfo & 0x0F] = 3;
+	uint8 info[36] = {};
+	info[0] = 0x00;   // ISO 8859-1
+	info[1] = uint8(firstTrack);
+	info[2] = uint8(lastTrack);
+	info[3] = 0x00;
+	for (int i = 0; i < 16; i++)
+		info[4 + i] = uint8(countPerType[i]);
+	info[20] = uint8(sequence + 2);   // last sequence number of block 0
+	info[28] = 0x09;                  // English
+	for (int i = 0; i < 3; i++)
+		addPack(kSizeInfo, i, 0, info + 12 * i);
+
+	packs->insert(packs->end(), out.begin(), out.end());
+	return B_OK;
+}
+
+status_t CCdText::ParsePacks(const uint8* data, size_t size, std::vector<uint8>* packs)
+{
+	const size_t maxPacks = kMaxPacks * 8;
+	if (data == nullptr && size != 0)
+		return B_BAD_VALUE;
+	size_t offset = 0;
+	if (size % kPackSize != 0) {
+		// With the 4-byte header of the READ TOC answer.
+		if (size < 4 || (size - 4) % kPackSize != 0)
+			return B_BAD_DATA;
+		size_t length = (size_t(data[0]) << 8) | data[1];
+		if (length != size - 2)
+			return B_BAD_DATA;
+		offset = 4;
+	}
+	size_t count = (size - offset) / kPackSize;
+	if (count > maxPacks)
+		return B_BAD_DATA;
+	packs->assign(data + offset, data + size);
+	return B_OK;
+}
+
+status_t CCdText::LoadPacksFile(const std::string& path, std::vector<uint8>* packs)
+{
+	int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0)
+		return B_ENTRY_NOT_FOUND;
+	struct stat st;
+	const off_t limit = off_t(4 + kMaxPacks * 8 * kPackSize);
+	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > limit) {
+		::close(fd);
+		return B_BAD_DATA;
+	}
+	std::vector<uint8> data(size_t(st.st_size));
+	size_t done = 0;
+	while (done < data.size()) {
+		ssize_t n = ::pread(fd, data.data() + done, data.size() - done, off_t(done));
+		if (n <= 0) {
+			::close(fd);
+			return B_IO_ERROR;
+		}
+		done += size_t(n);
+	}
+	::close(fd);
+	return ParsePacks(data.data(), data.size(), packs);
+}
+
+std::string CCdText::ToLatin1(std::string_view text)
+{
+	std::string out;
+	out.reserve(text.size());
+	size_t i = 0;
+	while (i < text.size()) {
+		uint8 c = uint8(text[i]);
+		if (c < 0x80) {
+			out.push_back(char(c));
+			i++;
+			continue;
+		}
+		int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+		bool valid = extra > 0 && size_t(extra) < text.size() - i;
+		uint32 code = 0;
+		if (valid) {
+			code = c & (0x3F >> extra);
+			for (int k = 1; k <= extra; k++) {
+				uint8 cc = uint8(text[i + size_t(k)]);
+				if ((cc & 0xC0) != 0x80) {
+					valid = false;
+					break;
+				}
+				code = (code << 6) | (cc & 0x3F);
+			}
+		}
+		if (!valid)
+			return std::string(text);   // not UTF-8: take the bytes as they are
+		out.push_back(code <= 0xFF ? char(code) : '?');
+		i += size_t(extra) + 1;
+	}
+	return out;
+}

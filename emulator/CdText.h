@@ -1,0 +1,61 @@
+// CD-Text of a disc: texts per pack type and track, encoded into the 18-byte
+// packs of the lead-in (one block, ISO 8859-1, language English) with their
+// CRCs and the closing size-information packs; and packs read from a file.
+#pragma once
+
+#include "kit/support/SupportDefs.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CCdText {
+public:
+	// Pack types of text.
+	enum : uint8 {
+		kTitle = 0x80,
+		kPerformer = 0x81,
+		kSongwriter = 0x82,
+		kComposer = 0x83,
+		kArranger = 0x84,
+		kMessage = 0x85,
+		kSizeInfo = 0x8F,
+	};
+	static constexpr size_t kPackSize = 18;
+	static constexpr size_t kMaxPacks = 256;     // sequence numbers of one block
+	static constexpr int kMaxTrack = 99;
+
+	// Sets the text (ISO 8859-1 bytes, no zero byte) of a text pack type
+	// (kTitle..kMessage) for a track (0 = the disc). B_BAD_VALUE otherwise.
+	status_t SetText(uint8 packType, int track, std::string_view latin1);
+	const std::string& Text(uint8 packType, int track) const;
+	bool IsEmpty() const;
+
+	// Encodes the texts of the disc and of tracks first..last into packs
+	// (appended to *packs, kPackSize bytes each). B_BAD_DATA when they need
+	// more than kMaxPacks packs, B_BAD_VALUE for a bad track range. An empty
+	// CD-Text gives no packs.
+	status_t Encode(int firstTrack, int lastTrack, std::vector<uint8>* packs) const;
+
+	// CRC-16 of CD sub-channel data (polynomial x^16 + x^12 + x^5 + 1,
+	// initial value 0, result inverted), as stored big-endian after the data.
+	static uint16 Crc16(const uint8* data, size_t length);
+	static bool PackCrcValid(const uint8* pack);
+
+	// Accepts the contents of a packs file: plain packs (a multiple of 18
+	// bytes), or the READ TOC/PMA/ATIP format-5 answer with its 4-byte header
+	// (whose length field must match). At most kMaxPacks * 8 packs.
+	// B_BAD_DATA otherwise.
+	static status_t ParsePacks(const uint8* data, size_t size, std::vector<uint8>* packs);
+	static status_t LoadPacksFile(const std::string& path, std::vector<uint8>* packs);
+
+	// Text from a CUE sheet as ISO 8859-1: valid UTF-8 is converted (characters
+	// beyond U+00FF become '?'); anything else is taken byte for byte.
+	static std::string ToLatin1(std::string_view text);
+
+private:
+	static int TypeIndex(uint8 packType);
+
+	std::array<std::array<std::string, kMaxTrack + 1>, 6> fTexts;
+};
