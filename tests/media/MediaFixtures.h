@@ -68,11 +68,54 @@ inline std::string Trim(int64_t frames)
 	return " -af atrim=end_sample=" + std::to_string(frames) + " ";
 }
 
+// Writes a 44.1 kHz stereo 16-bit WAV of `samples` (interleaved, host
+// order) by hand, whose data chunk states `statedFrames` frames, with a
+// fact chunk of `factFrames` when that is not negative.
+inline void WriteWav(const std::string& path, const std::vector<int16_t>& samples, uint32_t statedFrames,
+	int64_t factFrames = -1)
+{
+	std::vector<uint8_t> bytes;
+	auto put32 = [&](uint32_t v) {
+		for (int i = 0; i < 4; i++)
+			bytes.push_back(uint8_t(v >> (8 * i)));
+	};
+	auto put16 = [&](uint16_t v) {
+		bytes.push_back(uint8_t(v));
+		bytes.push_back(uint8_t(v >> 8));
+	};
+	auto tag = [&](const char* t) { bytes.insert(bytes.end(), t, t + 4); };
+	tag("RIFF");
+	put32(0);
+	tag("WAVE");
+	tag("fmt ");
+	put32(16);
+	put16(1);
+	put16(2);
+	put32(44100);
+	put32(44100 * 4);
+	put16(4);
+	put16(16);
+	if (factFrames >= 0) {
+		tag("fact");
+		put32(4);
+		put32(uint32_t(factFrames));
+	}
+	tag("data");
+	put32(statedFrames * 4);
+	for (int16_t sample : samples)
+		put16(uint16_t(sample));
+	const uint32_t riffSize = uint32_t(bytes.size() - 8);
+	for (int i = 0; i < 4; i++)
+		bytes[size_t(4 + i)] = uint8_t(riffSize >> (8 * i));
+	std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+		std::streamsize(bytes.size()));
+}
+
 // The fixture `name` (made once per test program). Known names:
 // cd.wav cd.flac cd.mp3 cd.ogg cd.aiff cd.opus cd.m4a (44.1 kHz stereo,
 // kCdFrames frames), hz48.wav (48 kHz stereo), mono.wav (44.1 kHz mono),
-// s24.flac (24-bit), float.wav (32-bit float), video_first.mkv (video track,
-// then CD audio), video_hz48.mkv (video, then 48 kHz audio), cover.mp3 (CD
+// s24.flac (24-bit), float.wav (32-bit float), video_first.mov (video track,
+// then CD audio), video_hz48.mov (video, then 48 kHz audio), cover.mp3 (CD
 // audio with cover art), notes.txt (not media), metadata.txt (FFmpeg
 // metadata: a media file without streams), unknown_codec.wav (a WAV whose
 // codec nobody decodes).
@@ -108,10 +151,10 @@ inline std::string Fixture(const std::string& name)
 		ok = RunFfmpeg(cd + "-c:a flac -sample_fmt s32" + out);
 	else if (name == "float.wav")
 		ok = RunFfmpeg(cd + "-c:a pcm_f32le" + out);
-	else if (name == "video_first.mkv" || name == "video_hz48.mkv") {
-		const int rate = name == "video_first.mkv" ? 44100 : 48000;
+	else if (name == "video_first.mov" || name == "video_hz48.mov") {
+		const int rate = name == "video_first.mov" ? 44100 : 48000;
 		ok = RunFfmpeg("-f lavfi -i testsrc=size=64x48:rate=10:duration=3 " + ToneSource(rate, 2, kCdFrames)
-			+ "-map 0:v -map 1:a -af atrim=end_sample=" + std::to_string(kCdFrames) + " -c:v mpeg4 -c:a flac" + out);
+			+ "-map 0:v -map 1:a -af atrim=end_sample=" + std::to_string(kCdFrames) + " -c:v mpeg4 -c:a pcm_s16le" + out);
 	} else if (name == "cover.mp3") {
 		std::string picture = Fixture("cover.png");
 		ok = RunFfmpeg("-i " + Quote(Fixture("cd.wav")) + " -i " + Quote(picture)
