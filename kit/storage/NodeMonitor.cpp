@@ -1177,17 +1177,14 @@ void NodeMonitor::_Run()
 			std::lock_guard<std::mutex> lock(fLock);
 			if (fQuit)
 				return;
-			bool any = false;
-			for (;;) {
-				ssize_t length = read(fInotify, buffer.data(), buffer.size());
-				if (length <= 0)
-					break;
-				any = true;
+			// One batch per turn, so that watchers waiting for the lock and
+			// the targets waiting for messages are served between batches.
+			ssize_t length = read(fInotify, buffer.data(), buffer.size());
+			if (length > 0) {
 				fBatch++;
 				_ProcessBuffer(buffer.data(), size_t(length));
 				_FinishBatch(false);
-			}
-			if (!any && waiting && ready == 0) {
+			} else if (waiting && ready == 0) {
 				fBatch++;
 				_FinishBatch(true);
 			}

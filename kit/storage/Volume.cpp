@@ -193,9 +193,8 @@ BVolume::BVolume(int64 device)
 status_t BVolume::SetTo(int64 device)
 {
 	Unset();
-	if (device < 0)
-		return fStatus = B_BAD_VALUE;
-	dev_t dev = dev_t(device);
+	// A negative number is a device widened from an int32 message field.
+	dev_t dev = device < 0 ? dev_t(uint32(device)) : dev_t(device);
 	unsigned wantedMajor = major(dev);
 	unsigned wantedMinor = minor(dev);
 	const MountEntry* best = nullptr;
@@ -357,7 +356,7 @@ bool BVolume::IsRemovable() const
 {
 	if (fStatus != B_OK)
 		return false;
-	dev_t dev = dev_t(fDevice);
+	dev_t dev = fDevice < 0 ? dev_t(uint32(fDevice)) : dev_t(fDevice);
 	unsigned deviceMajor = major(dev);
 	unsigned deviceMinor = minor(dev);
 	if (deviceMajor == 0 && !fSource.empty() && fSource[0] == '/') {

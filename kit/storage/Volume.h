@@ -13,7 +13,8 @@
 class BVolume {
 public:
 	BVolume();
-	// The volume of a device number (st_dev), found in the mount table.
+	// The volume of a device number (st_dev, or its low 32 bits as node
+	// monitor messages carry it), found in the mount table.
 	explicit BVolume(int64 device);
 
 	status_t SetTo(int64 device);
