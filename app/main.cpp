@@ -1,5 +1,5 @@
 // Program entry of Tarnwick.
-#include "frame/App.h"
+#include "ui/App.h"
 
 int main(int argc, char** argv)
 {
