@@ -24,6 +24,11 @@
 
 namespace {
 
+struct DirCloser {
+	void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
 struct MountEntry {
 	unsigned major = 0;
 	unsigned minor = 0;
@@ -132,7 +137,7 @@ bool BlockDeviceRemovable(unsigned major, unsigned minor, int depth)
 	if (ReadSmallFile(disk + "/removable") == "1")
 		return true;
 	std::string slavesPath = disk + "/slaves";
-	std::unique_ptr<DIR, decltype(&closedir)> slaves(opendir(slavesPath.c_str()), &closedir);
+	DirHandle slaves(opendir(slavesPath.c_str()));
 	if (!slaves)
 		return false;
 	while (struct dirent* slave = readdir(slaves.get())) {
@@ -275,7 +280,7 @@ status_t BVolume::GetName(std::string* name) const
 		return fStatus;
 	if (!fSource.empty() && fSource[0] == '/') {
 		std::string source = RealPath(fSource);
-		std::unique_ptr<DIR, decltype(&closedir)> labels(opendir("/dev/disk/by-label"), &closedir);
+		DirHandle labels(opendir("/dev/disk/by-label"));
 		while (!source.empty() && labels) {
 			struct dirent* label = readdir(labels.get());
 			if (label == nullptr)

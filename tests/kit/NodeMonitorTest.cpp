@@ -454,6 +454,50 @@ TEST_F(NodeMonitorTest, StoppingEndsOnlyThatWatcher)
 	EXPECT_EQ(watch_node(&folder, B_WATCH_STAT, BMessenger()), B_BAD_VALUE);
 }
 
+TEST_F(NodeMonitorTest, WatchedFoldersKeepTheirPathWhenAnAncestorMoves)
+{
+	MakeDir("outer");
+	std::string inner = MakeDir("outer/inner");
+	node_ref folder = NodeOf(inner);
+	Watcher watcher;
+	ASSERT_EQ(watch_node(&folder, B_WATCH_DIRECTORY, watcher.Messenger()), B_OK);
+
+	ASSERT_EQ(rename(PathOf("outer").c_str(), PathOf("renamed").c_str()), 0);
+	std::string path;
+	ASSERT_EQ(get_path_for_node(folder, &path), B_OK);
+	EXPECT_EQ(path, PathOf("renamed/inner"));
+
+	MakeFile("renamed/inner/new");
+	Event event;
+	ASSERT_TRUE(watcher.Next(&event));
+	EXPECT_EQ(event.opcode, B_ENTRY_CREATED);
+	entry_ref ref;
+	ASSERT_EQ(get_ref_for_entry(event.device, event.directory, event.name.c_str(), &ref), B_OK);
+	EXPECT_EQ(ref.Path(), PathOf("renamed/inner/new"));
+	BDirectory byNode(&folder);
+	EXPECT_EQ(byNode.Path(), PathOf("renamed/inner"));
+}
+
+TEST_F(NodeMonitorTest, ClosedTargetsLoseTheirWatches)
+{
+	std::string closedDir = MakeDir("closed");
+	std::string openDir = MakeDir("open");
+	node_ref closedFolder = NodeOf(closedDir);
+	node_ref openFolder = NodeOf(openDir);
+	auto sink = std::make_shared<CMessageSink>();
+	Watcher watcher;
+	ASSERT_EQ(watch_node(&closedFolder, B_WATCH_DIRECTORY, sink->Messenger()), B_OK);
+	ASSERT_EQ(watch_node(&openFolder, B_WATCH_DIRECTORY, watcher.Messenger()), B_OK);
+	sink->Close();
+
+	// The failed delivery for the first file comes before the marker's.
+	MakeFile("closed/file");
+	MakeFile("open/marker");
+	watcher.Until("marker");
+	EXPECT_EQ(KernelWatches(closedFolder.node), 0);
+	EXPECT_EQ(KernelWatches(openFolder.node), 1);
+}
+
 TEST_F(NodeMonitorTest, QueueOverflowKeepsTheWatchesAndCatchesUp)
 {
 	std::string dir = MakeDir("busy");
