@@ -449,6 +449,10 @@ CMmcDrive::SResult CMmcDrive::DoStartStopUnit(const SContext& c)
 				fUnitAttention = fMedium != nullptr;
 			}
 		} else {
+			if (!fConfig.capabilities.eject) {
+				r.sense = SenseInvalidCdbField(4);
+				return r;
+			}
 			if (fPrevent) {
 				r.sense = kSenseRemovalPrevented;
 				return r;
@@ -467,9 +471,15 @@ CMmcDrive::SResult CMmcDrive::DoStartStopUnit(const SContext& c)
 
 CMmcDrive::SResult CMmcDrive::DoPreventAllow(const SContext& c)
 {
-	fPrevent = (c.cdb[4] & 0x01) != 0;
+	SResult r;
+	bool prevent = (c.cdb[4] & 0x01) != 0;
+	if (prevent && !fConfig.capabilities.lock) {   // a drive that cannot lock its tray
+		r.sense = SenseInvalidCdbField(4);
+		return r;
+	}
+	fPrevent = prevent;
 	fModePages.SetLocked(fPrevent);
-	return SResult();
+	return r;
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadCapacity(const SContext& c)

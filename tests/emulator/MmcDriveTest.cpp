@@ -3,6 +3,7 @@
 #include "EmulatorTestUtil.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace emutest;
@@ -184,6 +185,14 @@ TEST(MmcDriveMedium, NoMediumTrayAndUnitAttention)
 	ASSERT_TRUE(Send(*drive, {0x1E, 0, 0, 0, 0x00, 0}).Good());
 	EXPECT_EQ(drive->EjectMedium(), B_OK);
 	EXPECT_EQ(TestUnitReady(*drive).SenseText(), "2/3A/02");
+
+	// A drive that can neither lock nor eject refuses both.
+	CDriveConfig fixedTray = TestConfig();
+	fixedTray.capabilities.lock = fixedTray.capabilities.eject = false;
+	auto fixed = DiscDrive(folder, fixedTray);
+	EXPECT_EQ(Send(*fixed, {0x1E, 0, 0, 0, 0x01, 0}).SenseText(), "5/24/00");
+	EXPECT_EQ(Send(*fixed, {0x1B, 0, 0, 0, 0x02, 0}).SenseText(), "5/24/00");
+	EXPECT_TRUE(TestUnitReady(*fixed).Good());
 
 	// Inserting by hand: unit attention, reported by REQUEST SENSE too.
 	drive->InsertMedium(CDiscImage::CreateBlank(CDiscImage::kBlankCdRw, 74));
@@ -394,6 +403,18 @@ TEST(MmcDriveSpeeds, SetCdSpeedIsClampedAndReportedInThePage)
 	}
 	EXPECT_EQ(Send(*drive, {0xBB, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}).SenseText(), "5/24/00")
 		<< "reserved rotational control";
+
+	// Real-time timing: 60 sectors at 4x (300 sectors a second) take at
+	// least 0.2 s.
+	CTempFolder folder;
+	CDriveConfig slow = config;
+	slow.realTime = true;
+	auto timed = DiscDrive(folder, slow);
+	ASSERT_TRUE(SetCdSpeed(*timed, 4 * 176, 0xFFFF).Good());
+	std::vector<uint8> data(60 * mmc::kAudioSectorSize);
+	auto start = std::chrono::steady_clock::now();
+	ASSERT_TRUE(ReadCd(*timed, 0, 60, data.data(), data.size()).Good());
+	EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(195));
 
 	uint8 capacity[12];
 	ASSERT_TRUE(Send(*drive, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, capacity, sizeof(capacity)).Good());
