@@ -247,6 +247,19 @@ TEST_F(AudioDisc, ReadCdReadCdDaAndReadAudioAreBitIdenticalToTheImage)
 			EXPECT_EQ(sub[9], mmc::ToBcd(abs.frame));
 		}
 	}
+	// Raw P-W: Q spread over bit 6 of the 96 bytes, P set in the pause.
+	for (int32 lba : {kTrack2Pregap + 1, kTrack2Start}) {
+		std::vector<uint8> raw(sector + 96), formatted(sector + 16);
+		ASSERT_TRUE(ReadCd(*fDrive, lba, 1, raw.data(), raw.size(), 1).Good());
+		ASSERT_TRUE(ReadCd(*fDrive, lba, 1, formatted.data(), formatted.size(), 2).Good());
+		uint8 q[12] = {};
+		for (int j = 0; j < 96; j++) {
+			q[j / 8] = uint8(q[j / 8] | ((raw[sector + size_t(j)] >> 6) & 1) << (7 - j % 8));
+			EXPECT_EQ(raw[sector + size_t(j)] >> 7, lba < kTrack2Start ? 1 : 0) << "P at " << lba;
+		}
+		EXPECT_EQ(std::memcmp(q, &formatted[sector], 12), 0) << "Q at " << lba;
+	}
+
 	std::vector<uint8> one(sector + 16);
 	ASSERT_TRUE(ReadCdDa(*fDrive, kTrack2Index2, 1, one.data(), one.size(), 1).Good());
 	EXPECT_EQ(one[sector + 2], 0x02) << "index 2 in the D8 sub-code";
