@@ -6,10 +6,12 @@
 
 namespace {
 
-// Compares `constant` with the inquiry bytes from `offset` on; a constant
-// that would run past the 56 bytes never matches.
+// Compares `constant` with the inquiry bytes from `offset` on; an empty
+// constant always matches, one that would run past the 56 bytes never does.
 bool BytesMatch(const SCSI_INQUIRY& inquiry, size_t offset, std::string_view constant)
 {
+	if (constant.empty())
+		return true;
 	if (offset > sizeof(SCSI_INQUIRY) || constant.size() > sizeof(SCSI_INQUIRY) - offset)
 		return false;
 	const auto* bytes = reinterpret_cast<const unsigned char*>(&inquiry);
