@@ -273,6 +273,8 @@ CDirectoryMonitor::~CDirectoryMonitor()
 		return;
 	stop_watching(fMessenger);
 	fWatcher->Unregister(this);
+	// A callback that was running may have started watches meanwhile.
+	stop_watching(fMessenger);
 	CMonitorWatcher::Release(std::move(fWatcher));
 }
 

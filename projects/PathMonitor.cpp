@@ -41,6 +41,8 @@ CPathMonitor::~CPathMonitor()
 		return;
 	stop_watching(fMessenger);
 	fWatcher->Unregister(this);
+	// A callback that was running may have started watches meanwhile.
+	stop_watching(fMessenger);
 	CMonitorWatcher::Release(std::move(fWatcher));
 }
 

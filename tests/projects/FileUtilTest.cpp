@@ -555,23 +555,3 @@ TEST_F(CopyTest, AbortDropsTheQueueAndClosesTheWindow)
 	EXPECT_TRUE(worker.QuitRequested());   // nothing left: no question
 	EXPECT_EQ(4u, alerts.Shown().size());
 }
-
-TEST_F(CopyTest, SharedCopyMakesOneWindowAndCopies)
-{
-	MakeTrack("a.wav", "aaaa", "A");
-	MakeTrack("b.wav", "bbbb", "B");
-	auto sink = std::make_shared<CMessageSink>();
-	std::atomic<int> made {0};
-	SetFileCopyDisplayMaker([&](const std::shared_ptr<CFileCopyWorker>&) {
-		made++;
-		return sink->Messenger();
-	});
-	CopyFile(Ref(fSource + "/a.wav"), Ref(fTarget));
-	CopyFile(Ref(fSource + "/b.wav"), Ref(fTarget));
-	EXPECT_TRUE(WaitUntil([&] { return Names(fTarget).size() == 2 && !SharedFileCopyWorker()->IsCopying(); }));
-	EXPECT_EQ(1, made.load());
-	EXPECT_EQ("B", Title(fTarget + "/b.wav"));
-	SetFileCopyDisplayMaker(nullptr);
-	ShutDownFileCopying();
-	EXPECT_EQ(nullptr, SharedFileCopyWorker());
-}
