@@ -1,4 +1,5 @@
 // CD-Text decoding from raw packs, and the UTF-8 conversions it relies on.
+#include "DebugCapture.h"
 #include "disc/CdTextDecoder.h"
 #include "frame/Diagnostics.h"
 #include "kit/text/UTF8.h"
@@ -12,29 +13,6 @@
 #include <vector>
 
 namespace {
-
-// Diagnostics output collected in memory while the object lives.
-class CapturedOutput {
-public:
-	CapturedOutput() : fStream(open_memstream(&fBuffer, &fSize)), fPrevious(SetDebugOutput(fStream)) {}
-	~CapturedOutput()
-	{
-		SetDebugOutput(fPrevious);
-		fclose(fStream);
-		free(fBuffer);
-	}
-	std::string Text()
-	{
-		fflush(fStream);
-		return std::string(fBuffer, fSize);
-	}
-
-private:
-	char* fBuffer = nullptr;
-	size_t fSize = 0;
-	FILE* fStream;
-	FILE* fPrevious;
-};
 
 using Pack = std::array<uint8, 18>;
 

@@ -1,5 +1,6 @@
 // Diagnostics: tracer lines byte for byte (nesting, threads, colours), the
 // console logs and their flag bits, the assertion handler's three answers.
+#include "DebugCapture.h"
 #include "frame/Diagnostics.h"
 #include "kit/interface/Alert.h"
 #include "kit/kernel/OS.h"
@@ -15,34 +16,6 @@
 #include <vector>
 
 namespace {
-
-// Sends the diagnostics output to memory for the life of the object.
-class CapturedOutput {
-public:
-	CapturedOutput() : fStream(open_memstream(&fBuffer, &fSize)), fPrevious(SetDebugOutput(fStream)) {}
-	~CapturedOutput()
-	{
-		SetDebugOutput(fPrevious);
-		fclose(fStream);
-		free(fBuffer);
-	}
-	std::string Text() { return fflush(fStream), std::string(fBuffer, fSize); }
-
-private:
-	char* fBuffer = nullptr;
-	size_t fSize = 0;
-	FILE* fStream;
-	FILE* fPrevious;
-};
-
-class FlagsScope {
-public:
-	explicit FlagsScope(uint32 flags) : fPrevious(GetDebugFlags()) { SetDebugFlags(flags); }
-	~FlagsScope() { SetDebugFlags(fPrevious); }
-
-private:
-	uint32 fPrevious;
-};
 
 class AlertScope {
 public:

@@ -1,6 +1,7 @@
 // PostMessageAsync: direct posts with their log lines, delayed posts through
 // the "PostMessageAsyncThread" thread, the messenger form's thread even at
 // delay 0, and a target that goes away during the delay.
+#include "DebugCapture.h"
 #include "frame/Diagnostics.h"
 #include "frame/PostMessageAsync.h"
 #include "kit/app/Looper.h"
@@ -81,24 +82,6 @@ public:
 
 	std::shared_ptr<CMessageSink> sink = std::make_shared<CMessageSink>();
 	View view;
-};
-
-class CapturedOutput {
-public:
-	CapturedOutput() : fStream(open_memstream(&fBuffer, &fSize)), fPrevious(SetDebugOutput(fStream)) {}
-	~CapturedOutput()
-	{
-		SetDebugOutput(fPrevious);
-		fclose(fStream);
-		free(fBuffer);
-	}
-	std::string Text() { return fflush(fStream), std::string(fBuffer, fSize); }
-
-private:
-	char* fBuffer = nullptr;
-	size_t fSize = 0;
-	FILE* fStream;
-	FILE* fPrevious;
 };
 
 // Delivery threads end after delivering; wait until none is left so that

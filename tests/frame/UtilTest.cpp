@@ -1,5 +1,6 @@
 // Semaphore helpers (time-outs, deleted semaphores), the new[] string
 // helpers and locked memory.
+#include "DebugCapture.h"
 #include "frame/BufferCache.h"
 #include "frame/Diagnostics.h"
 #include "frame/util.h"
@@ -42,24 +43,6 @@ void operator delete[](void* pointer, size_t) noexcept
 }
 
 namespace {
-
-class CapturedOutput {
-public:
-	CapturedOutput() : fStream(open_memstream(&fBuffer, &fSize)), fPrevious(SetDebugOutput(fStream)) {}
-	~CapturedOutput()
-	{
-		SetDebugOutput(fPrevious);
-		fclose(fStream);
-		free(fBuffer);
-	}
-	std::string Text() { return fflush(fStream), std::string(fBuffer, fSize); }
-
-private:
-	char* fBuffer = nullptr;
-	size_t fSize = 0;
-	FILE* fStream;
-	FILE* fPrevious;
-};
 
 class AlertScope {
 public:

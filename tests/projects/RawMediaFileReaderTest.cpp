@@ -1,6 +1,7 @@
 // CRawMediaFileReader: the CD audio of files made at test time, delivered
 // in whole frames, cut or padded to the stated frame count, with its
 // console lines.
+#include "DebugCapture.h"
 #include "projects/RawMediaFileReader.h"
 
 #include "frame/Diagnostics.h"
@@ -15,32 +16,6 @@
 using namespace media_test;
 
 namespace {
-
-// Collects what the diagnostics print while it lives.
-class CapturedOutput {
-public:
-	CapturedOutput() : fFile(std::tmpfile()), fPrevious(SetDebugOutput(fFile)) {}
-	~CapturedOutput()
-	{
-		SetDebugOutput(fPrevious);
-		std::fclose(fFile);
-	}
-	std::string Text()
-	{
-		std::fflush(fFile);
-		std::string text;
-		std::rewind(fFile);
-		char chunk[512];
-		size_t n;
-		while ((n = std::fread(chunk, 1, sizeof(chunk), fFile)) > 0)
-			text.append(chunk, n);
-		return text;
-	}
-
-private:
-	FILE* fFile;
-	FILE* fPrevious;
-};
 
 // Reads the whole file in requests of `request` frames; every request is
 // answered in full until the last.
