@@ -1,46 +1,930 @@
+// The project roster: projects and tracks kept in step with the project root
+// folder through the directory and path monitors, and the handlers told.
 #include "projects/ProjectRoster.h"
 
 #include "frame/Diagnostics.h"
-#include "kit/storage/Directory.h"
+#include "kit/kernel/OS.h"
+#include "kit/storage/Entry.h"
+#include "kit/storage/Path.h"
+#include "kit/support/Message.h"
+#include "projects/AudioFileInfo.h"
+#include "projects/Project.h"
+#include "projects/ProjectTrack.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 CProjectRoster* gpProjectRoster = nullptr;
 
+const char* const kTemporaryProjectFolderName = "_tarnwick_temp_project_dir";
+
+namespace {
+
+constexpr int32 kInspectionAttempts = 5;
+constexpr bigtime_t kInspectionPause = 500000;
+constexpr int32 kNewTrackPauseSectors = 150;
+// How long the dispatcher waits for room at one handler before it looks
+// again whether it should stop.
+constexpr bigtime_t kPostSlice = 200000;
+
+std::string JoinPath(const std::string& folder, const char* leaf)
+{
+	return folder + "/" + leaf;
+}
+
+bool SameNode(const node_ref& a, int32 device, int64 node)
+{
+	return a.node == node && same_device(a.device, device);
+}
+
+std::pair<int32, int64> PendingKey(int32 device, int64 node)
+{
+	return {device, node};
+}
+
+void TraceStatChanges(const struct stat& before, const struct stat& after)
+{
+	if (before.st_size != after.st_size)
+		CDebugFunctionTracer::Trace("size changed: %lld -> %lld\n", (long long)before.st_size,
+			(long long)after.st_size);
+	if (before.st_mode != after.st_mode)
+		CDebugFunctionTracer::Trace("mode changed: 0%o -> 0%o\n", (unsigned)before.st_mode, (unsigned)after.st_mode);
+	if (before.st_nlink != after.st_nlink)
+		CDebugFunctionTracer::Trace("link count changed\n");
+	if (before.st_uid != after.st_uid || before.st_gid != after.st_gid)
+		CDebugFunctionTracer::Trace("owner or group changed\n");
+	if (before.st_mtim.tv_sec != after.st_mtim.tv_sec || before.st_mtim.tv_nsec != after.st_mtim.tv_nsec)
+		CDebugFunctionTracer::Trace("modification time changed\n");
+	if (before.st_atim.tv_sec != after.st_atim.tv_sec || before.st_atim.tv_nsec != after.st_atim.tv_nsec)
+		CDebugFunctionTracer::Trace("access time changed\n");
+	if (before.st_ctim.tv_sec != after.st_ctim.tv_sec || before.st_ctim.tv_nsec != after.st_ctim.tv_nsec)
+		CDebugFunctionTracer::Trace("change time changed\n");
+}
+
+bool ContentChanged(const struct stat& before, const struct stat& after)
+{
+	return before.st_size != after.st_size || before.st_mtim.tv_sec != after.st_mtim.tv_sec
+		|| before.st_mtim.tv_nsec != after.st_mtim.tv_nsec || before.st_ino != after.st_ino;
+}
+
+}   // namespace
+
 CProjectRoster::CProjectRoster() = default;
 
-CProjectRoster::~CProjectRoster() = default;
+CProjectRoster::~CProjectRoster()
+{
+	Exit();
+}
+
+// #pragma mark - start and end
 
 status_t CProjectRoster::Init(const char* rootFolder)
 {
+	CDebugFunctionTracer tracer("CProjectRoster::Init");
 	if (rootFolder == nullptr)
 		return B_BAD_VALUE;
-	std::lock_guard<std::recursive_mutex> lock(fLock);
-	BDirectory folder(rootFolder);
-	if (folder.InitCheck() != B_OK)
-		return folder.InitCheck();
-	fRootFolder = rootFolder;
+	BAutolock lock(fLock);
+	DEBUG_ASSERT(!fInitialized);
+	if (fInitialized)
+		return B_BUSY;
+
+	BDirectory root(rootFolder);
+	status_t status = root.InitCheck();
+	if (status != B_OK)
+		return status;
+	BEntry rootEntry;
+	if ((status = root.GetEntry(&rootEntry)) != B_OK)
+		return status;
+	if ((status = root.GetNodeRef(&fRootNode)) != B_OK)
+		return status;
+	fRootFolder = root;
+	fRootPath = rootEntry.Path();
+
+	_StartDispatcher();
+	fPathMonitor = std::make_unique<CPathMonitor>();
+	fDirectoryMonitor = std::make_unique<CDirectoryMonitor>();
+	status_t s = fPathMonitor->StartWatch(static_cast<CPathMonitorClient*>(this), &rootEntry);
+	DEBUG_ASSERT(s == B_OK);
+	s = fDirectoryMonitor->StartWatch(static_cast<CDirectoryMonitorClient*>(this), int32(fRootNode.device),
+		fRootNode.node);
+	DEBUG_ASSERT(s == B_OK);
 	fInitialized = true;
-	CDebugFunctionTracer::Trace("CProjectRoster::Init: projects are not loaded yet\n");
+	fExiting = false;
+
+	BEntry entry;
+	while (root.GetNextEntry(&entry, false) == B_OK) {
+		BEntry resolved(entry.Path().c_str(), true);
+		if (resolved.InitCheck() == B_OK && resolved.IsDirectory())
+			AddProject(entry);
+	}
 	return B_OK;
 }
 
 void CProjectRoster::Exit()
 {
-	std::lock_guard<std::recursive_mutex> lock(fLock);
+	{
+		BAutolock lock(fLock);
+		if (!fInitialized || fExiting)
+			return;
+		CDebugFunctionTracer tracer("CProjectRoster::Exit");
+		// Notifications that arrive from now on are ignored.
+		fExiting = true;
+	}
+
+	// Without the lock: a notification in progress may be waiting for it,
+	// and the monitors wait for their callbacks to end.
+	fPathMonitor.reset();
+	fDirectoryMonitor.reset();
+	_StopDispatcher();
+
+	BAutolock lock(fLock);
+	fFileMaps.clear();
+	fPendingFiles.clear();
+	for (std::unique_ptr<ProjectMap>& map : fProjects) {
+		DEBUG_ASSERT(map->reference == 0);
+		if (!map->deleted) {
+			status_t status = map->project->Save();
+			DEBUG_ASSERT(status == B_OK);
+		}
+		delete map->project;
+	}
+	fProjects.clear();
+	fHandlers.clear();
+	fRootFolder.Unset();
 	fInitialized = false;
+	fExiting = false;
+}
+
+// #pragma mark - projects
+
+CProject* CProjectRoster::AddProject(const BEntry& entry)
+{
+	const std::string path = entry.Path();
+	auto project = std::make_unique<CProject>(path.c_str());
+	status_t status = project->Load();
+	if (status != B_OK) {
+		// Its folder and files stay as they are.
+		CDebugFunctionTracer::Trace("ERROR: couldn't load project \"%s\"\n", path.c_str());
+		return nullptr;
+	}
+
+	auto map = std::make_unique<ProjectMap>();
+	map->project = project.release();
+	map->reference = 0;
+	map->deleted = false;
+	entry.GetNodeRef(&map->folderNode);
+	map->contentNode = map->folderNode;
+	BEntry resolved(path.c_str(), true);
+	if (resolved.InitCheck() == B_OK)
+		resolved.GetNodeRef(&map->contentNode);
+	CProject* added = map->project;
+	ProjectMap* mapPointer = map.get();
+	fProjects.push_back(std::move(map));
+
+	added->Lock();
+	for (int32 index = 0; index < added->CountTracks(); index++) {
+		CProjectTrack* track = added->TrackAt(index);
+		if (track->FileExists())
+			StartFileWatching(track->File().c_str(), added, track);
+		else
+			CDebugFunctionTracer::Trace("File not found, couldn't watch track %d, file = %s\n", (int)index,
+				track->File().c_str());
+	}
+	added->Unlock();
+
+	mapPointer->reference += int32(fHandlers.size());
+
+	status_t s = fDirectoryMonitor->StartWatch(static_cast<CDirectoryMonitorClient*>(this),
+		int32(mapPointer->contentNode.device), mapPointer->contentNode.node);
+	DEBUG_ASSERT(s == B_OK);
+
+	CheckProject(added);
+	_Broadcast(PROJECT_ADDED, added);
+	return added;
+}
+
+void CProjectRoster::CheckProject(CProject* project)
+{
+	BDirectory folder(project->ProjectFolder().c_str());
+	if (folder.InitCheck() != B_OK)
+		return;
+	BEntry entry;
+	while (folder.GetNextEntry(&entry, false) == B_OK) {
+		std::string name;
+		entry.GetName(&name);
+		if (IsProjectBookkeepingName(name.c_str()))
+			continue;
+		node_ref node;
+		if (entry.GetNodeRef(&node) != B_OK)
+			continue;
+		if (_FindFileMap(int32(node.device), node.node) != nullptr)
+			continue;
+		BEntry resolved(entry.Path().c_str(), true);
+		if (resolved.InitCheck() != B_OK || !resolved.IsFile())
+			continue;
+
+		entry_ref ref;
+		bool isAudio = false;
+		int64 frames = 0;
+		std::string info;
+		if (entry.GetRef(&ref) == B_OK && GetMediaFileInfo(ref, isAudio, frames, info) == B_OK && isAudio) {
+			_AddFile(project, entry.Path(), &node);
+			continue;
+		}
+		CDebugFunctionTracer::Trace("Not an audio file\n");
+		// One that is still empty may be being written: tried again when it
+		// changes.
+		struct stat st;
+		if (stat(entry.Path().c_str(), &st) == 0 && st.st_size == 0)
+			fPendingFiles.insert(PendingKey(int32(node.device), node.node));
+	}
+}
+
+void CProjectRoster::RemoveProject(ProjectMap* map)
+{
+	CProject* project = map->project;
+	UninitializeProjectFilesWatching(project);
+	if (fDirectoryMonitor != nullptr) {
+		status_t s = fDirectoryMonitor->StopWatch(static_cast<CDirectoryMonitorClient*>(this),
+			int32(map->contentNode.device), map->contentNode.node);
+		DEBUG_ASSERT(s == B_OK);
+	}
+	DEBUG_ASSERT(map->deleted == false);
+	map->deleted = true;
+	_Broadcast(PROJECT_REMOVED, project);
+	if (map->reference == 0)
+		_FreeMap(map);
+}
+
+void CProjectRoster::_FreeMap(ProjectMap* map)
+{
+	auto found = std::find_if(fProjects.begin(), fProjects.end(),
+		[map](const std::unique_ptr<ProjectMap>& item) { return item.get() == map; });
+	if (found == fProjects.end())
+		return;
+	delete map->project;
+	fProjects.erase(found);
+}
+
+// #pragma mark - handlers and references
+
+void CProjectRoster::Attach(const BMessenger& handler)
+{
+	BAutolock lock(fLock);
+	fHandlers.push_back(handler);
+	for (std::unique_ptr<ProjectMap>& map : fProjects) {
+		if (map->deleted)
+			continue;
+		map->reference++;
+		BMessage message(PROJECT_ADDED);
+		message.AddPointer("Project", map->project);
+		_Post(handler, message);
+	}
+}
+
+void CProjectRoster::Detach(const BMessenger& handler)
+{
+	BAutolock lock(fLock);
+	auto found = std::find(fHandlers.begin(), fHandlers.end(), handler);
+	DEBUG_ASSERT(found != fHandlers.end());
+	if (found != fHandlers.end())
+		fHandlers.erase(found);
+}
+
+void CProjectRoster::RegisterProject(CProject* project)
+{
+	BAutolock lock(fLock);
+	ProjectMap* map = _FindMap(project);
+	DEBUG_ASSERT(map != 0);
+	if (map != nullptr)
+		map->reference++;
+}
+
+void CProjectRoster::UnregisterProject(CProject* project)
+{
+	BAutolock lock(fLock);
+	ProjectMap* map = _FindMap(project);
+	DEBUG_ASSERT(map != 0);
+	if (map == nullptr)
+		return;
+	map->reference--;
+	DEBUG_ASSERT(map->reference >= 0);
+	if (map->reference < 0)
+		map->reference = 0;
+	if (map->deleted && map->reference == 0)
+		_FreeMap(map);
+}
+
+bool CProjectRoster::IsProjectValid(CProject* project)
+{
+	BAutolock lock(fLock);
+	ProjectMap* map = _FindMap(project);
+	return map != nullptr && !map->deleted;
+}
+
+CProject* CProjectRoster::GetNextProjectAt(int32* index)
+{
+	if (index == nullptr)
+		return nullptr;
+	BAutolock lock(fLock);
+	for (int32 i = *index < 0 ? 0 : *index; size_t(i) < fProjects.size(); i++) {
+		if (!fProjects[size_t(i)]->deleted) {
+			*index = i + 1;
+			return fProjects[size_t(i)]->project;
+		}
+	}
+	*index = int32(fProjects.size());
+	return nullptr;
+}
+
+status_t CProjectRoster::GetProjectFolder(BDirectory* dir, CProject* project)
+{
+	if (dir == nullptr || project == nullptr)
+		return B_BAD_VALUE;
+	BAutolock lock(fLock);
+	ProjectMap* map = _FindMap(project);
+	if (map == nullptr || map->deleted)
+		return B_BAD_VALUE;
+	return dir->SetTo(project->ProjectFolder().c_str());
 }
 
 status_t CProjectRoster::GetProjectBaseFolder(BDirectory* dir)
 {
 	if (dir == nullptr)
 		return B_BAD_VALUE;
-	std::lock_guard<std::recursive_mutex> lock(fLock);
+	BAutolock lock(fLock);
 	if (!fInitialized)
 		return B_NO_INIT;
-	return dir->SetTo(fRootFolder.c_str());
+	return dir->SetTo(fRootPath.c_str());
 }
 
-status_t MoveFolderContent(const char* from, const char* to)
+// #pragma mark - tracks
+
+void CProjectRoster::AddFileToProject(CProject* project, const char* path)
 {
-	CDebugFunctionTracer::Trace("MoveFolderContent: moving project folders is not available yet\n");
-	return B_UNSUPPORTED;
+	if (project == nullptr || path == nullptr)
+		return;
+	_AddFile(project, path, nullptr);
+}
+
+void CProjectRoster::_AddFile(CProject* project, const std::string& path, const node_ref* expected)
+{
+	entry_ref ref;
+	status_t status = get_ref_for_path(path.c_str(), &ref);
+	struct stat before;
+	const bool hadBefore = stat(path.c_str(), &before) == 0;
+
+	bool isAudio = false;
+	int64 frames = 0;
+	std::string info;
+	for (int32 attempt = 0; status == B_OK && attempt < kInspectionAttempts; attempt++) {
+		isAudio = false;
+		status = GetMediaFileInfo(ref, isAudio, frames, info);
+		if (status == B_OK && isAudio)
+			break;
+		struct stat now;
+		if (stat(path.c_str(), &now) != 0 && errno == ENOENT) {
+			status = B_ENTRY_NOT_FOUND;
+			break;
+		}
+		if (status == B_OK)
+			status = B_ERROR;   // inspected, but not CD audio
+		if (attempt + 1 < kInspectionAttempts) {
+			status = B_OK;
+			snooze(kInspectionPause);
+		}
+	}
+
+	BAutolock lock(fLock);
+	if (!_Accepting() || !IsProjectValid(project))
+		return;
+
+	struct stat st;
+	const bool exists = lstat(path.c_str(), &st) == 0;
+	const node_ref node = exists ? node_ref_for_stat(st) : node_ref();
+	const std::pair<int32, int64> key = PendingKey(int32(node.device), node.node);
+	if (expected != nullptr && (!exists || !(node == *expected))) {
+		// Renamed or replaced meanwhile: the notification about that comes
+		// next and tries again.
+		if (expected != nullptr)
+			fPendingFiles.insert(PendingKey(int32(expected->device), expected->node));
+		return;
+	}
+
+	if (!(status == B_OK && isAudio)) {
+		if (status == B_ENTRY_NOT_FOUND || !exists) {
+			CDebugFunctionTracer::Trace("file went away: %s\n", path.c_str());
+			return;
+		}
+		struct stat after;
+		const bool hasAfter = stat(path.c_str(), &after) == 0;
+		if (hasAfter && (after.st_size == 0 || (hadBefore && ContentChanged(before, after)))) {
+			// Still being written: tried again when it changes.
+			CDebugFunctionTracer::Trace("file not complete yet: %s\n", path.c_str());
+			fPendingFiles.insert(key);
+			return;
+		}
+		fPendingFiles.erase(key);
+		std::string text = "CProjectRoster::AddFileToProject failed!\n\n";
+		text += "project = \"" + project->Name() + "\"\nfile = \"" + path + "\"\n\nError:\n" + info;
+		Unlock();
+		DebugAlert(text.c_str());
+		Lock();
+		return;
+	}
+
+	if (_FindFileMap(int32(node.device), node.node) != nullptr)
+		return;   // already a track
+	fPendingFiles.erase(key);
+
+	BPath filePath(path.c_str());
+	const std::string leaf = filePath.Leaf() != nullptr ? filePath.Leaf() : "";
+	std::string name = leaf;
+	StripAudioFileExtension(name);
+	std::string artist;
+	std::string title;
+	SeparateArtistAndTitle(artist, title, name);
+
+	project->Lock();
+	CProjectTrack* track = new CProjectTrack(project, leaf.c_str(), title.c_str(), artist.c_str(),
+		kNewTrackPauseSectors, 0, frames);
+	project->AddTrack(track);
+	project->Unlock();
+	_Broadcast(PROJECT_TRACK_ADDED, project, track);
+	StartFileWatching(path.c_str(), project, track);
+}
+
+void CProjectRoster::_AddFileUnlocked(ProjectMap* map, const std::string& path, const node_ref& node)
+{
+	CProject* project = map->project;
+	map->reference++;
+	const int32 depth = fLock.CountLocks();
+	for (int32 i = 0; i < depth; i++)
+		fLock.Unlock();
+	_AddFile(project, path, &node);
+	for (int32 i = 0; i < depth; i++)
+		fLock.Lock();
+	UnregisterProject(project);
+}
+
+bool CProjectRoster::RemoveTrack(CProject* project, CProjectTrack* track)
+{
+	BAutolock lock(fLock);
+	for (auto it = fFileMaps.begin(); it != fFileMaps.end(); ++it) {
+		if ((*it)->track == track) {
+			fFileMaps.erase(it);
+			DebugAlert("CProjectRoster::RemoveTrack()\n\nWarning, track found!");
+			break;
+		}
+	}
+	bool removed = project->RemoveTrack(track);
+	DEBUG_ASSERT(removed);
+	_Broadcast(PROJECT_TRACK_REMOVED, project, track);
+	return true;
+}
+
+void CProjectRoster::StartFileWatching(const char* path, CProject* project, CProjectTrack* track)
+{
+	auto map = std::make_unique<FileMap>();
+	if (lstat(path, &map->stat) != 0) {
+		CDebugFunctionTracer::Trace("couldn't watch \"%s\": %s\n", path, strerror(errno));
+		return;
+	}
+	map->node = node_ref_for_stat(map->stat);
+	map->project = project;
+	map->track = track;
+	fFileMaps.push_back(std::move(map));
+}
+
+void CProjectRoster::StopFileWatching(const node_ref& node)
+{
+	fFileMaps.erase(std::remove_if(fFileMaps.begin(), fFileMaps.end(),
+						[&](const std::unique_ptr<FileMap>& map) { return map->node == node; }),
+		fFileMaps.end());
+}
+
+void CProjectRoster::UninitializeProjectFilesWatching(CProject* project)
+{
+	fFileMaps.erase(std::remove_if(fFileMaps.begin(), fFileMaps.end(),
+						[&](const std::unique_ptr<FileMap>& map) { return map->project == project; }),
+		fFileMaps.end());
+}
+
+// #pragma mark - notices
+
+void CProjectRoster::SendProjectChangedNotify(CProject* project)
+{
+	BAutolock lock(fLock);
+	_Broadcast(PROJECT_CHANGED, project);
+}
+
+void CProjectRoster::SendProjectTracksMovedNotify(CProject* project)
+{
+	BAutolock lock(fLock);
+	_Broadcast(PROJECT_TRACKS_MOVED, project);
+}
+
+void CProjectRoster::SendTrackChangedNotify(CProject* project, CProjectTrack* track)
+{
+	BAutolock lock(fLock);
+	_Broadcast(PROJECT_TRACK_CHANGED, project, track);
+}
+
+void CProjectRoster::SendMessage(const BMessenger& handler, const BMessage* message)
+{
+	if (message != nullptr)
+		_Post(handler, *message);
+}
+
+void CProjectRoster::BroadcastMessage(const BMessage* message)
+{
+	if (message == nullptr)
+		return;
+	BAutolock lock(fLock);
+	// Targets that closed without detaching are let go.
+	fHandlers.erase(std::remove_if(fHandlers.begin(), fHandlers.end(),
+						[](const BMessenger& handler) { return !handler.IsValid(); }),
+		fHandlers.end());
+	for (const BMessenger& handler : fHandlers)
+		_Post(handler, *message);
+}
+
+void CProjectRoster::_Broadcast(uint32 what, CProject* project, CProjectTrack* track)
+{
+	BMessage message(what);
+	message.AddPointer("Project", project);
+	if (track != nullptr)
+		message.AddPointer("Track", track);
+	BroadcastMessage(&message);
+}
+
+void CProjectRoster::_Post(const BMessenger& target, const BMessage& message)
+{
+	std::lock_guard<std::mutex> lock(fOutLock);
+	if (!fDispatching)
+		return;
+	fOutbox.push_back(Outgoing {target, std::make_unique<BMessage>(message)});
+	fOutChanged.notify_one();
+}
+
+void CProjectRoster::_StartDispatcher()
+{
+	std::lock_guard<std::mutex> lock(fOutLock);
+	if (fDispatching)
+		return;
+	fDispatching = true;
+	fStopDispatcher = false;
+	fDispatcher = std::thread(&CProjectRoster::_Dispatch, this);
+}
+
+void CProjectRoster::_StopDispatcher()
+{
+	{
+		std::lock_guard<std::mutex> lock(fOutLock);
+		if (!fDispatching)
+			return;
+		fStopDispatcher = true;
+		fOutChanged.notify_one();
+	}
+	fDispatcher.join();
+	std::lock_guard<std::mutex> lock(fOutLock);
+	fOutbox.clear();
+	fDispatching = false;
+}
+
+void CProjectRoster::_Dispatch()
+{
+	std::unique_lock<std::mutex> lock(fOutLock);
+	for (;;) {
+		fOutChanged.wait(lock, [this] { return fStopDispatcher || !fOutbox.empty(); });
+		if (fOutbox.empty())
+			return;   // asked to stop, and everything was delivered
+		Outgoing outgoing = std::move(fOutbox.front());
+		fOutbox.pop_front();
+		const bool stopping = fStopDispatcher;
+		lock.unlock();
+		// In order, waiting for room as long as the target takes messages;
+		// when stopping, a target that makes no room is given up.
+		for (;;) {
+			status_t status = outgoing.target.SendMessage(outgoing.message.get(), nullptr, kPostSlice);
+			if (status != B_TIMED_OUT && status != B_WOULD_BLOCK)
+				break;
+			if (stopping || !outgoing.target.IsValid())
+				break;
+		}
+		lock.lock();
+	}
+}
+
+bool CProjectRoster::Lock()
+{
+	return fLock.Lock();
+}
+
+void CProjectRoster::Unlock()
+{
+	fLock.Unlock();
+}
+
+int32 CProjectRoster::CountProjectMaps()
+{
+	BAutolock lock(fLock);
+	return int32(fProjects.size());
+}
+
+int32 CProjectRoster::ReferenceCount(CProject* project)
+{
+	BAutolock lock(fLock);
+	ProjectMap* map = _FindMap(project);
+	return map != nullptr ? map->reference : -1;
+}
+
+int32 CProjectRoster::CountFileMaps()
+{
+	BAutolock lock(fLock);
+	return int32(fFileMaps.size());
+}
+
+CProject* CProjectRoster::FindProject(const char* name)
+{
+	if (name == nullptr)
+		return nullptr;
+	BAutolock lock(fLock);
+	for (std::unique_ptr<ProjectMap>& map : fProjects) {
+		if (!map->deleted && map->project->Name() == name)
+			return map->project;
+	}
+	return nullptr;
+}
+
+// #pragma mark - look-ups (under the lock)
+
+CProjectRoster::ProjectMap* CProjectRoster::_FindMap(CProject* project)
+{
+	for (std::unique_ptr<ProjectMap>& map : fProjects) {
+		if (map->project == project)
+			return map.get();
+	}
+	return nullptr;
+}
+
+CProjectRoster::ProjectMap* CProjectRoster::_FindMapByFolderNode(int32 device, int64 node)
+{
+	for (std::unique_ptr<ProjectMap>& map : fProjects) {
+		if (!map->deleted && SameNode(map->folderNode, device, node))
+			return map.get();
+	}
+	return nullptr;
+}
+
+CProjectRoster::ProjectMap* CProjectRoster::_FindMapByContentNode(int32 device, int64 node)
+{
+	for (std::unique_ptr<ProjectMap>& map : fProjects) {
+		if (!map->deleted && SameNode(map->contentNode, device, node))
+			return map.get();
+	}
+	return nullptr;
+}
+
+CProjectRoster::FileMap* CProjectRoster::_FindFileMap(int32 device, int64 node)
+{
+	for (std::unique_ptr<FileMap>& map : fFileMaps) {
+		if (SameNode(map->node, device, node))
+			return map.get();
+	}
+	return nullptr;
+}
+
+bool CProjectRoster::_IsRoot(int32 device, int64 node) const
+{
+	return SameNode(fRootNode, device, node);
+}
+
+// #pragma mark - path monitor notifications
+
+void CProjectRoster::NotifyFileRemoved(int32 device, int64 node)
+{
+	CDebugFunctionTracer::Trace("project root folder removed\n");
+}
+
+void CProjectRoster::NotifyFileStatChanged(int32 device, int64 node)
+{
+	CDebugFunctionTracer::Trace("project root folder: stat changed\n");
+}
+
+void CProjectRoster::NotifyFileAttrChanged(int32 device, int64 node)
+{
+	CDebugFunctionTracer::Trace("project root folder: attributes changed\n");
+}
+
+void CProjectRoster::NotifyFilePathChanged(int32 device, int64 node, const char* newPath)
+{
+	BAutolock lock(fLock);
+	if (!_Accepting() || !_IsRoot(device, node) || newPath == nullptr)
+		return;
+	CDebugFunctionTracer::Trace("project root folder is now \"%s\"\n", newPath);
+	fRootPath = newPath;
+	fRootFolder.SetTo(newPath);
+	for (std::unique_ptr<ProjectMap>& map : fProjects) {
+		if (map->deleted)
+			continue;
+		CProject* project = map->project;
+		project->FolderPathOrNameChanged(JoinPath(fRootPath, project->Name().c_str()).c_str());
+		project->Lock();
+		for (int32 index = 0; index < project->CountTracks(); index++)
+			_Broadcast(PROJECT_TRACK_CHANGED, project, project->TrackAt(index));
+		project->Unlock();
+		_Broadcast(PROJECT_CHANGED, project);
+	}
+}
+
+// #pragma mark - directory monitor notifications
+
+void CProjectRoster::NotifyDirectoryEntryCreated(int32 device, int64 directory, int64 node, const char* name)
+{
+	if (name == nullptr || IsProjectBookkeepingName(name))
+		return;
+	BAutolock lock(fLock);
+	if (!_Accepting())
+		return;
+
+	if (_IsRoot(device, directory)) {
+		const std::string path = JoinPath(fRootPath, name);
+		BEntry entry(path.c_str(), false);
+		BEntry resolved(path.c_str(), true);
+		if (entry.InitCheck() != B_OK || resolved.InitCheck() != B_OK || !resolved.IsDirectory())
+			return;
+		if (_FindMapByFolderNode(device, node) != nullptr)
+			return;   // found by Init already
+		AddProject(entry);
+		return;
+	}
+
+	ProjectMap* map = _FindMapByContentNode(device, directory);
+	if (map == nullptr) {
+		CDebugFunctionTracer::Trace("couldn't find a project\n");
+		return;
+	}
+	const std::string path = JoinPath(map->project->ProjectFolder(), name);
+	BEntry resolved(path.c_str(), true);
+	if (resolved.InitCheck() != B_OK || !resolved.IsFile()) {
+		CDebugFunctionTracer::Trace("couldn't find a project\n");
+		return;
+	}
+	if (_FindFileMap(device, node) != nullptr)
+		return;   // already a track
+	struct stat st;
+	if (lstat(path.c_str(), &st) != 0)
+		return;   // gone again
+	_AddFileUnlocked(map, path, node_ref_for_stat(st));
+}
+
+void CProjectRoster::NotifyDirectoryEntryRemoved(int32 device, int64 directory, int64 node)
+{
+	BAutolock lock(fLock);
+	if (!_Accepting())
+		return;
+
+	if (_IsRoot(device, directory)) {
+		if (ProjectMap* map = _FindMapByFolderNode(device, node))
+			RemoveProject(map);
+		return;
+	}
+
+	fPendingFiles.erase(PendingKey(device, node));
+	FileMap* fileMap = _FindFileMap(device, node);
+	if (fileMap == nullptr) {
+		CDebugFunctionTracer::Trace("removed entry is no track\n");
+		return;
+	}
+	CProject* project = fileMap->project;
+	CProjectTrack* track = fileMap->track;
+	StopFileWatching(fileMap->node);
+	bool removed = project->RemoveTrack(track);
+	DEBUG_ASSERT(removed);
+	// The data file follows, so a restart does not bring the track back.
+	project->Save();
+	_Broadcast(PROJECT_TRACK_REMOVED, project, track);
+}
+
+void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, int64 node, const char* newName)
+{
+	if (newName == nullptr)
+		return;
+	BAutolock lock(fLock);
+	if (!_Accepting())
+		return;
+
+	if (_IsRoot(device, directory)) {
+		ProjectMap* map = _FindMapByFolderNode(device, node);
+		if (map == nullptr)
+			return;
+		map->project->FolderPathOrNameChanged(JoinPath(fRootPath, newName).c_str());
+		_Broadcast(PROJECT_RENAMED, map->project);
+		return;
+	}
+
+	if (FileMap* fileMap = _FindFileMap(device, node)) {
+		fileMap->track->FileNameChanged(newName);
+		fileMap->project->Save();
+		_Broadcast(PROJECT_TRACK_CHANGED, fileMap->project, fileMap->track);
+		return;
+	}
+
+	ProjectMap* map = _FindMapByContentNode(device, directory);
+	if (map == nullptr || IsProjectBookkeepingName(newName))
+		return;
+	CProject* project = map->project;
+	const std::string path = JoinPath(project->ProjectFolder(), newName);
+
+	// A track's link replaced by a new one under the same name (renaming a
+	// linked source file does that): the track follows the new node.
+	project->Lock();
+	for (int32 index = 0; index < project->CountTracks(); index++) {
+		CProjectTrack* track = project->TrackAt(index);
+		if (track->Filename() != newName)
+			continue;
+		for (std::unique_ptr<FileMap>& fileMap : fFileMaps) {
+			if (fileMap->track != track)
+				continue;
+			struct stat st;
+			if (lstat(path.c_str(), &st) == 0 && node_ref_for_stat(st) != fileMap->node) {
+				fileMap->stat = st;
+				fileMap->node = node_ref_for_stat(st);
+				project->Unlock();
+				_Broadcast(PROJECT_TRACK_CHANGED, project, track);
+				return;
+			}
+		}
+	}
+	project->Unlock();
+
+	if (fPendingFiles.count(PendingKey(device, node)) != 0)
+		_AddFileUnlocked(map, path, node_ref {device, node});
+}
+
+void CProjectRoster::NotifyDirectoryEntryStatChanged(int32 device, int64 directory, int64 node)
+{
+	BAutolock lock(fLock);
+	if (!_Accepting())
+		return;
+
+	FileMap* fileMap = _FindFileMap(device, node);
+	if (fileMap == nullptr) {
+		if (fPendingFiles.count(PendingKey(device, node)) == 0)
+			return;
+		ProjectMap* map = _FindMapByContentNode(device, directory);
+		if (map == nullptr)
+			return;
+		// A file that was not complete yet: find its name and try again.
+		BDirectory folder(map->project->ProjectFolder().c_str());
+		BEntry entry;
+		while (folder.GetNextEntry(&entry, false) == B_OK) {
+			node_ref entryNode;
+			if (entry.GetNodeRef(&entryNode) == B_OK && SameNode(entryNode, device, node)) {
+				_AddFileUnlocked(map, entry.Path(), entryNode);
+				return;
+			}
+		}
+		return;
+	}
+
+	const std::string path = fileMap->track->File();
+	BEntry entry(path.c_str(), false);
+	if (entry.InitCheck() != B_OK) {
+		CDebugFunctionTracer::Trace("InitCheck failed\n");
+		return;
+	}
+	struct stat st;
+	if (entry.GetStat(&st) != B_OK) {
+		CDebugFunctionTracer::Trace("GetStat failed\n");
+		return;
+	}
+	TraceStatChanges(fileMap->stat, st);
+	const bool contentChanged = ContentChanged(fileMap->stat, st);
+	fileMap->stat = st;
+	if (!contentChanged)
+		return;   // times or owner only: the length is what it was
+	CProject* project = fileMap->project;
+	CProjectTrack* track = fileMap->track;
+	if (track->FileSizeChanged()) {
+		project->Save();
+		_Broadcast(PROJECT_TRACK_CHANGED, project, track);
+	}
+}
+
+void CProjectRoster::NotifyDirectoryEntryAttrChanged(int32 device, int64 directory, int64 node)
+{
+	BAutolock lock(fLock);
+	if (!_Accepting())
+		return;
+	FileMap* fileMap = _FindFileMap(device, node);
+	if (fileMap == nullptr)
+		return;
+	if (fileMap->track->FileAttributesChanged()) {
+		fileMap->project->Save();
+		_Broadcast(PROJECT_TRACK_CHANGED, fileMap->project, fileMap->track);
+	}
 }
