@@ -1,64 +1,348 @@
 // Table of contents, disc and track information, ATIP and CD-Text.
-// Every function is still to be written: each fails with NotImplemented.
 #include "addons/generic/Generic.h"
 
+#include "addons/generic/DriveResponses.h"
 #include "addons/generic/GenericCommon.h"
+#include "disc/Toc.h"
 
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Q control nibble bits.
+enum : uint8 {
+	kControlPreEmphasis = 0x01,
+	kControlCopyPermitted = 0x02,
+	kControlData = 0x04,
+};
+
+// Where the track at the sector `lba` is, from the formatted Q sub-channel
+// (READ CD, no user data). *track is 0 for a sector whose Q holds no
+// position (catalogue number or ISRC frames). False when the drive cannot
+// read the sub-channel.
+bool ProbeQ(CDevice* device, int32 lba, int32* track)
+{
+	uint8 q[16] = {};
+	size_t transferred = 0;
+	SCSI_STATUS status;
+	if (!SendCommand(device, cdb::ReadCd(lba, 1, 1, 0x00, 2), kDataIn, q, sizeof(q), &status, &transferred,
+			kReadTimeout)
+		|| transferred < 3)
+		return false;
+	int32 index = 0;
+	if (!response::ParseFormattedQ(q, transferred, track, &index))
+		*track = 0;
+	return true;
+}
+
+// The track number of the first sector at or after `lba` (up to `limit`)
+// whose Q holds a position; 0 when none does.
+bool ProbeTrackFrom(CDevice* device, int32 lba, int32 limit, int32* track)
+{
+	for (int32 at = lba; at <= limit && at < lba + 4; at++) {
+		if (!ProbeQ(device, at, track))
+			return false;
+		if (*track != 0)
+			return true;
+	}
+	*track = 0;
+	return true;
+}
+
+// Finds where track n's pause (index 0) begins: between the start of the
+// track before and its own start, the first sector whose Q names track n.
+// *pregapStart is `start[n]` when the track has no pause. False when the
+// drive cannot read the sub-channel.
+bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, int32* pregapStart)
+{
+	int32 start = toc.start[n];
+	int32 previous = toc.start[n - 1];
+	*pregapStart = start;
+	// The last sector before the start that carries a position (a few may
+	// carry a catalogue number or ISRC instead).
+	int32 track = 0;
+	for (int32 at = start - 1; at > previous && at >= start - 4 && track == 0; at--) {
+		if (!ProbeQ(device, at, &track))
+			return false;
+	}
+	if (track != n)
+		return true;
+	// Invariant: the sector at `low` belongs to an earlier track, the one at
+	// `high` to track n.
+	int32 low = previous;
+	int32 high = start - 1;
+	while (high - low > 1) {
+		int32 middle = low + (high - low) / 2;
+		if (!ProbeTrackFrom(device, middle, high - 1, &track))
+			return false;
+		if (track == n || track == 0)
+			high = middle;
+		else
+			low = middle;
+	}
+	*pregapStart = high;
+	return true;
+}
+
+void CopyClamped(const uint8* data, size_t transferred, void* out, size_t outSize)
+{
+	size_t usable = std::min(response::UsableLength16(data, transferred, transferred), outSize);
+	memset(out, 0, outSize);
+	memcpy(out, data, usable);
+	if (usable >= 2) {
+		auto* bytes = static_cast<uint8*>(out);
+		bytes[0] = uint8((usable - 2) >> 8);
+		bytes[1] = uint8(usable - 2);
+	}
+}
+
+void PutMsf(uint8* out, int32 lba)
+{
+	int32 frames = lba + 150;
+	if (frames < 0)
+		frames += 450000;
+	out[0] = uint8(frames / 4500);
+	out[1] = uint8((frames / 75) % 60);
+	out[2] = uint8(frames % 75);
+}
+
+// Disc information built from what a drive without READ DISC INFORMATION
+// can tell: its tracks, whether it can still write, and its capacity.
+void BuildDiscInformation(bool hasTracks, const response::SToc& toc, bool writable, int32 capacity,
+	SCSI_DISC_INFORMATION* information)
+{
+	memset(information, 0, sizeof(*information));
+	information->DataLength[1] = sizeof(*information) - 2;
+	information->NumberOfFirstTrackOnDisc = uint8(hasTracks ? toc.firstTrack : 1);
+	information->NumberOfSessions = 1;
+	information->FirstTrackNumberInLastSession = uint8(hasTracks ? toc.firstTrack : 1);
+	information->LastTrackNumberInLastSession = uint8(hasTracks ? toc.lastTrack : 1);
+	if (!hasTracks && writable) {
+		information->DiscStatus = 0;            // empty
+		information->StateOfLastSession = 0;
+	} else if (writable) {
+		information->DiscStatus = 1;            // incomplete
+		information->StateOfLastSession = 1;
+	} else {
+		information->DiscStatus = 2;            // complete
+		information->StateOfLastSession = 3;
+	}
+	if (writable && capacity > 0) {
+		PutMsf(information->LastPossibleStartTimeOfLeadout, capacity);
+	} else {
+		memset(information->LastSessionStartTimeOfLeadin, 0xFF, 3);
+		memset(information->LastPossibleStartTimeOfLeadout, 0xFF, 3);
+	}
+}
+
+}   // namespace
+
+// Fills the locked, emptied table of contents: count, LBAs, sizes, pauses
+// and flags, and the disc and track keys. The TOC gives each track's start
+// (index 1); a track's pause (index 0) is found in the Q sub-channel of the
+// sectors before it. A drive that cannot read the sub-channel gives tracks
+// without pauses. The keys use the TOC's starts and the lead-out.
 bool ReadToc(CDevice* device, CToc* toc, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadToc", status);
+	if (toc == nullptr)
+		return FailWith(status, B_BAD_VALUE);
+	CCommandTimer timer;
+	response::SToc table;
+	if (!ReadTableOfContents(device, &table, status))
+		return timer.Finish(status, false);
+
+	int32 pregapStart[101] = {};
+	bool subChannel = true;
+	for (int32 n = table.firstTrack; n <= table.lastTrack; n++) {
+		pregapStart[n] = table.start[n];
+		if (n == table.firstTrack) {
+			// The sectors before the first track belong to its pause.
+			if (table.start[n] > 0)
+				pregapStart[n] = 0;
+		} else if (subChannel) {
+			subChannel = FindPregapStart(device, table, n, &pregapStart[n]);
+			if (!subChannel)
+				pregapStart[n] = table.start[n];
+		}
+	}
+
+	toc->SetTrackCount(table.lastTrack);
+	for (int32 n = table.firstTrack; n <= table.lastTrack; n++) {
+		int32 next = n < table.lastTrack ? pregapStart[n + 1] : table.leadOut;
+		int32 nextStart = n < table.lastTrack ? table.start[n + 1] : table.leadOut;
+		toc->SetTrackLBA(n, pregapStart[n]);
+		toc->SetTrackSize(n, next - pregapStart[n]);
+		toc->SetTrackPauseSize(n, table.start[n] - pregapStart[n]);
+		toc->SetTrackPreEmphasis(n, (table.control[n] & kControlPreEmphasis) != 0);
+		toc->SetTrackCopyAllowed(n, (table.control[n] & kControlCopyPermitted) != 0);
+		toc->SetTrackDataTrack(n, (table.control[n] & kControlData) != 0);
+		toc->InitCdTracksTrackKey(n, table.start[n], nextStart);
+	}
+	toc->InitCdTracksCdKey(table.leadOut);
+	return timer.Finish(status, true);
 }
 
 bool ReadDiscInformation(CDevice* device, SCSI_DISC_INFORMATION* information, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadDiscInformation", status);
+	if (information == nullptr)
+		return FailWith(status, B_BAD_VALUE);
+	uint8 data[sizeof(SCSI_DISC_INFORMATION)] = {};
+	size_t transferred = 0;
+	bool ok = SendCommand(device, cdb::ReadDiscInformation(sizeof(data)), kDataIn, data, sizeof(data), status,
+		&transferred);
+	bool parsed = response::CopyDiscInformation(data, ok ? transferred : 0, information);
+	return ok && parsed;
 }
 
-bool ReadDiscInformation_TeacCdr50(CDevice* device, SCSI_DISC_INFORMATION* information,
-	SCSI_STATUS* status)
+// The Teac CD-R50/55 have no READ DISC INFORMATION: the tracks come from
+// READ TOC, whether the disc can still be written from NEXT WRITABLE
+// ADDRESS, and the capacity from the number of blocks of the MODE SENSE(6)
+// block descriptor.
+bool ReadDiscInformation_TeacCdr50(CDevice* device, SCSI_DISC_INFORMATION* information, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadDiscInformation_TeacCdr50", status);
+	if (information == nullptr)
+		return FailWith(status, B_BAD_VALUE);
+	CCommandTimer timer;
+	if (!SendCommand(device, cdb::TestUnitReady(), kNoData, nullptr, 0, status))
+		return timer.Finish(status, false);
+	response::SToc toc;
+	SCSI_STATUS ignored;
+	bool hasTracks = ReadTableOfContents(device, &toc, &ignored);
+	uint8 address[4] = {};
+	bool writable = SendCommand(device, cdb::TeacNextWritableAddress(-1, -1), kDataIn, address, sizeof(address),
+		&ignored);
+	uint8 mode[12] = {};
+	size_t transferred = 0;
+	int32 capacity = 0;
+	if (!SendCommand(device, cdb::ModeSense6(false, 0, 0, sizeof(mode)), kDataIn, mode, sizeof(mode), status,
+			&transferred))
+		return timer.Finish(status, false);
+	if (transferred >= 12 && mode[3] >= 8)
+		capacity = int32(response::Get24(mode + 5));
+	BuildDiscInformation(hasTracks, toc, writable, capacity, information);
+	return timer.Finish(status, true);
 }
 
-bool ReadDiscInformation_YamahaCdr100(CDevice* device, SCSI_DISC_INFORMATION* information,
-	SCSI_STATUS* status)
+// The Yamaha CDR100/102 have no READ DISC INFORMATION: READ CAPACITY gives a
+// block length of 0 on a writable disc, with the number of blocks that can
+// still be written; the tracks come from READ TOC.
+bool ReadDiscInformation_YamahaCdr100(CDevice* device, SCSI_DISC_INFORMATION* information, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadDiscInformation_YamahaCdr100", status);
+	if (information == nullptr)
+		return FailWith(status, B_BAD_VALUE);
+	CCommandTimer timer;
+	uint8 capacity[8] = {};
+	size_t transferred = 0;
+	if (!SendCommand(device, cdb::ReadCapacity(), kDataIn, capacity, sizeof(capacity), status, &transferred)
+		|| transferred < 8)
+		return timer.Finish(status, false);
+	bool writable = response::Get32(capacity + 4) == 0;
+	int32 blocks = int32(std::min<uint32>(response::Get32(capacity), 449849));
+	response::SToc toc;
+	SCSI_STATUS ignored;
+	bool hasTracks = ReadTableOfContents(device, &toc, &ignored);
+	BuildDiscInformation(hasTracks, toc, writable, blocks, information);
+	return timer.Finish(status, true);
 }
 
-bool ReadTrackInformation(CDevice* device, int32 track, void* buffer, int32 length,
-	SCSI_STATUS* status)
+// READ TRACK INFORMATION of a track number; the answer's length field is
+// clamped to what arrived and the rest of the buffer zeroed.
+bool ReadTrackInformation(CDevice* device, int32 track, void* buffer, int32 length, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadTrackInformation", status);
+	if (buffer == nullptr || length < 4 || track < 0)
+		return FailWith(status, B_BAD_VALUE);
+	size_t size = std::min<size_t>(size_t(length), 0xFFFF);
+	uint8 data[256] = {};
+	size_t transferred = 0;
+	size_t asked = std::min(size, sizeof(data));
+	bool ok = SendCommand(device, cdb::ReadTrackInformation(1, uint32(track), uint16(asked)), kDataIn, data, asked,
+		status, &transferred);
+	CopyClamped(data, ok ? transferred : 0, buffer, size_t(length));
+	return ok && transferred >= 4;
 }
 
+// The Yamaha CDR100/102 have no READ TRACK INFORMATION: the answer is built
+// in its layout from the table of contents (track number, session 1, the
+// track's control nibble as track mode, start and size).
 bool ReadTrackInformation_YamahaCdr100(CDevice* device, int32 track, void* buffer, int32 length,
 	SCSI_STATUS* status)
 {
-	return NotImplemented("ReadTrackInformation_YamahaCdr100", status);
+	if (buffer == nullptr || length < 4)
+		return FailWith(status, B_BAD_VALUE);
+	CCommandTimer timer;
+	response::SToc toc;
+	if (!ReadTableOfContents(device, &toc, status))
+		return timer.Finish(status, false);
+	if (track < toc.firstTrack || track > toc.lastTrack)
+		return timer.Finish(status, FailWith(status, B_BAD_INDEX));
+	uint8 data[36] = {};
+	int32 end = track < toc.lastTrack ? toc.start[track + 1] : toc.leadOut;
+	data[1] = sizeof(data) - 2;
+	data[2] = uint8(track);
+	data[3] = 1;
+	data[5] = uint8(toc.control[track] & 0x0F);
+	data[6] = 0x0F;
+	auto put32 = [&](size_t at, uint32 value) {
+		data[at] = uint8(value >> 24);
+		data[at + 1] = uint8(value >> 16);
+		data[at + 2] = uint8(value >> 8);
+		data[at + 3] = uint8(value);
+	};
+	put32(8, uint32(toc.start[track]));
+	put32(24, uint32(end - toc.start[track]));
+	put32(28, uint32(end - 1));
+	CopyClamped(data, sizeof(data), buffer, size_t(length));
+	return timer.Finish(status, true);
 }
 
+// READ TOC/PMA/ATIP format 4 (times in MSF).
 bool ReadAtipData(CDevice* device, SCSI_ATIP_DATA* atip, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadAtipData", status);
+	if (atip == nullptr)
+		return FailWith(status, B_BAD_VALUE);
+	uint8 data[sizeof(SCSI_ATIP_DATA)] = {};
+	size_t transferred = 0;
+	bool ok = SendCommand(device, cdb::ReadTocPmaAtip(true, cdb::kTocFormatAtip, 0, sizeof(data)), kDataIn, data,
+		sizeof(data), status, &transferred);
+	CopyClamped(data, ok ? transferred : 0, atip, sizeof(*atip));
+	return ok && transferred >= 12;
 }
 
+// Fails: the drive cannot tell its ATIP.
 bool ReadAtipData_Dummy(CDevice* device, SCSI_ATIP_DATA* atip, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadAtipData_Dummy", status);
+	if (atip != nullptr)
+		memset(atip, 0, sizeof(*atip));
+	return FailWith(status, B_NOT_SUPPORTED);
 }
 
+// The Yamaha CDR100/102 command for the ATIP is not publicly documented:
+// this sends the MMC equivalent, READ TOC/PMA/ATIP format 4.
 bool ReadAtipData_YamahaCdr100(CDevice* device, SCSI_ATIP_DATA* atip, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadAtipData_YamahaCdr100", status);
+	return ReadAtipData(device, atip, status);
 }
 
+// READ TOC/PMA/ATIP format 5 into `buffer`: the 4-byte header and the packs.
+// The length field is clamped to the whole packs that arrived (0 when
+// none), the rest of the buffer zeroed.
 bool ReadCdText(CDevice* device, void* buffer, int32 length, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadCdText", status);
+	if (buffer == nullptr || length < 4)
+		return FailWith(status, B_BAD_VALUE);
+	size_t size = std::min<size_t>(size_t(length), 0xFFFF);
+	auto* data = static_cast<uint8*>(buffer);
+	size_t transferred = 0;
+	bool ok = SendCommand(device, cdb::ReadTocPmaAtip(false, cdb::kTocFormatCdText, 0, uint16(size)), kDataIn, data,
+		size, status, &transferred, kReadTimeout);
+	response::ClampCdText(data, size_t(length), ok ? transferred : 0);
+	return ok;
 }
 
+// The drive cannot read CD-Text: succeeds without a command and leaves the
+// buffer as it is (its caller's empty header then decodes to nothing).
 bool ReadCdText_Dummy(CDevice* device, void* buffer, int32 length, SCSI_STATUS* status)
 {
-	return NotImplemented("ReadCdText_Dummy", status);
+	return SucceedWithoutCommand(status);
 }

@@ -1,0 +1,293 @@
+#include "addons/generic/DriveResponses.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace response {
+
+namespace {
+
+// The last sector a CD can address: 99:59:74.
+constexpr int32 kLastAddressable = (99 * 60 + 59) * 75 + 74 - 150;
+
+int32 Bcd(uint8 value)
+{
+	if ((value >> 4) > 9 || (value & 0x0F) > 9)
+		return -1;
+	return (value >> 4) * 10 + (value & 0x0F);
+}
+
+bool FindPage(const uint8* data, size_t usable, size_t firstPage, uint8 pageCode, size_t* offset, size_t* size)
+{
+	size_t at = firstPage;
+	while (at + 2 <= usable) {
+		size_t pageSize = size_t(data[at + 1]) + 2;
+		if ((data[at] & 0x3F) == (pageCode & 0x3F)) {
+			*offset = at;
+			*size = std::min(pageSize, usable - at);
+			return true;
+		}
+		at += pageSize;
+	}
+	return false;
+}
+
+}   // namespace
+
+size_t UsableLength16(const uint8* data, size_t transferred, size_t bufferSize)
+{
+	size_t arrived = std::min(transferred, bufferSize);
+	if (arrived < 2)
+		return 0;
+	return std::min(arrived, size_t(Get16(data)) + 2);
+}
+
+bool FindModePage10(const uint8* data, size_t transferred, uint8 pageCode, size_t* offset, size_t* size)
+{
+	size_t usable = UsableLength16(data, transferred, transferred);
+	if (usable < 8)
+		return false;
+	return FindPage(data, usable, 8 + size_t(Get16(data + 6)), pageCode, offset, size);
+}
+
+bool FindModePage6(const uint8* data, size_t transferred, uint8 pageCode, size_t* offset, size_t* size)
+{
+	if (transferred < 4)
+		return false;
+	size_t usable = std::min(transferred, size_t(data[0]) + 1);
+	return FindPage(data, usable, 4 + size_t(data[3]), pageCode, offset, size);
+}
+
+void ClampModeSense10(uint8* data, size_t bufferSize, size_t transferred)
+{
+	size_t arrived = std::min(transferred, bufferSize);
+	if (arrived < bufferSize)
+		memset(data + arrived, 0, bufferSize - arrived);
+	if (arrived < 2)
+		return;
+	size_t usable = UsableLength16(data, arrived, bufferSize);
+	data[0] = uint8((usable - 2) >> 8);
+	data[1] = uint8(usable - 2);
+	if (usable >= 8) {
+		size_t descriptors = std::min(size_t(Get16(data + 6)), usable - 8);
+		data[6] = uint8(descriptors >> 8);
+		data[7] = uint8(descriptors);
+	}
+}
+
+bool ParseCapabilities(const uint8* data, size_t transferred, SCapabilities* capabilities)
+{
+	size_t offset = 0;
+	size_t size = 0;
+	*capabilities = SCapabilities();
+	if (!FindModePage10(data, transferred, 0x2A, &offset, &size))
+		return false;
+	const uint8* page = data + offset;
+	auto byte = [&](size_t i) -> uint8 { return i < size ? page[i] : 0; };
+	auto word = [&](size_t i) -> uint16 { return i + 1 < size ? uint16(Get16(page + i)) : 0; };
+	capabilities->cdrWrite = (byte(3) & 0x01) != 0;
+	capabilities->cdrwWrite = (byte(3) & 0x02) != 0;
+	capabilities->testWrite = (byte(3) & 0x04) != 0;
+	capabilities->audioRead = (byte(5) & 0x01) != 0;
+	capabilities->maximumReadSpeed = word(8);
+	capabilities->bufferKb = word(12);
+	capabilities->currentReadSpeed = word(14);
+	capabilities->maximumWriteSpeed = word(18);
+	capabilities->currentWriteSpeed = word(20);
+	return true;
+}
+
+bool ParseToc(const uint8* data, size_t transferred, SToc* toc)
+{
+	*toc = SToc();
+	size_t usable = UsableLength16(data, transferred, transferred);
+	if (usable < 4)
+		return false;
+	int32 first = data[2];
+	int32 last = data[3];
+	if (first < 1 || last > 99 || first > last)
+		return false;
+
+	bool seen[100] = {};
+	bool leadOutSeen = false;
+	for (size_t at = 4; at + 8 <= usable; at += 8) {
+		const uint8* d = data + at;
+		int32 number = d[2];
+		int32 lba = int32(Get32(d + 4));
+		if (lba < -150 || lba > kLastAddressable)
+			return false;
+		if (number == 0xAA) {
+			if (!leadOutSeen) {
+				leadOutSeen = true;
+				toc->leadOut = lba;
+				toc->leadOutControl = uint8(d[1] & 0x0F);
+			}
+		} else if (number >= first && number <= last && !seen[number]) {
+			seen[number] = true;
+			toc->start[number] = lba;
+			toc->control[number] = uint8(d[1] & 0x0F);
+		}
+	}
+	if (!leadOutSeen)
+		return false;
+	for (int32 n = first; n <= last; n++) {
+		if (!seen[n])
+			return false;
+		int32 next = n < last ? toc->start[n + 1] : toc->leadOut;
+		if (toc->start[n] >= next)
+			return false;
+	}
+	toc->firstTrack = first;
+	toc->lastTrack = last;
+	return true;
+}
+
+bool ParseFormattedQ(const uint8* q, size_t size, int32* track, int32* index)
+{
+	if (size < 3 || (q[0] & 0x0F) != 1)
+		return false;
+	int32 t = Bcd(q[1]);
+	int32 i = Bcd(q[2]);
+	if (t < 1 || t > 99 || i < 0)
+		return false;
+	*track = t;
+	*index = i;
+	return true;
+}
+
+size_t ClampCdText(uint8* data, size_t bufferSize, size_t transferred)
+{
+	size_t arrived = std::min(transferred, bufferSize);
+	size_t usable = UsableLength16(data, arrived, bufferSize);
+	size_t packs = usable >= 4 ? (usable - 4) / 18 : 0;
+	size_t end = 4 + packs * 18;
+	if (bufferSize >= 2) {
+		size_t length = packs > 0 ? end - 2 : 0;
+		data[0] = uint8(length >> 8);
+		data[1] = uint8(length);
+	}
+	size_t keep = std::min(std::max<size_t>(end, 2), bufferSize);
+	if (packs == 0)
+		keep = std::min<size_t>(2, bufferSize);
+	if (keep < bufferSize)
+		memset(data + keep, 0, bufferSize - keep);
+	return packs;
+}
+
+bool CopyDiscInformation(const uint8* data, size_t transferred, SCSI_DISC_INFORMATION* information)
+{
+	uint8* out = reinterpret_cast<uint8*>(information);
+	memset(out, 0, sizeof(*information));
+	size_t usable = std::min(UsableLength16(data, transferred, transferred), sizeof(*information));
+	if (usable < 3)
+		return false;
+	memcpy(out, data, usable);
+	out[0] = uint8((usable - 2) >> 8);
+	out[1] = uint8(usable - 2);
+	return true;
+}
+
+bool ParseTrackInformation(const uint8* data, size_t transferred, STrackInformation* information)
+{
+	*information = STrackInformation();
+	size_t usable = UsableLength16(data, transferred, transferred);
+	if (usable < 28)
+		return false;
+	information->track = data[2] | (usable > 32 ? int32(data[32]) << 8 : 0);
+	information->session = data[3] | (usable > 33 ? int32(data[33]) << 8 : 0);
+	information->blank = (data[6] & 0x40) != 0;
+	information->nextWritableValid = (data[7] & 0x01) != 0;
+	information->start = int32(Get32(data + 8));
+	information->nextWritable = int32(Get32(data + 12));
+	information->freeBlocks = int32(Get32(data + 16));
+	information->size = int32(Get32(data + 24));
+	return true;
+}
+
+bool ParseBufferCapacity(const uint8* data, size_t transferred, int32* totalBytes, int32* freeBytes)
+{
+	if (transferred < 12)
+		return false;
+	uint32 total = std::min<uint32>(Get32(data + 4), INT32_MAX);
+	uint32 blank = std::min<uint32>(Get32(data + 8), total);
+	*totalBytes = int32(total);
+	*freeBytes = int32(blank);
+	return true;
+}
+
+bool ParseCueSheet(const void* data, size_t size, SCueSheet* sheet)
+{
+	*sheet = SCueSheet();
+	const auto* bytes = static_cast<const uint8*>(data);
+	if (bytes == nullptr || size % 8 != 0 || size < 3 * 8 || size / 8 > size_t(SCueSheet::kMaxEntries))
+		return false;
+	int32 count = int32(size / 8);
+	int32 lastLba = -150;
+	int32 currentTrack = 0;
+	bool hasIndex1[100] = {};
+	bool hasPregap[100] = {};
+	for (int32 i = 0; i < count; i++) {
+		const uint8* e = bytes + i * 8;
+		SCueEntry entry;
+		entry.control = uint8(e[0] >> 4);
+		entry.adr = uint8(e[0] & 0x0F);
+		entry.track = e[1];
+		entry.index = e[2];
+		entry.dataForm = e[3];
+		if (entry.adr != 1 || e[6] > 59 || e[7] > 74)
+			return false;
+		entry.lba = (int32(e[5]) * 60 + e[6]) * 75 + e[7] - 150;
+		if (entry.lba < lastLba)
+			return false;
+		lastLba = entry.lba;
+		bool last = i == count - 1;
+		if (i == 0) {
+			if (entry.track != 0)
+				return false;
+		} else if (last) {
+			if (entry.track != 0xAA)
+				return false;
+		} else {
+			if (entry.track < 1 || entry.track > 99 || entry.index > 99)
+				return false;
+			if (entry.track != currentTrack) {
+				if (entry.track != currentTrack + 1)
+					return false;
+				currentTrack = entry.track;
+				sheet->pregapStart[currentTrack] = entry.lba;
+				sheet->control[currentTrack] = entry.control;
+				if (currentTrack == 1)
+					sheet->firstLba = entry.lba;
+			}
+			if (entry.index == 0) {
+				if (hasIndex1[currentTrack])
+					return false;
+				hasPregap[currentTrack] = true;
+			} else if (entry.index == 1 && !hasIndex1[currentTrack]) {
+				hasIndex1[currentTrack] = true;
+				sheet->start[currentTrack] = entry.lba;
+			} else if (!hasIndex1[currentTrack]) {
+				return false;
+			}
+		}
+		sheet->entries[i] = entry;
+	}
+	if (currentTrack == 0)
+		return false;
+	for (int32 n = 1; n <= currentTrack; n++) {
+		if (!hasIndex1[n])
+			return false;
+		if (!hasPregap[n])
+			sheet->pregapStart[n] = sheet->start[n];
+	}
+	sheet->count = count;
+	sheet->firstTrack = 1;
+	sheet->lastTrack = currentTrack;
+	sheet->leadOut = sheet->entries[count - 1].lba;
+	if (sheet->leadOut <= sheet->start[currentTrack])
+		return false;
+	return true;
+}
+
+}   // namespace response
