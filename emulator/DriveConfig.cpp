@@ -313,6 +313,22 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 			(key == "image" ? d.image : key == "cdtext" ? d.cdText : d.output) = path;
 			if (key == "image" && d.medium != kMediumImage)
 				d.medium = kMediumImage;
+		} else if (key == "dialect") {
+			std::string v = Lower(value);
+			if (v == "mmc")
+				d.dialect = kDialectMmc;
+			else if (v == "teac")
+				d.dialect = kDialectTeac;
+			else if (v == "philips")
+				d.dialect = kDialectPhilips;
+			else if (v == "yamaha")
+				d.dialect = kDialectYamaha;
+			else if (v == "plextor")
+				d.dialect = kDialectPlextor;
+			else {
+				status = fail("dialect is mmc, teac, philips, yamaha or plextor");
+				continue;
+			}
 		} else if (key == "timing") {
 			std::string v = Lower(value);
 			if (v != "realtime" && v != "instant") {

@@ -15,6 +15,9 @@
 class CDriveConfig {
 public:
 	enum medium_type { kMediumNone, kMediumBlankCdR, kMediumBlankCdRw, kMediumImage };
+	// The command set the drive speaks beyond SCSI-2 (see MmcDrive.h): MMC,
+	// or the vendor dialect of a pre-MMC drive family.
+	enum dialect_type { kDialectMmc, kDialectTeac, kDialectPhilips, kDialectYamaha, kDialectPlextor };
 
 	// One speed factor is this many kB/s.
 	static constexpr uint16 kKbPerSpeedFactor = 176;
@@ -34,6 +37,7 @@ public:
 	std::string output;                 // folder for what is recorded
 	bool realTime = true;               // reads take as long as at the drive's speed
 	bool readCdDaCommand = true;        // answers the vendor READ CD-DA (D8h)
+	dialect_type dialect = kDialectMmc;
 	int32 notReady = 0;
 	std::vector<CFaultInjector::SMediumError> mediumErrors;
 	std::vector<CFaultInjector::SCommandFault> commandFaults;

@@ -37,6 +37,20 @@ enum : uint8 {
 	kSetCdSpeed = 0xBB,
 	kReadCd = 0xBE,
 	kReadCdDa = 0xD8,   // vendor command of Sony/Plextor-style readers
+	kModeSelect6 = 0x15,
+	kModeSense6 = 0x1A,
+	// Vendor commands of the pre-MMC recorder families.
+	kTeacSetLimits = 0xB3,
+	kTeacSetSubcode = 0xC2,
+	kTeacClearSubcode = 0xE4,
+	kTeacNextWritableAddress = 0xE6,
+	kTeacOpcExecution = 0xEC,
+	kPhilipsFirstWritableAddress = 0xE2,
+	kPhilipsWriteTrack = 0xE6,        // also the Yamaha CDR100's
+	kPhilipsMediumLoadUnload = 0xE7,
+	kYamahaWriteToc = 0xEA,
+	kPhilipsWriteSession = 0xED,
+	kPhilipsReadSessionInfo = 0xEE,
 };
 
 // SCSI status byte.

@@ -11,58 +11,96 @@ namespace {
 
 enum direction { kNoData, kDataIn, kDataOut };
 
+// Which dialects know a command.
+enum : uint8 {
+	kMmc = 1 << CDriveConfig::kDialectMmc,
+	kTeac = 1 << CDriveConfig::kDialectTeac,
+	kPhilips = 1 << CDriveConfig::kDialectPhilips,
+	kYamaha = 1 << CDriveConfig::kDialectYamaha,
+	kPlextor = 1 << CDriveConfig::kDialectPlextor,
+	kVendor = kTeac | kPhilips | kYamaha | kPlextor,
+	kAll = kMmc | kVendor,
+};
+
 struct SCommandInfo {
 	uint8 opcode;
+	uint8 length;           // command block length
 	direction dir;
 	bool needsMedium;
 	bool skipsUnitAttention;
+	uint8 dialects;
 };
 
 const SCommandInfo kCommands[] = {
-	{kTestUnitReady, kNoData, true, false},
-	{kRequestSense, kDataIn, false, true},
-	{kInquiry, kDataIn, false, true},
-	{kStartStopUnit, kNoData, false, false},
-	{kPreventAllowRemoval, kNoData, false, false},
-	{kReadCapacity, kDataIn, true, false},
-	{kRead10, kDataIn, true, false},
-	{kReadSubChannel, kDataIn, true, false},
-	{kReadTocPmaAtip, kDataIn, true, false},
-	{kPlayAudio10, kNoData, true, false},
-	{kPlayAudioMsf, kNoData, true, false},
-	{kPlayAudioTrackIndex, kNoData, true, false},
-	{kPauseResume, kNoData, true, false},
-	{kStopPlayScan, kNoData, true, false},
-	{kReadDiscInformation, kDataIn, true, false},
-	{kReadTrackInformation, kDataIn, true, false},
-	{kModeSelect10, kDataOut, false, false},
-	{kModeSense10, kDataIn, false, false},
-	{kReadBufferCapacity, kDataIn, false, false},
-	{kPlayAudio12, kNoData, true, false},
-	{kReadCdMsf, kDataIn, true, false},
-	{kSetCdSpeed, kNoData, false, false},
-	{kReadCd, kDataIn, true, false},
-	{kReadCdDa, kDataIn, true, false},
+	{kTestUnitReady, 6, kNoData, true, false, kAll},
+	{kRequestSense, 6, kDataIn, false, true, kAll},
+	{kInquiry, 6, kDataIn, false, true, kAll},
+	{kModeSelect6, 6, kDataOut, false, false, kVendor},
+	{kModeSense6, 6, kDataIn, false, false, kVendor},
+	{kStartStopUnit, 6, kNoData, false, false, kAll},
+	{kPreventAllowRemoval, 6, kNoData, false, false, kAll},
+	{kReadCapacity, 10, kDataIn, true, false, kAll},
+	{kRead10, 10, kDataIn, true, false, kAll},
+	{kReadSubChannel, 10, kDataIn, true, false, kAll},
+	{kReadTocPmaAtip, 10, kDataIn, true, false, kAll},
+	{kPlayAudio10, 10, kNoData, true, false, kAll},
+	{kPlayAudioMsf, 10, kNoData, true, false, kAll},
+	{kPlayAudioTrackIndex, 10, kNoData, true, false, kAll},
+	{kPauseResume, 10, kNoData, true, false, kAll},
+	{kStopPlayScan, 10, kNoData, true, false, kAll},
+	{kReadDiscInformation, 10, kDataIn, true, false, kMmc},
+	{kReadTrackInformation, 10, kDataIn, true, false, kMmc},
+	{kModeSelect10, 10, kDataOut, false, false, kAll},
+	{kModeSense10, 10, kDataIn, false, false, kAll},
+	{kReadBufferCapacity, 10, kDataIn, false, false, kMmc | kYamaha},
+	{kPlayAudio12, 12, kNoData, true, false, kAll},
+	{kReadCdMsf, 12, kDataIn, true, false, kMmc},
+	{kSetCdSpeed, 12, kNoData, false, false, kMmc},
+	{kReadCd, 12, kDataIn, true, false, kMmc},
+	{kReadCdDa, 12, kDataIn, true, false, kMmc | kTeac | kYamaha | kPlextor},
+	{kTeacSetLimits, 12, kNoData, true, false, kTeac},
+	{kTeacSetSubcode, 10, kDataOut, true, false, kTeac},
+	{kTeacClearSubcode, 12, kNoData, true, false, kTeac},
+	{kTeacNextWritableAddress, 12, kDataIn, true, false, kTeac},
+	{kTeacOpcExecution, 12, kNoData, true, false, kTeac},
+	{kPhilipsFirstWritableAddress, 10, kDataIn, true, false, kPhilips | kYamaha},
+	{kPhilipsWriteTrack, 10, kNoData, true, false, kPhilips | kYamaha},
+	{kPhilipsMediumLoadUnload, 10, kNoData, false, false, kPhilips},
+	{kYamahaWriteToc, 10, kDataOut, true, false, kYamaha},
+	{kPhilipsWriteSession, 10, kDataOut, true, false, kPhilips},
+	{kPhilipsReadSessionInfo, 10, kDataIn, true, false, kPhilips},
 };
 
-const SCommandInfo* FindCommand(uint8 opcode)
+const SCommandInfo* FindCommand(uint8 opcode, CDriveConfig::dialect_type dialect)
 {
 	for (const SCommandInfo& info : kCommands)
-		if (info.opcode == opcode)
+		if (info.opcode == opcode && (info.dialects & (1 << dialect)) != 0)
 			return &info;
 	return nullptr;
 }
 
-// Command block length of an operation code's group.
-size_t GroupLength(uint8 opcode)
+CModePages::page_set PageSet(CDriveConfig::dialect_type dialect)
 {
-	if (opcode < 0x20)
-		return 6;
-	if (opcode < 0x60)
-		return 10;
-	if (opcode >= 0x80 && opcode < 0xA0)
-		return 16;
-	return 12;
+	switch (dialect) {
+		case CDriveConfig::kDialectTeac:
+			return CModePages::kPagesTeac;
+		case CDriveConfig::kDialectPhilips:
+			return CModePages::kPagesPhilips;
+		case CDriveConfig::kDialectYamaha:
+			return CModePages::kPagesYamaha;
+		case CDriveConfig::kDialectPlextor:
+			return CModePages::kPagesPlextor;
+		case CDriveConfig::kDialectMmc:
+		default:
+			return CModePages::kPagesMmc;
+	}
+}
+
+bool IsBcd(uint8 value, int maximum)
+{
+	if ((value >> 4) > 9 || (value & 0x0F) > 9)
+		return false;
+	return (value >> 4) * 10 + (value & 0x0F) <= maximum;
 }
 
 void PutAddress(uint8* p, int32 lba, bool msf)
@@ -100,7 +138,7 @@ CMmcDrive::CMmcDrive(const CDriveConfig& config, std::shared_ptr<CDiscImage> med
 	fConfig(config),
 	fClock(clock != nullptr ? std::move(clock) : std::make_shared<CSystemDriveClock>()),
 	fMedium(std::move(medium)),
-	fModePages(config.capabilities),
+	fModePages(config.capabilities, PageSet(config.dialect)),
 	fResponse(kResponseCapacity, 0)
 {
 	fFaults.SetNotReady(config.notReady);
@@ -207,13 +245,16 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 	uint8 cdb[16] = {};
 	std::memcpy(cdb, command->command, command->command_length);
 	const uint8 opcode = cdb[0];
-	const SCommandInfo* info = FindCommand(opcode);
+	const SCommandInfo* info = FindCommand(opcode, fConfig.dialect);
+	if (opcode == kReadCdDa && (!fConfig.readCdDaCommand || fConfig.dialect == CDriveConfig::kDialectPhilips))
+		info = nullptr;
 	const bool dataIn = (command->flags & B_RAW_DEVICE_DATA_IN) != 0;
+	Record(command, cdb, dataIn);
 
 	if (info != nullptr) {
 		bool wrongDirection = command->data_length > 0
 			&& ((info->dir == kDataIn && !dataIn) || (info->dir == kDataOut && dataIn));
-		if (command->command_length < GroupLength(opcode) || wrongDirection) {
+		if (command->command_length < info->length || wrongDirection) {
 			command->scsi_status = kStatusGood;
 			command->cam_status = kCamRequestInvalid;
 			return B_OK;
@@ -252,15 +293,46 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 			case kReadCapacity:
 				result = DoReadCapacity(context);
 				break;
-			case kRead10: {
-				int32 lba = int32(Get32(cdb + 2));
-				uint32 count = Get16(cdb + 7);
-				if (fMedium->IsBlank() || lba < 0 || int64(lba) + count > fMedium->LeadOut())
-					result.sense = kSenseLbaOutOfRange;
-				else if (count > 0)
-					result.sense = kSenseIllegalModeForTrack;   // audio tracks hold no 2048-byte blocks
+			case kRead10:
+				result = DoRead10(context);
 				break;
-			}
+			case kModeSense6:
+				result = DoModeSense6(context);
+				break;
+			case kModeSelect6:
+				result = DoModeSelect6(context);
+				break;
+			case kTeacSetLimits:
+				result = DoTeacSetLimits(context);
+				break;
+			case kTeacSetSubcode:
+				result = DoTeacSetSubcode(context);
+				break;
+			case kTeacClearSubcode:
+				fLimitStart = fLimitLength = 0;
+				break;
+			case kTeacNextWritableAddress:   // kPhilipsWriteTrack: the dialect's own command
+				result = fConfig.dialect == CDriveConfig::kDialectTeac ? DoTeacNextWritableAddress(context)
+																	   : DoYamahaWriteTrack(context);
+				break;
+			case kTeacOpcExecution:
+				result = DoTeacOpcExecution(context);
+				break;
+			case kPhilipsMediumLoadUnload:
+				result = DoPhilipsLoadUnload(context);
+				break;
+			case kPhilipsFirstWritableAddress:
+				result = DoPhilipsFirstWritableAddress(context);
+				break;
+			case kPhilipsReadSessionInfo:
+				result = DoPhilipsReadSessionInfo(context);
+				break;
+			case kPhilipsWriteSession:
+				result = DoPhilipsWriteSession(context);
+				break;
+			case kYamahaWriteToc:
+				result = DoYamahaWriteToc(context);
+				break;
 			case kReadSubChannel:
 				result = DoReadSubChannel(context);
 				break;
@@ -449,16 +521,7 @@ CMmcDrive::SResult CMmcDrive::DoStartStopUnit(const SContext& c)
 				fUnitAttention = fMedium != nullptr;
 			}
 		} else {
-			if (!fConfig.capabilities.eject) {
-				r.sense = SenseInvalidCdbField(4);
-				return r;
-			}
-			if (fPrevent) {
-				r.sense = kSenseRemovalPrevented;
-				return r;
-			}
-			fPlayback.Stop(now);
-			fTrayOpen = true;
+			r.sense = EjectTray();
 		}
 	} else if (start) {
 		if (!MediumReady())
@@ -485,9 +548,15 @@ CMmcDrive::SResult CMmcDrive::DoPreventAllow(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoReadCapacity(const SContext& c)
 {
 	uint8* out = fResponse.data();
+	if (fConfig.dialect == CDriveConfig::kDialectYamaha && fMedium->IsBlank() && fMedium->IsRecordable()) {
+		// A writable disc: the blocks that can be written, block length 0.
+		Put32(out, uint32(fMedium->LastPossibleLeadOut()));
+		Put32(out + 4, 0);
+		return Respond(c, 8, 8);
+	}
 	int32 last = fMedium->IsBlank() ? 0 : fMedium->LeadOut() - 1;
 	Put32(out, uint32(last));
-	Put32(out + 4, 2048);
+	Put32(out + 4, VendorDialect() ? fModePages.BlockLength() : 2048);
 	return Respond(c, 8, 8);
 }
 
@@ -573,6 +642,12 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 	uint8* out = fResponse.data();
 
 	if (format <= 2 && disc.IsBlank()) {
+		r.sense = SenseInvalidCdbField(2);
+		return r;
+	}
+	// The vendor families read no CD-Text, and only the Yamaha answers the
+	// ATIP (see MmcDrive.h).
+	if (VendorDialect() && (format == 5 || (format == 4 && fConfig.dialect != CDriveConfig::kDialectYamaha))) {
 		r.sense = SenseInvalidCdbField(2);
 		return r;
 	}
@@ -1019,6 +1094,318 @@ CMmcDrive::SResult CMmcDrive::DoReadCdDa(const SContext& c)
 			r.sense = SenseInvalidCdbField(10);
 			return r;
 	}
+}
+
+SSense CMmcDrive::EjectTray()
+{
+	if (!fConfig.capabilities.eject)
+		return SenseInvalidCdbField(4);
+	if (fPrevent)
+		return kSenseRemovalPrevented;
+	fPlayback.Stop(fClock->Now());
+	fTrayOpen = true;
+	return kSenseNone;
+}
+
+void CMmcDrive::Record(const raw_device_command* command, const uint8* cdb, bool dataIn)
+{
+	SCommandRecord record;
+	record.cdb.assign(cdb, cdb + command->command_length);
+	if (!dataIn && command->data != nullptr) {
+		size_t n = std::min(command->data_length, kHistoryDataLength);
+		const auto* data = static_cast<const uint8*>(command->data);
+		record.data.assign(data, data + n);
+	}
+	if (fHistory.size() < kHistoryLength) {
+		fHistory.push_back(std::move(record));
+	} else {
+		fHistory[fHistoryNext] = std::move(record);
+	}
+	fHistoryNext = (fHistoryNext + 1) % kHistoryLength;
+}
+
+std::vector<CMmcDrive::SCommandRecord> CMmcDrive::History() const
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	if (fHistory.size() < kHistoryLength)
+		return fHistory;
+	std::vector<SCommandRecord> ordered(fHistory.begin() + ptrdiff_t(fHistoryNext), fHistory.end());
+	ordered.insert(ordered.end(), fHistory.begin(), fHistory.begin() + ptrdiff_t(fHistoryNext));
+	return ordered;
+}
+
+void CMmcDrive::ClearHistory()
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	fHistory.clear();
+	fHistoryNext = 0;
+}
+
+std::vector<uint8> CMmcDrive::ModePage(uint8 code) const
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	const std::vector<uint8>* page = fModePages.CurrentPage(code);
+	return page != nullptr ? *page : std::vector<uint8>();
+}
+
+bool CMmcDrive::WritableMedium(SSense* sense) const
+{
+	if (fMedium == nullptr || !fMedium->IsRecordable() || !fMedium->IsBlank()) {
+		*sense = kSenseLbaOutOfRange;   // no writable address on this disc
+		return false;
+	}
+	return true;
+}
+
+uint32 CMmcDrive::MediumBlocks() const
+{
+	if (!MediumReady())
+		return 0;
+	return uint32(std::max<int32>(0, fMedium->IsBlank() ? fMedium->LastPossibleLeadOut() : fMedium->LeadOut()));
+}
+
+CMmcDrive::SResult CMmcDrive::DoRead10(const SContext& c)
+{
+	SResult r;
+	int32 lba = int32(Get32(c.cdb + 2));
+	uint32 count = Get16(c.cdb + 7);
+	bool audioBlocks = VendorDialect() && fModePages.BlockLength() == kAudioSectorSize
+		&& (fModePages.Density() == 0x82 || fModePages.Density() == 0x00);
+	if (fMedium->IsBlank() || lba < 0 || int64(lba) + count > fMedium->LeadOut()) {
+		r.sense = kSenseLbaOutOfRange;
+		return r;
+	}
+	if (count == 0)
+		return r;
+	if (!audioBlocks) {
+		r.sense = kSenseIllegalModeForTrack;   // audio tracks hold no 2048-byte blocks
+		return r;
+	}
+	r = ReadSectors(c, lba, count, true, 0, 0);
+	if (fConfig.dialect == CDriveConfig::kDialectPhilips) {
+		// The CDD 2000 family delivers its samples big-endian.
+		for (size_t i = 0; i + 1 < r.transferred; i += 2)
+			std::swap(c.data[i], c.data[i + 1]);
+	}
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::DoModeSense6(const SContext& c)
+{
+	SResult r;
+	auto control = CModePages::page_control(c.cdb[2] >> 6);
+	bool disableBlockDescriptors = (c.cdb[1] & 0x08) != 0;
+	size_t length = 0;
+	r.sense = fModePages.Sense6(control, c.cdb[2] & 0x3F, c.cdb[3], disableBlockDescriptors, MediumBlocks(),
+		fResponse.data(), fResponse.size(), &length);
+	if (r.sense.IsError())
+		return r;
+	return Respond(c, c.cdb[4], length);
+}
+
+CMmcDrive::SResult CMmcDrive::DoModeSelect6(const SContext& c)
+{
+	SResult r;
+	size_t length = c.cdb[4];
+	if (length > c.dataLength) {
+		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	r.sense = fModePages.Select6(c.data, length, (c.cdb[1] & 0x01) != 0);
+	r.transferred = length;
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
+{
+	SResult r;
+	int32 start = int32(Get32(c.cdb + 2));
+	uint32 length = Get32(c.cdb + 6);
+	if (!WritableMedium(&r.sense))
+		return r;
+	if (start < -150 || start >= fMedium->LastPossibleLeadOut()) {
+		r.sense = SenseInvalidCdbField(2);
+		return r;
+	}
+	if (length == 0 || int64(start) + length > int64(fMedium->LastPossibleLeadOut()) + 6750) {
+		r.sense = SenseInvalidCdbField(6);
+		return r;
+	}
+	fLimitStart = start;
+	fLimitLength = int32(length);
+	return r;
+}
+
+// SET SUBCODE takes either the sub-code of the range of the last SET LIMITS
+// (P flag, control/ADR, BCD track and index) or the TOC of the lead-in (a
+// 3-byte header, then 5-byte entries of control/ADR, point and BCD MSF).
+CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
+{
+	SResult r;
+	size_t length = Get16(c.cdb + 7);
+	if (length > c.dataLength) {
+		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	r.transferred = length;
+	if (!WritableMedium(&r.sense))
+		return r;
+	const uint8* d = c.data;
+	if (length == 4) {
+		if (fLimitLength == 0) {
+			r.sense = kSenseCommandSequenceError;
+			return r;
+		}
+		if (d[0] > 1 || (d[1] & 0x0F) != 1 || !IsBcd(d[2], 99) || d[2] == 0 || !IsBcd(d[3], 99))
+			r.sense = SenseInvalidParameterField(d[0] > 1 ? 0 : (d[1] & 0x0F) != 1 ? 1 : !IsBcd(d[2], 99) ? 2 : 3);
+		return r;
+	}
+	if (length < 3 + 3 * 5 || (length - 3) % 5 != 0) {
+		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	for (size_t at = 3; at < length; at += 5) {
+		uint8 point = d[at + 1];
+		bool pointValid = (IsBcd(point, 99) && point != 0) || point == 0xA0 || point == 0xA1 || point == 0xA2;
+		bool timeValid = point == 0xA0 || point == 0xA1
+			|| (IsBcd(d[at + 2], 99) && IsBcd(d[at + 3], 59) && IsBcd(d[at + 4], 74));
+		if ((d[at] & 0x0F) != 1 || !pointValid || !timeValid) {
+			r.sense = SenseInvalidParameterField(uint16(at));
+			return r;
+		}
+	}
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::DoTeacNextWritableAddress(const SContext& c)
+{
+	SResult r;
+	if (!WritableMedium(&r.sense))
+		return r;
+	std::memset(fResponse.data(), 0, 4);   // the program area starts at 0
+	return Respond(c, c.dataLength, 4);
+}
+
+CMmcDrive::SResult CMmcDrive::DoTeacOpcExecution(const SContext& c)
+{
+	SResult r;
+	if (!WritableMedium(&r.sense))
+		r.sense = Sense(kIllegalRequest, 0xCD, 0x00);   // cannot ensure reliable writing on this disc
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::DoPhilipsLoadUnload(const SContext& c)
+{
+	SResult r;
+	if ((c.cdb[8] & 0x01) != 0) {
+		r.sense = EjectTray();
+	} else if (fTrayOpen) {
+		fTrayOpen = false;
+		fUnitAttention = fMedium != nullptr;
+	}
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::DoPhilipsFirstWritableAddress(const SContext& c)
+{
+	SResult r;
+	if (!WritableMedium(&r.sense))
+		return r;
+	uint8 sectorType = c.cdb[3];
+	if (sectorType != 1 && sectorType != 4 && sectorType != 5) {
+		r.sense = SenseInvalidCdbField(3);
+		return r;
+	}
+	uint8* out = fResponse.data();
+	std::memset(out, 0, 6);
+	out[0] = 5;
+	Put32(out + 1, 0);
+	return Respond(c, c.cdb[8], 6);
+}
+
+CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
+{
+	SResult r;
+	if (!WritableMedium(&r.sense))
+		return r;
+	uint8* out = fResponse.data();
+	Put16(out, uint32(-150 - fMedium->LeadInStart()));   // lead-in length
+	Put16(out + 2, 6750);                                  // lead-out: 90 seconds
+	return Respond(c, c.cdb[8], 4);
+}
+
+// WRITE SESSION: per track a descriptor of at least 20 bytes (length,
+// flags, ISRC, start, index points, end) with ascending addresses.
+CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
+{
+	SResult r;
+	size_t length = Get16(c.cdb + 7);
+	if (length > c.dataLength) {
+		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	r.transferred = length;
+	if (!WritableMedium(&r.sense))
+		return r;
+	int64 last = -150;
+	size_t at = 0;
+	while (at < length) {
+		size_t size = length - at >= 2 ? Get16(c.data + at) : 0;
+		if (size < 20 || size % 4 != 0 || at + size > length) {
+			r.sense = SenseInvalidParameterField(uint16(at));
+			return r;
+		}
+		for (size_t field = 12; field < size; field += 4) {
+			int64 lba = int32(Get32(c.data + at + field));
+			if (lba < last || lba > fMedium->LastPossibleLeadOut()) {
+				r.sense = SenseInvalidParameterField(uint16(at + field));
+				return r;
+			}
+			last = lba;
+		}
+		at += size;
+	}
+	if (length == 0)
+		r.sense = kSenseParameterListLength;
+	return r;
+}
+
+// WRITE TOC: the disc-at-once cue sheet with BCD track, index and times: a
+// lead-in entry first, a lead-out entry (AAh) last.
+CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
+{
+	SResult r;
+	size_t length = Get16(c.cdb + 7);
+	if (length > c.dataLength) {
+		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	r.transferred = length;
+	if (!WritableMedium(&r.sense))
+		return r;
+	if (length < 24 || length % 8 != 0) {
+		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	for (size_t at = 0; at < length; at += 8) {
+		const uint8* e = c.data + at;
+		bool first = at == 0;
+		bool last = at + 8 == length;
+		bool trackValid = first ? e[1] == 0 : last ? e[1] == 0xAA : IsBcd(e[1], 99) && e[1] != 0;
+		if ((e[0] & 0x0F) != 1 || !trackValid || !IsBcd(e[2], 99) || !IsBcd(e[5], 99) || !IsBcd(e[6], 59)
+			|| !IsBcd(e[7], 74)) {
+			r.sense = SenseInvalidParameterField(uint16(at));
+			return r;
+		}
+	}
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::DoYamahaWriteTrack(const SContext& c)
+{
+	SResult r;
+	WritableMedium(&r.sense);
+	return r;
 }
 
 CMmcDrive::SResult CMmcDrive::ReadSectors(const SContext& c, int32 lba, int64 count, bool userData, size_t c2Bytes,

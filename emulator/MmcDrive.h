@@ -3,6 +3,30 @@
 // medium in its tray (none, blank, or an audio disc image), with audio play
 // timed by an injectable clock and faults injected on demand.
 //
+// A drive of a vendor dialect (CDriveConfig::dialect) speaks the command set
+// of a pre-MMC family instead: the SCSI-2 CD-ROM commands, MODE SENSE(6)/
+// MODE SELECT(6) with a block descriptor whose density code 82h (or 00h)
+// and block length 2352 make READ(10) read audio sectors, the family's
+// vendor mode pages (ModePages.h) and vendor commands, and none of the MMC
+// additions (READ CD, SET CD SPEED, READ DISC/TRACK INFORMATION, page 2Ah,
+// CD-Text). The dialects follow the command descriptions in the drivers of
+// cdrecord (drv_jvc.c, drv_philips.c) and cdrdao (TeacCdr55, CDD2600Base,
+// YamahaCDR10x, PlextorReader):
+//   teac     Teac CD-R50/55: READ CD-DA (D8h), OPC EXECUTION (ECh), CLEAR
+//            SUBCODE (E4h), SET LIMITS (B3h), SET SUBCODE (C2h), NEXT
+//            WRITABLE ADDRESS (E6h, 12 bytes)
+//   philips  Philips CDD 2000/2600: big-endian audio samples, MEDIUM
+//            LOAD/UNLOAD (E7h), FIRST WRITABLE ADDRESS (E2h), READ SESSION
+//            INFO (EEh), WRITE SESSION (EDh)
+//   yamaha   Yamaha CDR100/102: READ CD-DA (D8h), WRITE TOC (EAh), WRITE
+//            TRACK (E6h, 10 bytes), FIRST WRITABLE ADDRESS (E2h), READ
+//            CAPACITY with block length 0 on a writable disc; it also answers
+//            READ BUFFER CAPACITY and the ATIP of READ TOC/PMA/ATIP, the MMC
+//            stand-ins the command library sends for its undocumented ones
+//   plextor  Plextor CD-ROM readers: READ CD-DA (D8h), speed page 31h
+// The vendor commands that only prepare recording are checked for their
+// format and answered; the drives write nothing yet.
+//
 // Every method may be called from any thread; one mutex serialises them, as
 // a real drive takes one command at a time.
 #pragma once
@@ -48,6 +72,21 @@ public:
 
 	const CDriveConfig& Config() const { return fConfig; }
 
+	// The most recent commands (at most kHistoryLength): the command block
+	// and the first bytes of the data sent with it. Tests read what a
+	// command sequence looked like on the wire.
+	struct SCommandRecord {
+		std::vector<uint8> cdb;
+		std::vector<uint8> data;
+	};
+	static constexpr size_t kHistoryLength = 256;
+	static constexpr size_t kHistoryDataLength = 4096;
+	std::vector<SCommandRecord> History() const;
+	void ClearHistory();
+	// The current values of a mode page (code byte first); empty when the
+	// drive has no such page.
+	std::vector<uint8> ModePage(uint8 code) const;
+
 	// Longest answer the drive builds outside the caller's buffer.
 	static constexpr size_t kResponseCapacity = 40960;
 
@@ -85,6 +124,27 @@ private:
 	SResult DoSetCdSpeed(const SContext& c);
 	SResult DoReadCd(const SContext& c);
 	SResult DoReadCdDa(const SContext& c);
+	SResult DoRead10(const SContext& c);
+	SResult DoModeSense6(const SContext& c);
+	SResult DoModeSelect6(const SContext& c);
+	SResult DoTeacSetLimits(const SContext& c);
+	SResult DoTeacSetSubcode(const SContext& c);
+	SResult DoTeacNextWritableAddress(const SContext& c);
+	SResult DoTeacOpcExecution(const SContext& c);
+	SResult DoPhilipsLoadUnload(const SContext& c);
+	SResult DoPhilipsFirstWritableAddress(const SContext& c);
+	SResult DoPhilipsReadSessionInfo(const SContext& c);
+	SResult DoPhilipsWriteSession(const SContext& c);
+	SResult DoYamahaWriteToc(const SContext& c);
+	SResult DoYamahaWriteTrack(const SContext& c);
+	// A blank recordable medium is in the tray (else the sense to answer).
+	bool WritableMedium(mmc::SSense* sense) const;
+	// Sectors the block descriptor counts: the lead-out of a recorded disc,
+	// the last possible lead-out of a blank one.
+	uint32 MediumBlocks() const;
+	bool VendorDialect() const { return fConfig.dialect != CDriveConfig::kDialectMmc; }
+	mmc::SSense EjectTray();
+	void Record(const raw_device_command* command, const uint8* cdb, bool dataIn);
 
 	// Reads audio sectors with optional C2 and sub-channel parts into the
 	// caller's buffer, checking range, faults and buffer size.
@@ -106,4 +166,8 @@ private:
 	CAudioPlayback fPlayback;
 	CFaultInjector fFaults;
 	std::vector<uint8> fResponse;          // kResponseCapacity bytes, made once
+	int32 fLimitStart = 0;                 // Teac SET LIMITS range
+	int32 fLimitLength = 0;
+	std::vector<SCommandRecord> fHistory;  // ring of kHistoryLength records
+	size_t fHistoryNext = 0;
 };

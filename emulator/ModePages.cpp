@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
+#include <utility>
 
 using namespace mmc;
 
@@ -17,9 +20,10 @@ std::vector<uint8> Page(uint8 code, size_t size)
 
 }   // namespace
 
-CModePages::CModePages(const SDriveCapabilities& capabilities)
+CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	:
-	fCapabilities(capabilities)
+	fCapabilities(capabilities),
+	fMmc(set == kPagesMmc)
 {
 	if (fCapabilities.readSpeeds.empty())
 		fCapabilities.readSpeeds.push_back(176);
@@ -42,8 +46,8 @@ CModePages::CModePages(const SDriveCapabilities& capabilities)
 		p.changeable[10] = p.changeable[11] = 0xFF;
 		fPages.push_back(p);
 	}
-	// 05h: write parameters, for recorders.
-	if (fCapabilities.writeCdR || fCapabilities.writeCdRw) {
+	// 05h: write parameters, for MMC recorders.
+	if (fMmc && (fCapabilities.writeCdR || fCapabilities.writeCdRw)) {
 		SPage p;
 		p.code = 0x05;
 		p.defaults = Page(0x05, 52);
@@ -92,12 +96,13 @@ CModePages::CModePages(const SDriveCapabilities& capabilities)
 		}
 		fPages.push_back(p);
 	}
+	AddVendorPages(set);
 	for (SPage& p : fPages) {
 		p.current = p.defaults;
 		p.saved = p.defaults;
 	}
 	// 2Ah: capabilities, built from the drive's state.
-	{
+	if (fMmc) {
 		SPage p;
 		p.code = 0x2A;
 		p.savable = false;
@@ -106,9 +111,71 @@ CModePages::CModePages(const SDriveCapabilities& capabilities)
 	}
 }
 
+void CModePages::AddVendorPages(page_set set)
+{
+	auto add = [this](uint8 code, size_t size, std::initializer_list<std::pair<size_t, uint8>> defaults,
+				   std::initializer_list<std::pair<size_t, uint8>> changeable) {
+		SPage p;
+		p.code = code;
+		p.defaults = Page(code, size);
+		p.changeable = Page(code, size);
+		for (auto [at, value] : defaults)
+			p.defaults[at] = value;
+		for (auto [at, mask] : changeable)
+			p.changeable[at] = mask;
+		fPages.push_back(p);
+	};
+	auto factor = [](uint16 kbs) { return uint8(std::min<uint32>(kbs / 176u, 255)); };
+	uint16 maxWrite = fCapabilities.writeSpeeds.empty() ? 0 : fCapabilities.writeSpeeds.back();
+	switch (set) {
+		case kPagesMmc:
+			break;
+		case kPagesTeac:
+			// 21h byte 2 bits 0-1: 3 = preview writing; 22h byte 4: write
+			// method (2 disc at once); 31h byte 2: the speed code.
+			add(0x21, 3, {}, {{2, 0x03}});
+			add(0x22, 9, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}, {6, 0xFF}, {7, 0xFF}, {8, 0xFF}});
+			add(0x31, 4, {}, {{2, 0xFF}});
+			break;
+		case kPagesPhilips: {
+			// 21h: sector type, track and ISRC of the track to write; 22h:
+			// catalogue number; 23h: byte 2 the writing speed, byte 3 bit 0
+			// test writing, byte 4 the reading speed (factors).
+			std::initializer_list<std::pair<size_t, uint8>> all21 = {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF},
+				{6, 0xFF}, {7, 0xFF}, {8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}, {12, 0xFF}, {13, 0xFF},
+				{14, 0xFF}, {15, 0xFF}};
+			add(0x21, 16, {}, all21);
+			add(0x22, 10, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}, {6, 0xFF}, {7, 0xFF}, {8, 0xFF},
+				{9, 0xFF}});
+			add(0x23, 8, {{2, factor(maxWrite)}, {4, factor(fCapabilities.readSpeeds.back())}},
+				{{2, 0xFF}, {3, 0x01}, {4, 0xFF}});
+			break;
+		}
+		case kPagesYamaha:
+			// 31h byte 3: speed in the high nibble (0 single, 1 double, 2
+			// quad), test writing in bit 0; 32h byte 3 bits 0-3: write format
+			// (4 disc at once).
+			add(0x31, 4, {{3, 0x20}}, {{3, 0xF1}});
+			add(0x32, 8, {}, {{2, 0xFF}, {3, 0xFF}});
+			break;
+		case kPagesPlextor:
+			// 31h byte 2: the speed code, bytes 3-4 the special modes.
+			add(0x31, 8, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}});
+			break;
+	}
+}
+
+const std::vector<uint8>* CModePages::CurrentPage(uint8 code) const
+{
+	const SPage* p = Find(code);
+	return p != nullptr ? &p->current : nullptr;
+}
+
 void CModePages::BuildCapabilities()
 {
 	SPage* p = Find(0x2A);
+	if (p == nullptr)
+		return;
 	const SDriveCapabilities& c = fCapabilities;
 	size_t descriptors = std::min<size_t>(c.writeSpeeds.size(), 16);
 	size_t size = 32 + 4 * descriptors;
@@ -158,33 +225,33 @@ const CModePages::SPage* CModePages::Find(uint8 code) const
 	return nullptr;
 }
 
-SSense CModePages::Sense(page_control control, uint8 page, uint8 subpage, uint8* out, size_t capacity,
-	size_t* length) const
+SSense CModePages::CollectPages(page_control control, uint8 page, uint8 subpage, std::vector<const SPage*>* pages,
+	size_t* total) const
 {
-	*length = 0;
+	*total = 0;
 	if (subpage != 0 && !(page == 0x3F && subpage == 0xFF))
 		return SenseInvalidCdbField(3);
-	std::vector<const SPage*> pages;
 	if (page == 0x3F) {
 		for (const SPage& p : fPages)
-			pages.push_back(&p);
+			pages->push_back(&p);
+	} else if (page == 0x00 && !fMmc) {
+		// Page 0 of the SCSI-2 drives: the header and block descriptor alone.
 	} else {
 		const SPage* p = Find(page);
 		if (p == nullptr)
 			return SenseInvalidCdbField(2);
 		if (control == kSaved && !p->savable)
 			return kSenseSavingNotSupported;
-		pages.push_back(p);
+		pages->push_back(p);
 	}
+	for (const SPage* p : *pages)
+		*total += p->current.size();
+	return kSenseNone;
+}
 
-	uint8 header[kHeaderLength] = {};
-	size_t total = kHeaderLength;
-	for (const SPage* p : pages)
-		total += p->current.size();
-	Put16(header, uint32(total - 2));
-	header[3] = fCapabilities.supportsFua ? 0x10 : 0x00;
-	size_t done = std::min(capacity, kHeaderLength);
-	std::memcpy(out, header, done);
+size_t CModePages::CopyPages(page_control control, const std::vector<const SPage*>& pages, uint8* out, size_t done,
+	size_t capacity) const
+{
 	for (const SPage* p : pages) {
 		const std::vector<uint8>& values = control == kChangeable ? p->changeable
 			: control == kDefault                                 ? p->defaults
@@ -197,6 +264,58 @@ SSense CModePages::Sense(page_control control, uint8 page, uint8 subpage, uint8*
 			out[done] = byte;
 		}
 	}
+	return done;
+}
+
+SSense CModePages::Sense(page_control control, uint8 page, uint8 subpage, uint8* out, size_t capacity,
+	size_t* length) const
+{
+	*length = 0;
+	std::vector<const SPage*> pages;
+	size_t pagesLength = 0;
+	SSense sense = CollectPages(control, page, subpage, &pages, &pagesLength);
+	if (sense.IsError())
+		return sense;
+	uint8 header[kHeaderLength] = {};
+	size_t total = kHeaderLength + pagesLength;
+	Put16(header, uint32(total - 2));
+	header[3] = fCapabilities.supportsFua ? 0x10 : 0x00;
+	size_t done = std::min(capacity, kHeaderLength);
+	std::memcpy(out, header, done);
+	CopyPages(control, pages, out, done, capacity);
+	*length = total;
+	return kSenseNone;
+}
+
+SSense CModePages::Sense6(page_control control, uint8 page, uint8 subpage, bool disableBlockDescriptors,
+	uint32 blocks, uint8* out, size_t capacity, size_t* length) const
+{
+	*length = 0;
+	std::vector<const SPage*> pages;
+	size_t pagesLength = 0;
+	SSense sense = CollectPages(control, page, subpage, &pages, &pagesLength);
+	if (sense.IsError())
+		return sense;
+	uint8 header[kHeaderLength6 + kBlockDescriptorLength] = {};
+	size_t headerLength = kHeaderLength6 + (disableBlockDescriptors ? 0 : kBlockDescriptorLength);
+	size_t total = std::min<size_t>(headerLength + pagesLength, 255);
+	header[0] = uint8(total - 1);
+	header[2] = fCapabilities.supportsFua ? 0x10 : 0x00;
+	if (!disableBlockDescriptors) {
+		header[3] = kBlockDescriptorLength;
+		header[4] = control == kChangeable ? 0xFF : fDensity;
+		blocks = std::min<uint32>(blocks, 0xFFFFFF);
+		header[5] = uint8(blocks >> 16);
+		header[6] = uint8(blocks >> 8);
+		header[7] = uint8(blocks);
+		uint32 blockLength = control == kChangeable ? 0xFFFFFF : fBlockLength;
+		header[9] = uint8(blockLength >> 16);
+		header[10] = uint8(blockLength >> 8);
+		header[11] = uint8(blockLength);
+	}
+	size_t done = std::min(capacity, headerLength);
+	std::memcpy(out, header, done);
+	CopyPages(control, pages, out, done, std::min(capacity, total));
 	*length = total;
 	return kSenseNone;
 }
@@ -234,14 +353,49 @@ SSense CModePages::Select(const uint8* list, size_t length, bool save)
 			return SenseInvalidParameterField(uint16(i));
 	if (list[6] != 0 || list[7] != 0)
 		return SenseInvalidParameterField(6);
+	return SelectPages(list, length, kHeaderLength, save);
+}
 
+SSense CModePages::Select6(const uint8* list, size_t length, bool save)
+{
+	if (length == 0)
+		return kSenseNone;
+	if (length < kHeaderLength6)
+		return kSenseParameterListLength;
+	if (list[0] != 0 || list[1] != 0)
+		return SenseInvalidParameterField(list[0] != 0 ? 0 : 1);
+	size_t descriptors = list[3];
+	if (descriptors != 0 && descriptors != kBlockDescriptorLength)
+		return SenseInvalidParameterField(3);
+	if (length < kHeaderLength6 + descriptors)
+		return kSenseParameterListLength;
+	uint8 density = fDensity;
+	uint32 blockLength = fBlockLength;
+	if (descriptors != 0) {
+		const uint8* d = list + kHeaderLength6;
+		density = d[0];
+		blockLength = Get24(d + 5);
+		if (density != 0x00 && density != 0x04 && density != 0x82)
+			return SenseInvalidParameterField(kHeaderLength6);
+		if (blockLength != 2048 && blockLength != 2352)
+			return SenseInvalidParameterField(kHeaderLength6 + 5);
+	}
+	SSense sense = SelectPages(list, length, kHeaderLength6 + descriptors, save);
+	if (sense.IsError())
+		return sense;
+	fDensity = density;
+	fBlockLength = blockLength;
+	return kSenseNone;
+}
+
+SSense CModePages::SelectPages(const uint8* list, size_t length, size_t offset, bool save)
+{
 	struct SChange {
 		SPage* page;
 		const uint8* data;
 	};
 	SChange changes[8];
 	size_t changeCount = 0;
-	size_t offset = kHeaderLength;
 	while (offset < length) {
 		if (length - offset < 2)
 			return kSenseParameterListLength;
