@@ -452,8 +452,10 @@ void CProjectRoster::_AddFile(CProject* project, const std::string& path, const 
 		kNewTrackPauseSectors, 0, frames);
 	project->AddTrack(track);
 	project->Unlock();
+	// Watched before it is announced: whoever hears of it may act on the
+	// file at once (a removal must find the track).
+	StartFileWatching(path.c_str(), project, track, &st);
 	_Broadcast(PROJECT_TRACK_ADDED, project, track);
-	StartFileWatching(path.c_str(), project, track);
 }
 
 void CProjectRoster::_AddFileUnlocked(ProjectMap* map, const std::string& path, const node_ref& node)
@@ -485,10 +487,13 @@ bool CProjectRoster::RemoveTrack(CProject* project, CProjectTrack* track)
 	return true;
 }
 
-void CProjectRoster::StartFileWatching(const char* path, CProject* project, CProjectTrack* track)
+void CProjectRoster::StartFileWatching(const char* path, CProject* project, CProjectTrack* track,
+	const struct stat* known)
 {
 	auto map = std::make_unique<FileMap>();
-	if (lstat(path, &map->stat) != 0) {
+	if (known != nullptr)
+		map->stat = *known;
+	else if (lstat(path, &map->stat) != 0) {
 		CDebugFunctionTracer::Trace("couldn't watch \"%s\": %s\n", path, strerror(errno));
 		return;
 	}
@@ -498,7 +503,7 @@ void CProjectRoster::StartFileWatching(const char* path, CProject* project, CPro
 	fFileMaps.push_back(std::move(map));
 }
 
-void CProjectRoster::StopFileWatching(const node_ref& node)
+void CProjectRoster::StopFileWatching(node_ref node)
 {
 	fFileMaps.erase(std::remove_if(fFileMaps.begin(), fFileMaps.end(),
 						[&](const std::unique_ptr<FileMap>& map) { return map->node == node; }),

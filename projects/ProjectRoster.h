@@ -172,8 +172,11 @@ private:
 	CProject* AddProject(const BEntry& entry);
 	void CheckProject(CProject* project);
 	void RemoveProject(ProjectMap* map);
-	void StartFileWatching(const char* path, CProject* project, CProjectTrack* track);
-	void StopFileWatching(const node_ref& node);
+	// Maps the file at `path` (a link itself) to the track; `known` is its
+	// stat record when the caller has it already.
+	void StartFileWatching(const char* path, CProject* project, CProjectTrack* track,
+		const struct stat* known = nullptr);
+	void StopFileWatching(node_ref node);
 	void UninitializeProjectFilesWatching(CProject* project);
 	ProjectMap* _FindMap(CProject* project);
 	ProjectMap* _FindMapByFolderNode(int32 device, int64 node);

@@ -118,7 +118,9 @@ status_t WriteFileAttributeString(const char* path, const char* attribute, const
 void ReadTrackRecord(const BMessage& record, TRACK_RECORD* values)
 {
 	*values = TRACK_RECORD();
-	if (record.FindString("mFile", &values->file) != B_OK)
+	// A leaf name inside the project folder, never a way out of it.
+	if (record.FindString("mFile", &values->file) != B_OK || values->file.empty() || values->file == "."
+		|| values->file == ".." || values->file.find('/') != std::string::npos)
 		values->file = "file not found in message";
 	values->hasArtist = record.FindString("mArtist", &values->artist) == B_OK;
 	values->hasTitle = record.FindString("mTitle", &values->title) == B_OK;
@@ -237,7 +239,7 @@ void CProjectTrack::construct_CProjectTrack(CProject* project, const BMessage* r
 void CProjectTrack::_ApplyInvariants()
 {
 	if (mFileLengthEstimated == -1)
-		mFileLengthEstimated = _GetEstimatedFileLength();
+		mFileLengthEstimated = _GetEstimatedFileLength(true);
 	if (mFileLengthUsed == -1)
 		mFileLengthUsed = FileLength();
 	if (mFileLengthUsed < 0)
@@ -245,7 +247,7 @@ void CProjectTrack::_ApplyInvariants()
 	ClampTrackSpans(mFileLengthUsed, &mFileFadeInEndOffset, &mFileFadeOutStartOffset, &mIndex1Offset);
 }
 
-int64 CProjectTrack::_GetEstimatedFileLength()
+int64 CProjectTrack::_GetEstimatedFileLength(bool assertOnFailure)
 {
 	BAutolock lock(fLock);
 	const std::string path = File();
@@ -257,9 +259,10 @@ int64 CProjectTrack::_GetEstimatedFileLength()
 	if (status == B_OK)
 		status = GetMediaFileInfo(ref, isAudio, frames, info);
 	if (status != B_OK) {
-		// A file that went away is no fault of the program.
+		// A file that went away, or is being rewritten by another program,
+		// is no fault of the program.
 		struct stat st;
-		if (stat(path.c_str(), &st) == 0)
+		if (assertOnFailure && stat(path.c_str(), &st) == 0)
 			DEBUG_ASSERT(status == B_OK);
 		DebugLog("CProjectTrack: couldn't measure \"%s\": %s\n", path.c_str(), StatusText(status));
 		return 0;
@@ -459,7 +462,7 @@ bool CProjectTrack::FileSizeChanged()
 	const int64 estimated = mFileLengthEstimated;
 	const int64 used = mFileLengthUsed;
 	mFileLengthExact = -1;
-	mFileLengthEstimated = _GetEstimatedFileLength();
+	mFileLengthEstimated = _GetEstimatedFileLength(false);
 	mFileLengthUsed = mFileLengthExact != -1 ? mFileLengthExact : mFileLengthEstimated;
 	return exact != mFileLengthExact || estimated != mFileLengthEstimated || used != mFileLengthUsed;
 }

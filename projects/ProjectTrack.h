@@ -41,7 +41,8 @@ status_t WriteFileAttributeString(const char* path, const char* attribute, const
 
 // The settings of one track record as read from a project data file, with
 // the defaults for missing fields and hostile values made harmless (no
-// negative spans; -1 stays "not measured"). Pure; used by the track and by
+// negative spans; -1 stays "not measured"; a file name that is not a plain
+// leaf name, such as "../x", names no file). Pure; used by the track and by
 // the parser checks.
 struct TRACK_RECORD {
 	std::string file;
@@ -145,7 +146,8 @@ public:
 	void FileNameChanged(const char* name);
 	// Re-measures the file: the exact length is forgotten, the estimate taken
 	// again and the used length set to it. True when one of the three
-	// changed.
+	// changed. A file that cannot be measured now (another program is
+	// rewriting it) counts as 0 frames until it changes again.
 	bool FileSizeChanged();
 	// Re-reads "Audio:Artist" and "Audio:Title"; a non-empty value that
 	// differs is taken. True when one changed.
@@ -170,7 +172,9 @@ public:
 private:
 	void construct_CProjectTrack(CProject* project, const BMessage* record);
 	void _ApplyInvariants();
-	int64 _GetEstimatedFileLength();
+	// The inspection's length (0 when it fails; a failure on a file that
+	// exists is an assertion when `assertOnFailure`).
+	int64 _GetEstimatedFileLength(bool assertOnFailure);
 
 	mutable BLocker fLock {"CProjectTrack locker"};
 	std::string mTitle;

@@ -607,6 +607,15 @@ TEST_F(RosterTest, ModelChangesAndFileChangesRunSideBySide)
 			snooze(1000);
 		}
 	});
+	struct Joiner {
+		std::atomic<bool>& stop;
+		std::thread& thread;
+		~Joiner()
+		{
+			stop = true;
+			thread.join();
+		}
+	} joiner {stop, viewer};
 
 	CProject* busy = fRoster.FindProject("Busy");
 	for (int i = 0; i < 6; i++) {
@@ -621,8 +630,6 @@ TEST_F(RosterTest, ModelChangesAndFileChangesRunSideBySide)
 		fs::remove(fRoot + "/Busy/f" + std::to_string(i) + ".wav");
 	for (int i = 0; i < 3; i++)
 		ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_REMOVED, busy));
-	stop = true;
-	viewer.join();
 	EXPECT_EQ(3, busy->CountTracks());
 }
 
