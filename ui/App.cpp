@@ -17,6 +17,10 @@
 #include "ui/SplashScreen.h"
 
 #include <QApplication>
+#include <QPointer>
+
+#include <algorithm>
+#include <vector>
 
 CApp::CApp(int* argc, char** argv)
 	:
@@ -178,11 +182,25 @@ bool CApp::QuitRequested()
 	g_bApplicationQuitting = true;
 	CDebugFunctionTracer::Trace("asking windows to quit\n");
 
-	for (int32 index = 0; index < CountWindows(); index++) {
-		BWindow* window = WindowAt(index);
+	// Windows in list order, each asked once. A window's QuitRequested may
+	// run a dialog, during which windows can come and go: the next one to
+	// ask is the first listed window not asked yet.
+	std::vector<QPointer<BWindow>> asked;
+	for (;;) {
+		BWindow* window = nullptr;
+		for (int32 index = 0; BWindow* listed = WindowAt(index); index++) {
+			bool done = std::any_of(asked.begin(), asked.end(),
+				[listed](const QPointer<BWindow>& earlier) { return earlier.data() == listed; });
+			if (!done) {
+				window = listed;
+				break;
+			}
+		}
 		if (window == nullptr)
-			continue;
-		if (!window->QuitRequested()) {
+			break;
+		asked.emplace_back(window);
+		QPointer<BWindow> guard(window);
+		if (!window->QuitRequested() && !guard.isNull()) {
 			CDebugFunctionTracer::Trace("window refused to quit: \"%s\"\n", window->Title().c_str());
 			CDebugFunctionTracer::Trace("application quit canceled\n");
 			g_bApplicationQuitting = false;

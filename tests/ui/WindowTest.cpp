@@ -9,7 +9,9 @@
 #include "kit/support/Message.h"
 #include "ui/WindowOpener.h"
 
+#include <QEventLoop>
 #include <QPointer>
+#include <QTimer>
 
 #include <atomic>
 #include <future>
@@ -47,6 +49,22 @@ public:
 	int asked = 0;
 	std::vector<thread_id> threads;
 	std::vector<uint32> whats;
+};
+
+// Quits itself from QuitRequested and turns a nested event loop there (as a
+// dialog does), so it is gone before QuitRequested returns.
+class CSelfQuittingWindow : public BWindow {
+public:
+	explicit CSelfQuittingWindow(const char* title) : BWindow(BRect(10, 10, 209, 109), title) {}
+	bool QuitRequested() override
+	{
+		Quit();
+		QEventLoop loop;
+		QTimer::singleShot(0, &loop, &QEventLoop::quit);
+		loop.exec();
+		QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+		return true;
+	}
 };
 
 class WindowTest : public ::testing::Test {
@@ -157,6 +175,19 @@ TEST_F(WindowTest, QuitRequestClosesOnlyAWindowThatAgrees)
 	refusing->agree = true;
 	refusing->close();
 	EXPECT_EQ(FindWindow("Refusing"), nullptr);
+}
+
+TEST_F(WindowTest, WindowDeletedWhileItIsAskedIsLeftAlone)
+{
+	QPointer<BWindow> closed = new CSelfQuittingWindow("Closed");
+	closed->Show();
+	closed->close();
+	EXPECT_TRUE(closed.isNull());
+
+	QPointer<BWindow> asked = new CSelfQuittingWindow("Asked");
+	asked->PostMessage(B_QUIT_REQUESTED);
+	EXPECT_TRUE(RunUntil([&] { return asked.isNull(); }));
+	EXPECT_EQ(CountWindows(), 0);
 }
 
 TEST_F(WindowTest, MessagesAreRefusedOnceTheLoopHasEnded)

@@ -5,6 +5,7 @@
 #include "kit/support/Message.h"
 
 #include <QCloseEvent>
+#include <QPointer>
 
 #include <algorithm>
 #include <mutex>
@@ -226,21 +227,25 @@ void BWindow::DispatchMessage(BMessage* message)
 {
 	if (message == nullptr || fQuitting)
 		return;
+	// A handler that runs a nested event loop (a dialog) may see the window
+	// quit and deleted before it returns.
+	QPointer<BWindow> self(this);
 	BMessage* previous = fCurrentMessage;
 	fCurrentMessage = message;
 	if (message->what == B_QUIT_REQUESTED) {
 		bool agreed = QuitRequested();
 		if (message->IsSourceWaiting()) {
 			BMessage reply(B_REPLY);
-			reply.AddBool("result", agreed);
+			reply.AddBool("result", agreed && !self.isNull());
 			message->SendReply(&reply);
 		}
-		if (agreed)
+		if (agreed && !self.isNull())
 			Quit();
 	} else {
 		MessageReceived(message);
 	}
-	fCurrentMessage = previous;
+	if (!self.isNull())
+		fCurrentMessage = previous;
 }
 
 void BWindow::closeEvent(QCloseEvent* event)
@@ -248,7 +253,11 @@ void BWindow::closeEvent(QCloseEvent* event)
 	// The window goes away only through Quit(), so its list entry and its
 	// deletion follow one path.
 	event->ignore();
-	if (!fQuitting && QuitRequested())
+	if (fQuitting)
+		return;
+	QPointer<BWindow> self(this);
+	bool agreed = QuitRequested();
+	if (agreed && !self.isNull() && !fQuitting)
 		Quit();
 }
 
