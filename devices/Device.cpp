@@ -53,9 +53,10 @@ CDevice::CDevice(int32 bus, int32 target, int32 logicalUnit, int rawDescriptor, 
 	char path[128];
 	MakeSystemDevicePath(bus, target, logicalUnit, path, sizeof(path));
 	fSystemDescriptor = dev_open(path, O_RDONLY);
+	// The assertion names the place users report: file "Device", line 83.
 	int fdBEOS = fSystemDescriptor;
 	if (!(fdBEOS >= 0))
-		DebugAssert(__FILE__, __LINE__, "fdBEOS >= 0");
+		DebugAssert("Device", 83, "fdBEOS >= 0");
 
 	fResponseDataFormat = fInquiry->ResponseDataFormat & 0x0F;
 }

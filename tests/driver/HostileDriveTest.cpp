@@ -1,0 +1,164 @@
+// Answers no drive should give: lengths beyond what arrived, residuals beyond
+// the buffer, tables that contradict themselves. The command library clamps
+// every length to what it got and refuses what it cannot use.
+#include "AddOnImages.h"
+
+#include "devices/Device.h"
+#include "disc/Toc.h"
+#include "kit/device/RawDevice.h"
+#include "kit/device/VirtualDevice.h"
+#include "kit/support/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace drivertest;
+
+namespace {
+
+// Answers every data-in command with the same bytes; GOOD status.
+class CScriptedDrive : public CVirtualDevice {
+public:
+	std::vector<uint8> answer;
+	bool lieAboutResidual = false;   // report a residual larger than the buffer
+
+	status_t Execute(raw_device_command* command) override
+	{
+		size_t n = 0;
+		if ((command->flags & B_RAW_DEVICE_DATA_IN) != 0 && command->data != nullptr) {
+			n = std::min(answer.size(), command->data_length);
+			memcpy(command->data, answer.data(), n);
+		}
+		command->scsi_status = 0;
+		command->cam_status = n < command->data_length ? CAM_DATA_RUN_ERR : CAM_REQ_CMP;
+		if ((command->flags & B_RAW_DEVICE_REPORT_RESIDUAL) != 0) {
+			command->data_length = lieAboutResidual ? command->data_length + 1000 : command->data_length - n;
+			command->sense_data_length = 0;
+		}
+		return B_OK;
+	}
+	status_t ReadAudio(int32, int32, void*) override { return B_DEV_READ_ERROR; }
+	uint8 PeripheralType() const override { return 5; }
+};
+
+class HostileDrive : public testing::Test {
+protected:
+	void SetUp() override
+	{
+		fDrive = std::make_shared<CScriptedDrive>();
+		std::string path;
+		ASSERT_EQ(RegisterVirtualDevice(fDrive, &path), B_OK);
+		int bus = 0, target = 0, lun = 0;
+		ASSERT_EQ(sscanf(path.c_str(), "/dev/bus/scsi/%d/%d/%d/raw", &bus, &target, &lun), 3);
+		SCSI_INQUIRY inquiry = Inquiry("SCRIPTED", "DRIVE");
+		fDevice = std::make_unique<CDevice>(bus, target, lun, dev_open(path.c_str(), O_RDONLY), &inquiry);
+		fDevice->SetDriver(new CDriver(GenericImage()));
+	}
+	void TearDown() override
+	{
+		fDevice.reset();
+		UnregisterVirtualDevices();
+	}
+	CDriver& Driver() { return *fDevice->GetDriver(); }
+
+	std::shared_ptr<CScriptedDrive> fDrive;
+	std::unique_ptr<CDevice> fDevice;
+};
+
+}   // namespace
+
+TEST_F(HostileDrive, TablesOfContentsThatContradictThemselvesAreRefused)
+{
+	CToc* toc = fDevice->GetToc();
+	toc->Lock();
+	SCSI_STATUS status;
+	// Claims 64 KB, sends one descriptor and no lead-out.
+	fDrive->answer = {0xFF, 0xFF, 1, 1, 0, 0x10, 1, 0, 0, 0, 0, 0};
+	EXPECT_FALSE(Driver().ReadToc(fDevice.get(), toc, &status));
+	EXPECT_EQ(status.os_status, B_BAD_DATA);
+	EXPECT_EQ(toc->TrackCount(), 0);
+	// Tracks 1 to 99 announced, two described.
+	fDrive->answer = {0, 18, 1, 99, 0, 0x10, 1, 0, 0, 0, 0, 0, 0, 0x10, 0xAA, 0, 0, 0, 1, 0};
+	EXPECT_FALSE(Driver().ReadToc(fDevice.get(), toc, &status));
+	// Starts going backwards.
+	fDrive->answer = {0, 26, 1, 2, 0, 0x10, 1, 0, 0, 0, 1, 0, 0, 0x10, 2, 0, 0, 0, 0, 0, 0, 0x10, 0xAA, 0, 0, 0, 2,
+		0};
+	EXPECT_FALSE(Driver().ReadToc(fDevice.get(), toc, &status));
+	EXPECT_EQ(toc->TrackCount(), 0);
+	// An address beyond what a CD can hold.
+	fDrive->answer = {0, 18, 1, 1, 0, 0x10, 1, 0, 0, 0, 0, 0, 0, 0x10, 0xAA, 0, 0x7F, 0xFF, 0xFF, 0xFF};
+	EXPECT_FALSE(Driver().ReadToc(fDevice.get(), toc, &status));
+	// Sane but with its length field too long: what arrived is used.
+	fDrive->answer = {0x01, 0x00, 1, 1, 0, 0x10, 1, 0, 0, 0, 0, 0, 0, 0x10, 0xAA, 0, 0, 0, 0x10, 0};
+	EXPECT_TRUE(Driver().ReadToc(fDevice.get(), toc, &status));
+	EXPECT_EQ(toc->TrackCount(), 1);
+	EXPECT_EQ(toc->TrackSize(1), 0x1000);
+	toc->Unlock();
+}
+
+TEST_F(HostileDrive, LengthsAreClampedToWhatArrived)
+{
+	// Mode sense: a block descriptor length far beyond the answer.
+	fDrive->answer = {0xFF, 0xFF, 0, 0, 0, 0, 0xFF, 0xF0, 0x2A, 0x02, 0x33, 0x44};
+	uint8 mode[64];
+	memset(mode, 0xEE, sizeof(mode));
+	ASSERT_TRUE(Driver().ModeSense(fDevice.get(), mode, sizeof(mode), 0x2A, 0, nullptr));
+	EXPECT_EQ(mode[0] << 8 | mode[1], 10);
+	EXPECT_EQ(mode[6] << 8 | mode[7], 4) << "the descriptors cannot reach past the answer";
+	EXPECT_EQ(mode[12], 0) << "the rest of the buffer is cleared";
+
+	// CD-Text: a length field of 64 KB over two packs and a half.
+	fDrive->answer.assign(4 + 2 * 18 + 9, 0x41);
+	fDrive->answer[0] = fDrive->answer[1] = 0xFF;
+	std::vector<uint8> text(100, 0xEE);
+	ASSERT_TRUE(Driver().ReadCdText(fDevice.get(), text.data(), int32(text.size()), nullptr));
+	EXPECT_EQ(text[0] << 8 | text[1], 2 + 2 * 18);
+	EXPECT_EQ(text[4 + 2 * 18], 0);
+	EXPECT_EQ(text[99], 0);
+
+	// Disc information: the data length is what arrived.
+	fDrive->answer.assign(34, 0);
+	fDrive->answer[1] = 0xFF;
+	SCSI_DISC_INFORMATION information;
+	ASSERT_TRUE(Driver().ReadDiscInformation(fDevice.get(), &information, nullptr));
+	EXPECT_EQ(information.DataLength[0] << 8 | information.DataLength[1], 32);
+
+	// Buffer capacity: more free than there is.
+	fDrive->answer = {0, 10, 0, 0, 0, 0, 0x10, 0, 0, 0, 0x20, 0};
+	int32 total = 0, free = 0;
+	ASSERT_TRUE(Driver().ReadBufferCapacity(fDevice.get(), &total, &free, nullptr));
+	EXPECT_EQ(total, 0x1000);
+	EXPECT_EQ(free, 0x1000);
+
+	// Sub-channel: five bytes of sixteen; the rest reads as zero.
+	fDrive->answer = {0, 0x11, 0, 12, 1};
+	uint8 position[16];
+	memset(position, 0xEE, sizeof(position));
+	ASSERT_TRUE(Driver().ReadSubChannelCurrentPosition(fDevice.get(), position, nullptr));
+	EXPECT_EQ(position[1], 0x11);
+	EXPECT_EQ(position[15], 0);
+}
+
+TEST_F(HostileDrive, ResidualsBeyondTheBufferMeanNothingArrived)
+{
+	fDrive->lieAboutResidual = true;
+	fDrive->answer.assign(2352, 0x55);
+	std::vector<uint8> sector(2352);
+	SCSI_STATUS status;
+	EXPECT_FALSE(Driver().ReadAudio(fDevice.get(), sector.data(), 0, 1, &status));
+	uint8 mode[16];
+	EXPECT_FALSE(Driver().ModeSense(fDevice.get(), mode, sizeof(mode), 0x2A, 0, nullptr));
+	EXPECT_EQ(mode[0], 0);
+	// A short audio read is a failed read.
+	fDrive->lieAboutResidual = false;
+	fDrive->answer.assign(2352 + 100, 0x55);
+	std::vector<uint8> two(2 * 2352);
+	EXPECT_FALSE(Driver().ReadAudio(fDevice.get(), two.data(), 0, 2, &status));
+	EXPECT_EQ(status.cam_status, CAM_DATA_RUN_ERR);
+}
