@@ -9,6 +9,10 @@
 #include <atomic>
 #include <cstdio>
 
+const char* const kRootFolderWithoutAttributesText = "\nThe selected folder is located on a volume that does not accept attributes. It cannot be used.\n";
+const char* const kRootFolderWithoutMimeText = "\nThe selected folder is located on a volume that does not use MIME to type files. It cannot be used.\n";
+const char* const kRootFolderOnOtherVolumeText = "\nThe new project folder is located on a different volume than the old project folder. It is not possible to move the project folder while Tarnwick is running. Please quit and restart Tarnwick to apply the change.\n";
+
 namespace {
 
 constexpr bigtime_t kDefaultMinimumShow = 3000000;

@@ -23,6 +23,12 @@ public:
 // windowing layer installs one that shows a window.
 CMoveFolderNotice* SetMoveFolderNotice(CMoveFolderNotice* notice);
 
+// Why the settings refuse a folder chosen as the new project root folder,
+// and why a folder on another volume only takes over at the next start.
+extern const char* const kRootFolderWithoutAttributesText;
+extern const char* const kRootFolderWithoutMimeText;
+extern const char* const kRootFolderOnOtherVolumeText;
+
 // The notice's title, text and button.
 AlertRequest MoveFolderNoticeRequest();
 

@@ -581,6 +581,36 @@ TEST_F(RosterTest, ARenamedRootFolderTakesItsProjectsAlong)
 	EXPECT_TRUE(handler.WaitFor(PROJECT_TRACK_ADDED, disc));
 }
 
+TEST_F(RosterTest, TheViewsOwnRemovalsAndNoticesReachEveryHandler)
+{
+	fs::create_directories(fRoot + "/Disc");
+	fs::copy_file(Source("a.wav"), fRoot + "/Disc/a.wav");
+	fs::copy_file(Source("b.wav"), fRoot + "/Disc/b.wav");
+	ASSERT_EQ(B_OK, fRoster.Init(fRoot.c_str()));
+	CProject* disc = fRoster.FindProject("Disc");
+	ASSERT_NE(nullptr, disc);
+	CTestHandler& handler = AddHandler();
+	CProjectTrack* a = TrackNamed(disc, "a.wav");
+	CProjectTrack* b = TrackNamed(disc, "b.wav");
+
+	// A track still watched is taken out all the same, with a warning.
+	EXPECT_TRUE(fRoster.RemoveTrack(disc, a));
+	CTestHandler::Event event;
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_REMOVED, disc, &event));
+	EXPECT_EQ(a, event.track);
+	EXPECT_TRUE(WaitForAlert("CProjectRoster::RemoveTrack()\n\nWarning, track found!"));
+	EXPECT_EQ(1, disc->CountTracks());
+	EXPECT_EQ(1, fRoster.CountFileMaps());
+
+	fRoster.SendProjectTracksMovedNotify(disc);
+	fRoster.SendProjectChangedNotify(disc);
+	fRoster.SendTrackChangedNotify(disc, b);
+	EXPECT_TRUE(handler.WaitFor(PROJECT_TRACKS_MOVED, disc));
+	EXPECT_TRUE(handler.WaitFor(PROJECT_CHANGED, disc));
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_CHANGED, disc, &event));
+	EXPECT_EQ(b, event.track);
+}
+
 // The user interface walks and changes projects (roster, project, track
 // locks in that order) while another program changes the folder.
 TEST_F(RosterTest, ModelChangesAndFileChangesRunSideBySide)

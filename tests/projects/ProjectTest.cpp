@@ -589,23 +589,3 @@ TEST_F(ProjectTest, GetEntryIsSharedAndCounted)
 	EXPECT_FALSE(missing.FileExists());
 	// The failed call was not counted: destruction asserts nothing.
 }
-
-TEST_F(ProjectTest, TrackListMovesAndParksRemovedTracks)
-{
-	CProject project(fFolder.c_str());
-	CProjectTrack* tracks[3];
-	for (int i = 0; i < 3; i++) {
-		tracks[i] = new CProjectTrack(&project, ("f" + std::to_string(i)).c_str(), "", "", 0, 0, 10);
-		project.AddTrack(tracks[i]);
-	}
-	EXPECT_FALSE(project.MoveTrack(0, 3));
-	EXPECT_TRUE(project.MoveTrack(2, 0));
-	EXPECT_EQ(tracks[2], project.TrackAt(0));
-	EXPECT_EQ(tracks[1], project.TrackAt(2));
-	EXPECT_TRUE(project.RemoveTrack(tracks[0]));
-	EXPECT_FALSE(project.RemoveTrack(tracks[0]));
-	EXPECT_EQ(2, project.CountTracks());
-	EXPECT_EQ(nullptr, project.TrackAt(2));
-	// The removed track is still valid until the project goes.
-	EXPECT_EQ("f0", tracks[0]->Filename());
-}
