@@ -13,6 +13,8 @@
 #include "kit/storage/Path.h"
 #include "kit/support/Message.h"
 #include "projects/ProjectRoster.h"
+#include "projects/FileUtil.h"
+#include "ui/CopyWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/SplashScreen.h"
 
@@ -29,6 +31,8 @@ CApp::CApp(int* argc, char** argv)
 	QApplication::setApplicationName(QString::fromUtf8(pszAppName));
 	CDebugFunctionTracer::Trace("Application constructor\n");
 	WatchQuitSignals();
+	// Copies of dropped files show the "Copying Files" window.
+	InstallFileCopyWindow();
 	fInitThread = spawn_thread(initthread, "application init", B_NORMAL_PRIORITY, this);
 	if (fInitThread >= 0)
 		resume_thread(fInitThread);
@@ -211,6 +215,8 @@ bool CApp::QuitRequested()
 	CDebugFunctionTracer::Trace("closing all windows now\n");
 	while (BWindow* window = WindowAt(0))
 		window->Quit();
+	// A copy still running stops now, while the GUI loop is alive.
+	ShutDownFileCopying();
 	return true;
 }
 
