@@ -62,17 +62,21 @@ bool FindModePage6(const uint8* data, size_t transferred, uint8 pageCode, size_t
 void ClampModeSense10(uint8* data, size_t bufferSize, size_t transferred)
 {
 	size_t arrived = std::min(transferred, bufferSize);
-	if (arrived < bufferSize)
-		memset(data + arrived, 0, bufferSize - arrived);
-	if (arrived < 2)
+	size_t usable = arrived < 2 ? 0 : UsableLength16(data, arrived, bufferSize);
+	// Bytes beyond the answer are no part of it.
+	memset(data + usable, 0, bufferSize - usable);
+	if (usable < 2)
 		return;
-	size_t usable = UsableLength16(data, arrived, bufferSize);
 	data[0] = uint8((usable - 2) >> 8);
 	data[1] = uint8(usable - 2);
 	if (usable >= 8) {
 		size_t descriptors = std::min(size_t(Get16(data + 6)), usable - 8);
 		data[6] = uint8(descriptors >> 8);
 		data[7] = uint8(descriptors);
+	} else {
+		// No room for block descriptors.
+		for (size_t i = 6; i < 8 && i < bufferSize; i++)
+			data[i] = 0;
 	}
 }
 

@@ -41,7 +41,8 @@ bool FindModePage6(const uint8* data, size_t transferred, uint8 pageCode, size_t
 // Makes MODE SENSE(10) data in a buffer of `bufferSize` bytes of which
 // `transferred` arrived safe to read for callers that trust its header: the
 // mode data length and the block descriptor length are lowered to what
-// arrived, and the bytes after the answer are zeroed.
+// arrived (the latter to 0 when the header itself is incomplete), and the
+// bytes after the answer are zeroed.
 void ClampModeSense10(uint8* data, size_t bufferSize, size_t transferred);
 
 // What the capabilities page 2Ah says about speeds (kB/s) and abilities.
