@@ -5,6 +5,7 @@
 // absence of an announcement is shown by a later one that must come after it.
 #include "projects/ProjectRoster.h"
 
+#include "frame/Preference.h"
 #include "kit/app/MessageSink.h"
 #include "kit/interface/Alert.h"
 #include "kit/kernel/OS.h"
@@ -579,6 +580,38 @@ TEST_F(RosterTest, ARenamedRootFolderTakesItsProjectsAlong)
 	EXPECT_TRUE(base.Contains("Disc"));
 	fs::copy_file(Source("u.wav"), moved + "/Disc/u.wav");
 	EXPECT_TRUE(handler.WaitFor(PROJECT_TRACK_ADDED, disc));
+}
+
+// Renaming a linked track with "rename source files" on renames the source
+// and puts a new link in the old one's place: the track stays.
+TEST_F(RosterTest, ALinkedTrackKeepsItsTrackWhenItsSourceIsRenamed)
+{
+	ASSERT_EQ(B_OK, PreferenceHandler.Init((fOutside + "/settings").c_str()));
+	CPreference settings("global project settings");
+	settings.AddBool("rename source files", true);
+	ASSERT_TRUE(settings.Save());
+	fs::create_directories(fRoot + "/Disc");
+	fs::create_symlink(Source("take 1.wav"), fRoot + "/Disc/take 1.wav");
+	ASSERT_EQ(B_OK, fRoster.Init(fRoot.c_str()));
+	CProject* disc = fRoster.FindProject("Disc");
+	ASSERT_NE(nullptr, disc);
+	ASSERT_EQ(1, disc->CountTracks());
+	CProjectTrack* track = disc->TrackAt(0);
+	CTestHandler& handler = AddHandler();
+
+	track->SetArtistAndTitle("Band", "Final");
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_CHANGED, disc));
+	EXPECT_EQ("Band - Final.wav", track->Filename());
+	EXPECT_TRUE(fs::exists(fSources + "/Band - Final.wav"));
+	// The new link is the track's file from now on: removing it removes the
+	// track.
+	fs::remove(fRoot + "/Disc/Band - Final.wav");
+	CTestHandler::Event removed;
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_REMOVED, disc, &removed));
+	EXPECT_EQ(track, removed.track);
+	EXPECT_EQ(1, handler.Count(PROJECT_TRACK_REMOVED));
+	settings.ReplaceBool("rename source files", false);
+	settings.Save();
 }
 
 TEST_F(RosterTest, TheViewsOwnRemovalsAndNoticesReachEveryHandler)
