@@ -37,6 +37,8 @@ enum : uint8 {
 	kSetCdSpeed = 0xBB,
 	kReadCd = 0xBE,
 	kReadCdDa = 0xD8,   // vendor command of Sony/Plextor-style readers
+	kSynchronizeCache = 0x35,
+	kSendOpcInformation = 0x54,
 	kModeSelect6 = 0x15,
 	kModeSense6 = 0x1A,
 	// Vendor commands of the pre-MMC recorder families.

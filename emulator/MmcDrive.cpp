@@ -48,7 +48,9 @@ const SCommandInfo kCommands[] = {
 	{kPlayAudioTrackIndex, 10, kNoData, true, false, kAll},
 	{kPauseResume, 10, kNoData, true, false, kAll},
 	{kStopPlayScan, 10, kNoData, true, false, kAll},
+	{kSynchronizeCache, 10, kNoData, true, false, kAll},
 	{kReadDiscInformation, 10, kDataIn, true, false, kMmc},
+	{kSendOpcInformation, 10, kDataOut, true, false, kMmc},
 	{kReadTrackInformation, 10, kDataIn, true, false, kMmc},
 	{kModeSelect10, 10, kDataOut, false, false, kAll},
 	{kModeSense10, 10, kDataIn, false, false, kAll},
@@ -307,6 +309,14 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 				break;
 			case kTeacSetSubcode:
 				result = DoTeacSetSubcode(context);
+				break;
+			case kSynchronizeCache:
+				break;   // nothing is held back: nothing to write
+			case kSendOpcInformation:
+				// DoOpc on a medium that can be written; the OPC table
+				// itself (DoOpc clear) is not kept.
+				if ((cdb[1] & 0x01) != 0)
+					WritableMedium(&result.sense);
 				break;
 			case kTeacClearSubcode:
 				fLimitStart = fLimitLength = 0;

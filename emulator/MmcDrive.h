@@ -25,7 +25,8 @@
 //            stand-ins the command library sends for its undocumented ones
 //   plextor  Plextor CD-ROM readers: READ CD-DA (D8h), speed page 31h
 // The vendor commands that only prepare recording are checked for their
-// format and answered; the drives write nothing yet.
+// format and answered, as are SYNCHRONIZE CACHE (nothing is held back) and
+// SEND OPC INFORMATION; the drives write nothing yet.
 //
 // Every method may be called from any thread; one mutex serialises them, as
 // a real drive takes one command at a time.
