@@ -27,9 +27,24 @@ class CScriptedDrive : public CVirtualDevice {
 public:
 	std::vector<uint8> answer;
 	bool lieAboutResidual = false;   // report a residual larger than the buffer
+	bool checkWithoutAutosense = false;   // CHECK CONDITION; sense only on REQUEST SENSE
 
 	status_t Execute(raw_device_command* command) override
 	{
+		if (checkWithoutAutosense) {
+			if (command->command[0] == 0x03) {
+				const uint8 sense[18] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x05};
+				size_t n = std::min(sizeof(sense), command->data_length);
+				memcpy(command->data, sense, n);
+				command->data_length -= n;
+				command->scsi_status = 0;
+				command->cam_status = CAM_REQ_CMP;
+			} else {
+				command->scsi_status = SCSI_STATUS_CHECK_CONDITION;
+				command->cam_status = CAM_REQ_CMP_ERR;
+			}
+			return B_OK;
+		}
 		size_t n = 0;
 		if ((command->flags & B_RAW_DEVICE_DATA_IN) != 0 && command->data != nullptr) {
 			n = std::min(answer.size(), command->data_length);
@@ -161,4 +176,18 @@ TEST_F(HostileDrive, ResidualsBeyondTheBufferMeanNothingArrived)
 	std::vector<uint8> two(2 * 2352);
 	EXPECT_FALSE(Driver().ReadAudio(fDevice.get(), two.data(), 0, 2, &status));
 	EXPECT_EQ(status.cam_status, CAM_DATA_RUN_ERR);
+}
+
+TEST_F(HostileDrive, SenseWithoutAutosenseIsFetchedWithRequestSense)
+{
+	fDrive->checkWithoutAutosense = true;
+	SCSI_STATUS status;
+	EXPECT_FALSE(Driver().TestUnitReady(fDevice.get(), &status));
+	EXPECT_EQ(status.scsi_status, SCSI_STATUS_CHECK_CONDITION);
+	EXPECT_EQ(status.cam_status & CAM_AUTOSNS_VALID, 0);
+	EXPECT_EQ(status.sense.ErrorCode, 0x70);
+	EXPECT_EQ(status.sense.SenseKey, 0x3);
+	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x11);
+	EXPECT_EQ(status.sense.AdditionalSenseCodeQualifier, 0x05);
+	EXPECT_EQ(status.command[0], 0x00) << "the record holds the failed command, not REQUEST SENSE";
 }

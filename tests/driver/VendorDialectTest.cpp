@@ -91,6 +91,15 @@ TEST_F(VendorDialect, EachFamilyReadsAudioInItsOwnByteOrder)
 		{CDriveConfig::kDialectPhilips, "PHILIPS", "CDD2600", "drv-cadwick",
 			"drv-cadwick: Philips CDD2600 (or compatible) detected\n", 0x28, true},
 	};
+	// Drives read through the operating system's CD driver: no command at all.
+	{
+		CVirtualDrive drive(TestConfig(), Disc(), "drv-quenmoor");
+		std::vector<uint8> buffer(100 * 2352);
+		drive.Drive().ClearHistory();
+		ASSERT_TRUE(drive.Driver().ReadAudio(drive.Device(), buffer.data(), 300, 100, nullptr));
+		EXPECT_EQ(buffer, Image(300, 100));
+		EXPECT_TRUE(drive.Drive().History().empty());
+	}
 	for (const auto& c : cases) {
 		SCOPED_TRACE(c.addOn);
 		CVirtualDrive drive(DialectConfig(c.dialect, c.vendor, c.product), Disc(), c.addOn);
