@@ -34,13 +34,6 @@ std::vector<uint8> ImageSectors(const STestDisc& disc, int32 lba, int32 count)
 	return std::vector<uint8>(begin, begin + ptrdiff_t(count) * 2352);
 }
 
-std::vector<uint8> Swapped(std::vector<uint8> data)
-{
-	for (size_t i = 0; i + 1 < data.size(); i += 2)
-		std::swap(data[i], data[i + 1]);
-	return data;
-}
-
 class CommandLibrary : public testing::Test {
 protected:
 	CTempFolder fFolder;
