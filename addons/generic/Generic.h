@@ -12,6 +12,16 @@
 //   GenericSpeed.cpp        speed setting and query
 //   GenericDiscInfo.cpp     TOC, disc and track information, ATIP, CD-Text
 //   GenericRecording.cpp    writing, sessions, tracks, buffer, calibration
+// and what they share, not exported:
+//   CommandBuilders.h       one typed builder per command block
+//   GenericCommon.h/.cpp    sending a block, the status record, mode pages
+//   DriveResponses.h/.cpp   parsers of drive answers, clamped to what arrived
+//
+// Every command goes to the drive's raw descriptor (kit/device) with
+// B_RAW_DEVICE_COMMAND; the functions run on any thread, and a drive
+// serialises its commands below. The device object, the table of contents,
+// the device layer and the diagnostics come from the program that loads the
+// library.
 #pragma once
 
 #include "driver/driverbaseclass.h"
