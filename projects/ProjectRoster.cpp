@@ -487,6 +487,78 @@ bool CProjectRoster::RemoveTrack(CProject* project, CProjectTrack* track)
 	return true;
 }
 
+void CProjectRoster::_RemoveTrackOfMap(FileMap* fileMap)
+{
+	CProject* project = fileMap->project;
+	CProjectTrack* track = fileMap->track;
+	StopFileWatching(fileMap->node);
+	bool removed = project->RemoveTrack(track);
+	DEBUG_ASSERT(removed);
+	// The data file follows, so a restart does not bring the track back.
+	project->Save();
+	_Broadcast(PROJECT_TRACK_REMOVED, project, track);
+}
+
+CProjectTrack* CProjectRoster::_TrackNamed(CProject* project, const char* name, const CProjectTrack* except)
+{
+	project->Lock();
+	CProjectTrack* found = nullptr;
+	for (int32 index = 0; found == nullptr && index < project->CountTracks(); index++) {
+		CProjectTrack* track = project->TrackAt(index);
+		if (track != except && track->Filename() == name)
+			found = track;
+	}
+	project->Unlock();
+	return found;
+}
+
+void CProjectRoster::_DropReplacedTrack(CProject* project, const char* name, const CProjectTrack* renamed)
+{
+	CProjectTrack* replaced = _TrackNamed(project, name, renamed);
+	if (replaced == nullptr)
+		return;
+	for (std::unique_ptr<FileMap>& fileMap : fFileMaps) {
+		if (fileMap->track == replaced) {
+			_RemoveTrackOfMap(fileMap.get());
+			return;
+		}
+	}
+	bool removed = project->RemoveTrack(replaced);
+	DEBUG_ASSERT(removed);
+	_Broadcast(PROJECT_TRACK_REMOVED, project, replaced);
+}
+
+bool CProjectRoster::_RebindReplacedTrack(CProject* project, const char* name, int32 device, int64 node)
+{
+	CProjectTrack* track = _TrackNamed(project, name, nullptr);
+	if (track == nullptr)
+		return false;
+	const std::string path = track->File();
+	struct stat st;
+	const bool known = lstat(path.c_str(), &st) == 0 && SameNode(node_ref_for_stat(st), device, node);
+	FileMap* fileMap = nullptr;
+	for (std::unique_ptr<FileMap>& map : fFileMaps) {
+		if (map->track == track)
+			fileMap = map.get();
+	}
+	if (fileMap == nullptr) {
+		// A track whose file was missing gets one again.
+		if (!known)
+			return true;
+		StartFileWatching(path.c_str(), project, track, &st);
+	} else {
+		fileMap->node = known ? node_ref_for_stat(st) : node_ref {device, node};
+		if (known)
+			fileMap->stat = st;
+	}
+	fPendingFiles.erase(PendingKey(device, node));
+	if (known)
+		track->FileSizeChanged();
+	project->Save();
+	_Broadcast(PROJECT_TRACK_CHANGED, project, track);
+	return true;
+}
+
 void CProjectRoster::StartFileWatching(const char* path, CProject* project, CProjectTrack* track,
 	const struct stat* known)
 {
@@ -506,7 +578,7 @@ void CProjectRoster::StartFileWatching(const char* path, CProject* project, CPro
 void CProjectRoster::StopFileWatching(node_ref node)
 {
 	fFileMaps.erase(std::remove_if(fFileMaps.begin(), fFileMaps.end(),
-						[&](const std::unique_ptr<FileMap>& map) { return map->node == node; }),
+						[&](const std::unique_ptr<FileMap>& map) { return SameNode(map->node, int32(node.device), node.node); }),
 		fFileMaps.end());
 }
 
@@ -780,6 +852,10 @@ void CProjectRoster::NotifyDirectoryEntryCreated(int32 device, int64 directory, 
 	}
 	if (_FindFileMap(device, node) != nullptr)
 		return;   // already a track
+	// Put in place of a track's file (moved over it from elsewhere): the
+	// track takes the new file.
+	if (_RebindReplacedTrack(map->project, name, device, node))
+		return;
 	struct stat st;
 	if (lstat(path.c_str(), &st) != 0)
 		return;   // gone again
@@ -804,14 +880,7 @@ void CProjectRoster::NotifyDirectoryEntryRemoved(int32 device, int64 directory, 
 		CDebugFunctionTracer::Trace("removed entry is no track\n");
 		return;
 	}
-	CProject* project = fileMap->project;
-	CProjectTrack* track = fileMap->track;
-	StopFileWatching(fileMap->node);
-	bool removed = project->RemoveTrack(track);
-	DEBUG_ASSERT(removed);
-	// The data file follows, so a restart does not bring the track back.
-	project->Save();
-	_Broadcast(PROJECT_TRACK_REMOVED, project, track);
+	_RemoveTrackOfMap(fileMap);
 }
 
 void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, int64 node, const char* newName)
@@ -831,43 +900,32 @@ void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, 
 		return;
 	}
 
-	if (FileMap* fileMap = _FindFileMap(device, node)) {
-		fileMap->track->FileNameChanged(newName);
-		fileMap->project->Save();
-		_Broadcast(PROJECT_TRACK_CHANGED, fileMap->project, fileMap->track);
+	FileMap* fileMap = _FindFileMap(device, node);
+	if (IsProjectBookkeepingName(newName)) {
+		// The data file being saved; a track file given such a name is no
+		// track any more.
+		if (fileMap != nullptr)
+			_RemoveTrackOfMap(fileMap);
+		return;
+	}
+	if (fileMap != nullptr) {
+		CProject* project = fileMap->project;
+		CProjectTrack* track = fileMap->track;
+		// A track whose file this one was renamed over is gone.
+		_DropReplacedTrack(project, newName, track);
+		track->FileNameChanged(newName);
+		project->Save();
+		_Broadcast(PROJECT_TRACK_CHANGED, project, track);
 		return;
 	}
 
 	ProjectMap* map = _FindMapByContentNode(device, directory);
-	if (map == nullptr || IsProjectBookkeepingName(newName))
+	if (map == nullptr)
 		return;
-	CProject* project = map->project;
-	const std::string path = JoinPath(project->ProjectFolder(), newName);
-
-	// A track's link replaced by a new one under the same name (renaming a
-	// linked source file does that): the track follows the new node.
-	project->Lock();
-	for (int32 index = 0; index < project->CountTracks(); index++) {
-		CProjectTrack* track = project->TrackAt(index);
-		if (track->Filename() != newName)
-			continue;
-		for (std::unique_ptr<FileMap>& fileMap : fFileMaps) {
-			if (fileMap->track != track)
-				continue;
-			struct stat st;
-			if (lstat(path.c_str(), &st) == 0 && node_ref_for_stat(st) != fileMap->node) {
-				fileMap->stat = st;
-				fileMap->node = node_ref_for_stat(st);
-				project->Unlock();
-				_Broadcast(PROJECT_TRACK_CHANGED, project, track);
-				return;
-			}
-		}
-	}
-	project->Unlock();
-
+	if (_RebindReplacedTrack(map->project, newName, device, node))
+		return;
 	if (fPendingFiles.count(PendingKey(device, node)) != 0)
-		_AddFileUnlocked(map, path, node_ref {device, node});
+		_AddFileUnlocked(map, JoinPath(map->project->ProjectFolder(), newName), node_ref {device, node});
 }
 
 void CProjectRoster::NotifyDirectoryEntryStatChanged(int32 device, int64 directory, int64 node)

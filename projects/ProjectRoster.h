@@ -178,6 +178,17 @@ private:
 		const struct stat* known = nullptr);
 	void StopFileWatching(node_ref node);
 	void UninitializeProjectFilesWatching(CProject* project);
+	// Takes the track of a file map out (its file is gone), saves and
+	// announces it.
+	void _RemoveTrackOfMap(FileMap* fileMap);
+	// The track of `project` with the file name `name` other than `except`.
+	CProjectTrack* _TrackNamed(CProject* project, const char* name, const CProjectTrack* except);
+	// A track whose file another one was renamed over is taken out.
+	void _DropReplacedTrack(CProject* project, const char* name, const CProjectTrack* renamed);
+	// The node (device, node) now holds the name of a track's file (a new
+	// link or file put in its place): the track follows it. False when no
+	// track has that name.
+	bool _RebindReplacedTrack(CProject* project, const char* name, int32 device, int64 node);
 	ProjectMap* _FindMap(CProject* project);
 	ProjectMap* _FindMapByFolderNode(int32 device, int64 node);
 	ProjectMap* _FindMapByContentNode(int32 device, int64 node);

@@ -582,6 +582,42 @@ TEST_F(RosterTest, ARenamedRootFolderTakesItsProjectsAlong)
 	EXPECT_TRUE(handler.WaitFor(PROJECT_TRACK_ADDED, disc));
 }
 
+// Files put in place of a track's file: moved over it from elsewhere, the
+// track takes the new file; another track's file renamed over it, that
+// track takes its place and the replaced one goes.
+TEST_F(RosterTest, FilesReplacingATrackFileAreFollowed)
+{
+	fs::create_directories(fRoot + "/Disc");
+	fs::copy_file(Source("one.wav", 1000), fRoot + "/Disc/one.wav");
+	fs::copy_file(Source("two.wav", 2000), fRoot + "/Disc/two.wav");
+	ASSERT_EQ(B_OK, fRoster.Init(fRoot.c_str()));
+	CProject* disc = fRoster.FindProject("Disc");
+	ASSERT_NE(nullptr, disc);
+	CProjectTrack* one = TrackNamed(disc, "one.wav");
+	CProjectTrack* two = TrackNamed(disc, "two.wav");
+	ASSERT_TRUE(one != nullptr && two != nullptr);
+	CTestHandler& handler = AddHandler();
+
+	fs::rename(Source("better take.wav", 3000), fRoot + "/Disc/one.wav");
+	CTestHandler::Event event;
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_CHANGED, disc, &event));
+	EXPECT_EQ(one, event.track);
+	EXPECT_EQ(3000, one->FileLengthUsed());
+	EXPECT_EQ(2, disc->CountTracks());
+
+	fs::rename(fRoot + "/Disc/two.wav", fRoot + "/Disc/one.wav");
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_REMOVED, disc, &event));
+	EXPECT_EQ(one, event.track);
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_CHANGED, disc, &event));
+	EXPECT_EQ(two, event.track);
+	EXPECT_EQ("one.wav", two->Filename());
+	EXPECT_EQ(1, disc->CountTracks());
+	EXPECT_EQ(1, fRoster.CountFileMaps());
+	fs::remove(fRoot + "/Disc/one.wav");
+	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_REMOVED, disc, &event));
+	EXPECT_EQ(two, event.track);
+}
+
 // Renaming a linked track with "rename source files" on renames the source
 // and puts a new link in the old one's place: the track stays.
 TEST_F(RosterTest, ALinkedTrackKeepsItsTrackWhenItsSourceIsRenamed)
