@@ -1,6 +1,8 @@
 #include "devices/Device.h"
 
+#include "disc/CdInfo.h"
 #include "disc/Toc.h"
+#include "frame/Preference.h"
 #include "driver/driverbaseclass.h"
 #include "kit/device/RawDevice.h"
 
@@ -39,8 +41,24 @@ CDevice::CDevice(int32 bus, int32 target, int32 logicalUnit, int rawDescriptor, 
 	fIsAtapi(IsAtapiBus(bus)),
 	fLittleEndian(true),
 	fDebug(false),
-	fToc(std::make_unique<CToc>())
+	fToc(std::make_unique<CToc>()),
+	fCdInfo(std::make_unique<CCdInfo>()),
+	fSupportsFua(false),
+	fSavedReadSpeed(-1),
+	fSavedWriteSpeed(-1),
+	fDataLock(create_sem(1, "CDevice::semDataLock")),
+	fDeviceLock(create_sem(1, "CDevice::semDeviceLock")),
+	fCurrentTrack(0),
+	fRelativePosition(0),
+	fAbsolutePosition(0),
+	fPaused(false),
+	fDiscPresent(false),
+	fStopRequest(false),
+	fPolled(false),
+	fUpdateThread(-1),
+	fUpdatesDisabled(0)
 {
+	fOwner[0] = '\0';
 	if (inquiry != nullptr)
 		memcpy(fInquiry.get(), inquiry, sizeof(SCSI_INQUIRY));
 	else
@@ -63,12 +81,17 @@ CDevice::CDevice(int32 bus, int32 target, int32 logicalUnit, int rawDescriptor, 
 
 CDevice::~CDevice()
 {
+	// Listeners should have detached; a thread still running must not
+	// outlive the object it polls.
+	EndUpdateThread();
 	if (fRawDescriptor >= 0)
 		dev_close(fRawDescriptor);
 	if (fSystemDescriptor >= 0)
 		dev_close(fSystemDescriptor);
 	// The record's destructor lives in the add-on that made it.
 	fDriver.reset();
+	delete_sem(fDataLock);
+	delete_sem(fDeviceLock);
 }
 
 bool CDevice::IsAtapiBus(int32 bus)
@@ -195,7 +218,8 @@ void CDevice::EnableDebug(bool enable)
 
 void CDevice::SetDriver(CDriver* driver)
 {
-	fDriver.reset(driver);
+	if (driver != fDriver.get())
+		fDriver.reset(driver);
 	fIsAtapi = IsAtapiBus(fBus);
 	fLittleEndian = driver == nullptr || (driver->Flags & F_BIGENDIAN) == 0;
 }

@@ -20,11 +20,28 @@
 #include "frame/Diagnostics.h"
 #include "kit/support/SupportDefs.h"
 
+#include "kit/app/Messenger.h"
+#include "kit/kernel/OS.h"
+
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
+class CCdInfo;
 class CDriver;
+class CPreference;
 class CToc;
+struct SPEED_INFO;
+
+// Notifications a device posts to its listeners.
+enum : uint32 {
+	M_NOTIFY_CD_INSERTED = 256,   // a disc became readable (its TOC and names are read)
+	M_NOTIFY_CD_REMOVED = 257,    // the disc stopped being readable
+	M_NOTIFY_CD_UPDATE = 258,     // after every poll
+	M_NOTIFY_TOC_UPDATE = 259,    // int32 "track": names in the TOC changed
+};
 
 class TW_EXPORT CDevice {
 public:
@@ -126,12 +143,121 @@ public:
 	// The system device file of a drive at that address.
 	static void MakeSystemDevicePath(int32 bus, int32 target, int32 logicalUnit, char* path, size_t size);
 
-	// --- Later layers ---------------------------------------------------
-	// Settings record and title store, Init and ApplyPreference, exclusive
-	// use (LockDevice/UnlockDevice), listeners and the update thread
-	// (Attach/Detach, Start/EndUpdateThread, Enable/DisableUpdates),
-	// PostTocUpdate, ReadToc, the speed functions, WaitUnitReady and the MMC
-	// adaptation of generic records are added here.
+	// --- Settings record and title store ----------------------------------
+
+	// Binds `driver` and `settings` (both may be null; the device takes both
+	// over and deletes the previous ones). A generic MMC record
+	// (F_GENERIC_DRIVER without F_GENERIC_READONLY) is completed from the
+	// drive's capability page: flags and speed tables. Then reads the
+	// drive's FUA support and applies the settings to the drive. Called on
+	// the thread that sets the devices up; may be called again to replace
+	// both records.
+	void Init(CDriver* driver, CPreference* settings);
+	// The per-drive settings record (null until Init). Its keys are those of
+	// CreateDevicePreference (devices.h).
+	CPreference* GetPreference() const;
+	// The names of known discs; used by the update thread under the CToc
+	// lock. Never null.
+	CCdInfo* GetCdInfo() const;
+
+	// Writes the settings to the drive: the spin-down timer of the CD
+	// parameters page (unless the setting is -1), and audio play that
+	// returns at once and crosses track boundaries (CD audio control page).
+	// Failures are traced and leave the drive's own settings.
+	void ApplyPreference();
+
+	// --- MMC adaptation of generic records --------------------------------
+
+	// Reads the capabilities page (2Ah). True when it was read; each
+	// non-null pointer then receives its capability.
+	bool GetMmcCapabilities(bool* audioReading, bool* cdrWriting, bool* cdrwWriting, bool* testWriting,
+		bool* isrcReading, bool* mcnReading, bool* audioAccurate);
+	// Adds the flags of the drive's capabilities to a generic record. False
+	// when the capabilities page cannot be read.
+	bool AdjustMmcFlags();
+	// Builds the record's three speed tables by trying every whole speed on
+	// the drive, printing what it finds; the tables belong to the device.
+	// False (the record's own tables stay) when the capabilities page
+	// cannot be read.
+	bool AdjustMmcDriverSpeedTable();
+	// The writing supports the FUA bit (read by Init).
+	bool SupportsFua() const;
+
+	// --- Exclusive use ----------------------------------------------------
+
+	// Takes the drive for `owner` without waiting: true when it was free.
+	// Otherwise copies the current owner's name into `currentOwner` (at most
+	// `size` bytes with the terminating zero; may be null). Any thread.
+	bool LockDevice(const char* owner, char* currentOwner, size_t size);
+	// Frees the drive taken with LockDevice.
+	void UnlockDevice();
+
+	// --- Listeners and the update thread ----------------------------------
+
+	// Adds `listener` to the lists whose flag is set: disc inserted, disc
+	// removed, every poll, table of contents changed. A listener joining
+	// the inserted list while a disc is present gets M_NOTIFY_CD_INSERTED
+	// at once. The first listener of the first three lists starts the
+	// update thread and returns after its first poll. Any thread but the
+	// update thread.
+	void Attach(const BMessenger& listener, bool inserted, bool removed, bool update, bool tocChange);
+	// Removes `listener` from every list; the update thread ends when the
+	// first three lists are empty. Any thread but the update thread.
+	void Detach(const BMessenger& listener);
+
+	void StartUpdateThread();
+	// Asks the update thread to end, waits for it and saves the disc's
+	// names. Nothing when it is not running.
+	void EndUpdateThread();
+	// Polling pauses while DisableUpdates calls outnumber EnableUpdates
+	// calls; they bracket command sequences that must not interleave with a
+	// poll. A poll already running finishes. Any thread.
+	void EnableUpdates();
+	void DisableUpdates();
+	bool IsUpdateThreadRunning() const;
+	// The update thread's name: "update " + vendor + " " + product, at most
+	// 31 characters.
+	std::string UpdateThreadName() const;
+
+	// Sends M_NOTIFY_TOC_UPDATE with int32 "track" to the TOC-change list.
+	void PostTocUpdate(int track);
+
+	// Empties the table of contents and reads it again (its names are not
+	// reloaded). Returns the driver's result.
+	bool ReadToc();
+
+	// Disc state as the update thread saw it last. Any thread.
+	bool IsDiscPresent() const;
+	int32 GetCurrentTrack() const;
+	int32 GetRelativePosition() const;   // frames (sector address + 150)
+	int32 GetAbsolutePosition() const;
+	bool IsPaused() const;
+
+	// Reads the stored names of the disc into the table of contents and
+	// fills the others from the disc's CD-Text. Names the user gave win
+	// over CD-Text. The update thread calls it after reading the TOC.
+	void LoadTocText();
+	// Saves the names of the table of contents to the disc information
+	// store. The update thread calls it when the disc went away.
+	void SaveTocText();
+
+	// --- Speeds -----------------------------------------------------------
+
+	// The driver's SpeedSet / SpeedGet for one direction; `status` may be
+	// null. Any thread (inside DisableUpdates/EnableUpdates).
+	bool GetReadSpeed(float* factor, SCSI_STATUS* status);
+	bool GetWriteSpeed(float* factor, SCSI_STATUS* status);
+	bool SetReadSpeed(int speed, SCSI_STATUS* status);
+	bool SetWriteSpeed(int speed, SCSI_STATUS* status);
+	// Sets the saved speed again, when one was saved (true otherwise).
+	// Setting a speed saves nothing, so a reset after a set does nothing.
+	bool ResetReadSpeed(SCSI_STATUS* status);
+	bool ResetWriteSpeed(SCSI_STATUS* status);
+
+	// Waits until the drive is ready: TEST UNIT READY, then 300 ms pauses,
+	// until it succeeds (true) or `timeout` microseconds have passed since
+	// the start (false; a time-out of 0 still tests once).
+	bool WaitUnitReady(bigtime_t timeout, SCSI_STATUS* status);
 
 private:
 	static bool IsAtapiBus(int32 bus);
@@ -160,4 +286,50 @@ private:
 	// Owned records.
 	std::unique_ptr<CDriver> fDriver;
 	std::unique_ptr<CToc> fToc;
+
+	enum ListenerList { kInsertedList, kRemovedList, kUpdateList, kTocList };
+
+	static status_t _UpdateThread(void* data);
+	// The thread's body: polls the drive until a stop is requested.
+	void UpdateThread();
+	void ClearPosition();
+	// Posts `what` to every listener of `list` (M_NOTIFY_TOC_UPDATE with
+	// "track"); never waits long for a full queue.
+	void Notify(ListenerList list, uint32 what, int32 track);
+
+	// Settings, title store and what Init read.
+	std::unique_ptr<CPreference> fPreference;
+	std::unique_ptr<CCdInfo> fCdInfo;
+	bool fSupportsFua;
+	int32 fSavedReadSpeed;
+	int32 fSavedWriteSpeed;
+	// Speed tables built for a generic record, which points at them.
+	std::unique_ptr<SPEED_INFO[]> fReadSpeedTable;
+	std::unique_ptr<SPEED_INFO[]> fWriteSpeedCdrTable;
+	std::unique_ptr<SPEED_INFO[]> fWriteSpeedCdrwTable;
+
+	// Exclusive use: the data lock guards fOwner.
+	sem_id fDataLock;
+	sem_id fDeviceLock;
+	char fOwner[256];
+
+	// Disc state, written by the update thread only.
+	std::atomic<int32> fCurrentTrack;
+	std::atomic<int32> fRelativePosition;
+	std::atomic<int32> fAbsolutePosition;
+	std::atomic<bool> fPaused;
+	std::atomic<bool> fDiscPresent;
+	std::atomic<bool> fStopRequest;
+	std::atomic<bool> fPolled;
+	thread_id fUpdateThread;
+	std::atomic<int32> fUpdatesDisabled;
+
+	// Listeners; fAttachLock serialises Attach and Detach (and with them the
+	// start and end of the update thread), fListenerLock guards the lists.
+	std::mutex fAttachLock;
+	std::mutex fListenerLock;
+	std::vector<BMessenger> fInsertedListeners;
+	std::vector<BMessenger> fRemovedListeners;
+	std::vector<BMessenger> fUpdateListeners;
+	std::vector<BMessenger> fTocListeners;
 };
