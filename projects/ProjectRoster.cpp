@@ -128,7 +128,7 @@ void CProjectRoster::Exit()
 		BAutolock lock(fLock);
 		if (!fInitialized || fExiting)
 			return;
-		CDebugFunctionTracer tracer("CProjectRoster::Exit");
+		CDebugFunctionTracer::Trace("CProjectRoster::Exit: saving the projects\n");
 		// Notifications that arrive from now on are ignored.
 		fExiting = true;
 	}
@@ -375,6 +375,10 @@ void CProjectRoster::_AddFile(CProject* project, const std::string& path, const 
 	status_t status = get_ref_for_path(path.c_str(), &ref);
 	struct stat before;
 	const bool hadBefore = stat(path.c_str(), &before) == 0;
+	// What the file looked like when it was measured: a change after that
+	// (still being written) re-measures it once it is watched.
+	struct stat measured;
+	const bool hadMeasured = lstat(path.c_str(), &measured) == 0;
 
 	bool isAudio = false;
 	int64 frames = 0;
@@ -405,11 +409,10 @@ void CProjectRoster::_AddFile(CProject* project, const std::string& path, const 
 	const bool exists = lstat(path.c_str(), &st) == 0;
 	const node_ref node = exists ? node_ref_for_stat(st) : node_ref();
 	const std::pair<int32, int64> key = PendingKey(int32(node.device), node.node);
-	if (expected != nullptr && (!exists || !(node == *expected))) {
+	if (expected != nullptr && (!exists || !SameNode(node, int32(expected->device), expected->node))) {
 		// Renamed or replaced meanwhile: the notification about that comes
 		// next and tries again.
-		if (expected != nullptr)
-			fPendingFiles.insert(PendingKey(int32(expected->device), expected->node));
+		fPendingFiles.insert(PendingKey(int32(expected->device), expected->node));
 		return;
 	}
 
@@ -454,7 +457,8 @@ void CProjectRoster::_AddFile(CProject* project, const std::string& path, const 
 	project->Unlock();
 	// Watched before it is announced: whoever hears of it may act on the
 	// file at once (a removal must find the track).
-	StartFileWatching(path.c_str(), project, track, &st);
+	const bool sameNode = hadMeasured && SameNode(node_ref_for_stat(measured), int32(node.device), node.node);
+	StartFileWatching(path.c_str(), project, track, sameNode ? &measured : &st);
 	_Broadcast(PROJECT_TRACK_ADDED, project, track);
 }
 

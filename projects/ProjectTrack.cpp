@@ -522,6 +522,32 @@ status_t CProjectTrack::CalculateExactFileSize()
 	return B_OK;
 }
 
+namespace {
+
+// Renames `entry` within its folder to base + extension, or base + " (n)" +
+// extension for the first n whose name is free; a name it already has is
+// kept. True when the entry now has such a name.
+bool RenameToFreeName(BEntry* entry, const std::string& base, const std::string& extension)
+{
+	std::string current;
+	entry->GetName(&current);
+	for (int32 n = 0; n < kRenameAttempts; n++) {
+		std::string name = base;
+		if (n > 0)
+			name += " (" + std::to_string(n) + ")";
+		name += extension;
+		// Renaming onto its own name would count that name as taken.
+		if (current == name)
+			return true;
+		status_t status = entry->Rename(name.c_str(), false);
+		if (status != B_FILE_EXISTS)
+			return status == B_OK;
+	}
+	return false;
+}
+
+}   // namespace
+
 void CProjectTrack::RenameFile()
 {
 	BAutolock lock(fLock);
@@ -554,62 +580,23 @@ void CProjectTrack::RenameFile()
 			c = '|';
 	}
 
-	struct Pending {
-		BEntry* entry;
-		bool done;
-	};
-	std::vector<Pending> pending {{&own, false}};
-	if (isLink && renameSource)
-		pending.push_back({&source, false});
-
-	bool sourceRenamed = false;
-	for (int32 n = 0; n < kRenameAttempts; n++) {
-		std::string name = base;
-		if (n > 0)
-			name += " (" + std::to_string(n) + ")";
-		name += extension;
-
-		bool anyPending = false;
-		for (Pending& item : pending) {
-			if (item.done)
-				continue;
-			std::string current;
-			item.entry->GetName(&current);
-			if (current == name) {
-				// Already so named: nothing to do (renaming onto itself would
-				// count its own name as taken).
-				item.done = true;
-				continue;
-			}
-			status_t status = item.entry->Rename(name.c_str(), false);
-			if (status == B_FILE_EXISTS) {
-				anyPending = true;
-				continue;
-			}
-			item.done = true;
-			if (item.entry == &source && status == B_OK)
-				sourceRenamed = true;
-		}
-		if (!anyPending)
-			break;
-	}
-
-	if (sourceRenamed) {
-		// The link still names the old source: point it at the new one by
-		// renaming a fresh link over it (a scratch name the roster skips).
-		BPath sourcePath(&source);
-		std::string linkPath = own.Path();
-		std::string scratch;
-		BEntry parent;
-		if (sourcePath.InitCheck() == B_OK && own.GetParent(&parent) == B_OK) {
-			scratch = parent.Path() + "/" + kProjectScratchPrefix + "link";
+	if (isLink && renameSource) {
+		// The source goes first, then the link is pointed at it again (a new
+		// link renamed over the old one, from a scratch name the roster
+		// passes over), and only then does the link take its new name: every
+		// step leaves the track's file reachable under a name the roster
+		// knows.
+		BEntry sourceFolder;
+		if (RenameToFreeName(&source, base, extension) && own.GetParent(&sourceFolder) == B_OK) {
+			BPath sourcePath(&source);
+			const std::string scratch = sourceFolder.Path() + "/" + kProjectScratchPrefix + "link";
 			unlink(scratch.c_str());
-			if (symlink(sourcePath.Path(), scratch.c_str()) == 0) {
-				if (rename(scratch.c_str(), linkPath.c_str()) != 0)
-					unlink(scratch.c_str());
-			}
+			if (sourcePath.InitCheck() == B_OK && symlink(sourcePath.Path(), scratch.c_str()) == 0
+				&& rename(scratch.c_str(), own.Path().c_str()) != 0)
+				unlink(scratch.c_str());
 		}
 	}
+	RenameToFreeName(&own, base, extension);
 }
 
 bool CProjectTrack::Lock()

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sys/xattr.h>
@@ -232,6 +233,21 @@ protected:
 		return found;
 	}
 
+	// A file caught while it is still being written is measured again when
+	// it changes: waits until the track has `frames`.
+	void WaitForLength(CTestHandler& handler, CProjectTrack* track, int64 frames)
+	{
+		WaitForChanges(handler, track->Project(), [&] { return track->FileLengthUsed() == frames; });
+		EXPECT_EQ(frames, track->FileLengthUsed());
+	}
+	// Takes 'PrTC' notices of `project` until `done` holds (or time is up).
+	void WaitForChanges(CTestHandler& handler, CProject* project, const std::function<bool()>& done)
+	{
+		const bigtime_t deadline = system_time() + kWait;
+		while (!done() && system_time() < deadline)
+			handler.WaitFor(PROJECT_TRACK_CHANGED, project);
+	}
+
 	int Assertions()
 	{
 		int count = 0;
@@ -337,7 +353,7 @@ TEST_F(RosterTest, FilesPutIntoAProjectFolderBecomeTracks)
 	EXPECT_EQ("Some Artist", added.track->Artist());
 	EXPECT_EQ(150 * 588, added.track->StartSilenceLength());
 	EXPECT_EQ(0, added.track->EndSilenceLength());
-	EXPECT_EQ(4321, added.track->FileLengthUsed());
+	WaitForLength(handler, added.track, 4321);
 
 	// Linked.
 	fs::create_symlink(Source("Linked.wav"), fRoot + "/Disc/Linked.wav");
@@ -377,16 +393,13 @@ TEST_F(RosterTest, AFileStillBeingWrittenIsPickedUpOnceComplete)
 	CTestHandler::Event added;
 	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_ADDED, disc, &added));
 	EXPECT_EQ("slow.wav", added.track->Filename());
-	EXPECT_EQ(2000, added.track->FileLengthUsed());
+	WaitForLength(handler, added.track, 2000);
 	EXPECT_EQ(0u, fAlerts.CountShown());
 
 	// Growing afterwards: the length follows.
 	MakeWav(fSources + "/longer.wav", 5000);
 	fs::copy_file(fSources + "/longer.wav", target, fs::copy_options::overwrite_existing);
-	const bigtime_t deadline = system_time() + kWait;
-	while (added.track->FileLengthUsed() != 5000 && system_time() < deadline)
-		handler.WaitFor(PROJECT_TRACK_CHANGED, disc);
-	EXPECT_EQ(5000, added.track->FileLengthUsed());
+	WaitForLength(handler, added.track, 5000);
 }
 
 TEST_F(RosterTest, TrackFilesRenamedRetitledAndDeletedElsewhereAreFollowed)
@@ -636,8 +649,9 @@ TEST_F(RosterTest, ALinkedTrackKeepsItsTrackWhenItsSourceIsRenamed)
 	CTestHandler& handler = AddHandler();
 
 	track->SetArtistAndTitle("Band", "Final");
-	ASSERT_TRUE(handler.WaitFor(PROJECT_TRACK_CHANGED, disc));
+	WaitForChanges(handler, disc, [&] { return track->Filename() == "Band - Final.wav"; });
 	EXPECT_EQ("Band - Final.wav", track->Filename());
+	EXPECT_EQ(1, disc->CountTracks());
 	EXPECT_TRUE(fs::exists(fSources + "/Band - Final.wav"));
 	// The new link is the track's file from now on: removing it removes the
 	// track.
