@@ -16,6 +16,7 @@
 #include "projects/FileUtil.h"
 #include "ui/CopyWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/MoveFolderNotice.h"
 #include "ui/SplashScreen.h"
 
 #include <QApplication>
@@ -33,6 +34,8 @@ CApp::CApp(int* argc, char** argv)
 	WatchQuitSignals();
 	// Copies of dropped files show the "Copying Files" window.
 	InstallFileCopyWindow();
+	// A move of the project folder at start-up shows its notice window.
+	InstallMoveFolderNotice();
 	fInitThread = spawn_thread(initthread, "application init", B_NORMAL_PRIORITY, this);
 	if (fInitThread >= 0)
 		resume_thread(fInitThread);
