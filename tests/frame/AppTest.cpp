@@ -1,5 +1,6 @@
 // The Qt-free rules of start-up: the debug argument, the start line, the
 // volume check and the project root folder with its pending move.
+#include "DebugCapture.h"
 #include "frame/App.h"
 #include "frame/Diagnostics.h"
 #include "frame/Preference.h"
@@ -16,33 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class CapturedTrace {
-public:
-	CapturedTrace() : fStream(open_memstream(&fBuffer, &fSize)), fPrevious(SetDebugOutput(fStream)) {}
-	~CapturedTrace()
-	{
-		SetDebugOutput(fPrevious);
-		fclose(fStream);
-		free(fBuffer);
-	}
-	std::string Text() { return fflush(fStream), std::string(fBuffer, fSize); }
-
-private:
-	char* fBuffer = nullptr;
-	size_t fSize = 0;
-	FILE* fStream;
-	FILE* fPrevious;
-};
-
-class FlagsScope {
-public:
-	explicit FlagsScope(uint32 flags) : fPrevious(GetDebugFlags()) { SetDebugFlags(flags); }
-	~FlagsScope() { SetDebugFlags(fPrevious); }
-
-private:
-	uint32 fPrevious;
-};
 
 bool DebugArgument(std::vector<std::string> arguments)
 {
@@ -72,7 +46,7 @@ TEST(AppCommandLineTest, OnlyTheFirstArgumentInAnyCaseTurnsDebugOn)
 TEST(AppCommandLineTest, DebugArgumentSetsEveryFlagAndSaysSoInTheStartLine)
 {
 	FlagsScope flags(0);
-	CapturedTrace trace;
+	CapturedOutput trace;
 	char name[] = "Tarnwick";
 	char debug[] = "Debug";
 	char* argv[] = {name, debug, nullptr};
@@ -84,7 +58,7 @@ TEST(AppCommandLineTest, DebugArgumentSetsEveryFlagAndSaysSoInTheStartLine)
 TEST(AppCommandLineTest, WithoutDebugArgumentFlagsStayAndNothingIsTraced)
 {
 	FlagsScope flags(0);
-	CapturedTrace trace;
+	CapturedOutput trace;
 	char name[] = "Tarnwick";
 	char other[] = "--verbose";
 	char debug[] = "debug";
@@ -97,7 +71,7 @@ TEST(AppCommandLineTest, WithoutDebugArgumentFlagsStayAndNothingIsTraced)
 TEST(AppCommandLineTest, StartLineWithConsoleLogButNotDebugMode)
 {
 	FlagsScope flags(DEBUG_FLAG_CONSOLE_LOG);
-	CapturedTrace trace;
+	CapturedOutput trace;
 	char name[] = "Tarnwick";
 	char* argv[] = {name, nullptr};
 	ApplyCommandLine(1, argv);

@@ -1,6 +1,7 @@
 // The application object: start-up to the main window and a clean quit with
 // everything saved, a start-up that fails, the quit protocol with a window
 // that refuses, SIGTERM, and the program itself shut down by SIGTERM.
+#include "DebugCapture.h"
 #include "UiTestSupport.h"
 
 #include "frame/Diagnostics.h"
@@ -28,33 +29,6 @@ using namespace uitest;
 namespace fs = std::filesystem;
 
 namespace {
-
-class CapturedTrace {
-public:
-	CapturedTrace() : fStream(open_memstream(&fBuffer, &fSize)), fPrevious(SetDebugOutput(fStream)) {}
-	~CapturedTrace()
-	{
-		SetDebugOutput(fPrevious);
-		fclose(fStream);
-		free(fBuffer);
-	}
-	std::string Text() { return fflush(fStream), std::string(fBuffer, fSize); }
-
-private:
-	char* fBuffer = nullptr;
-	size_t fSize = 0;
-	FILE* fStream;
-	FILE* fPrevious;
-};
-
-class FlagsScope {
-public:
-	explicit FlagsScope(uint32 flags) : fPrevious(GetDebugFlags()) { SetDebugFlags(flags); }
-	~FlagsScope() { SetDebugFlags(fPrevious); }
-
-private:
-	uint32 fPrevious;
-};
 
 // Runs the application's loop, calling `step` on the GUI thread every 20 ms.
 // False when the loop had to be ended after `timeout` milliseconds.
@@ -214,7 +188,7 @@ TEST_F(AppTest, UnusableProjectFolderShowsTheQuitAlertAndEndsTheProgram)
 TEST_F(AppTest, WindowThatRefusesCancelsTheQuitAndClearsTheFlag)
 {
 	FlagsScope flags(DEBUG_FLAG_CONSOLE_LOG);
-	CapturedTrace trace;
+	CapturedOutput trace;
 	auto* app = new CApp;
 	CRefusingWindow* refuser = nullptr;
 	int stage = 0;
@@ -246,7 +220,7 @@ TEST_F(AppTest, WindowThatRefusesCancelsTheQuitAndClearsTheFlag)
 TEST_F(AppTest, ClosingTheMainWindowStartsTheApplicationsQuit)
 {
 	FlagsScope flags(DEBUG_FLAG_CONSOLE_LOG);
-	CapturedTrace trace;
+	CapturedOutput trace;
 	auto* app = new CApp;
 	bool closed = false;
 	bool finished = RunApp(*app, [&] {

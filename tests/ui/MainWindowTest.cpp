@@ -1,6 +1,7 @@
 // The main window's frame: menus (order, separators, shortcuts, enabled
 // items, debug menus), "Show Source" with the splitter, placement, and the
 // quit protocol.
+#include "DebugCapture.h"
 #include "UiTestSupport.h"
 
 #include "frame/Diagnostics.h"
@@ -21,15 +22,6 @@
 using namespace uitest;
 
 namespace {
-
-class FlagsScope {
-public:
-	explicit FlagsScope(uint32 flags) : fPrevious(GetDebugFlags()) { SetDebugFlags(flags); }
-	~FlagsScope() { SetDebugFlags(fPrevious); }
-
-private:
-	uint32 fPrevious;
-};
 
 // Counts the quit requests it gets and refuses them.
 class CCountingApplication : public BApplication {
