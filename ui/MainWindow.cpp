@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "devices/Device.h"
+#include "devices/devices.h"
 #include "frame/App.h"
 #include "frame/Diagnostics.h"
 #include "frame/Preference.h"
@@ -189,8 +191,10 @@ void CMainWindow::MessageReceived(BMessage* message)
 			ToggleDebugFlag(DEBUG_FLAG_CONSOLE_LOG, MSG_USE_CONSOLE_LOG);
 			break;
 		case MSG_USE_SCSI_CONSOLE_LOG:
-			// Drives copy this flag into their own when they exist.
 			ToggleDebugFlag(DEBUG_FLAG_SCSI_LOG, MSG_USE_SCSI_CONSOLE_LOG);
+			// Every drive takes the new value as its own debug flag.
+			for (int32 index = 0; index < kMaxDevices && g_pDevices[index] != nullptr; index++)
+				g_pDevices[index]->EnableDebug((GetDebugFlags() & DEBUG_FLAG_SCSI_LOG) != 0);
 			break;
 		default:
 			BWindow::MessageReceived(message);
