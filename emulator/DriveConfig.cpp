@@ -93,9 +93,45 @@ bool ParseBool(std::string_view s, bool* value)
 	return true;
 }
 
-bool Printable(std::string_view s)
+int HexDigit(char c)
 {
-	return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+	if (c >= '0' && c <= '9')
+		return c - '0';
+	if (c >= 'a' && c <= 'f')
+		return c - 'a' + 10;
+	if (c >= 'A' && c <= 'F')
+		return c - 'A' + 10;
+	return -1;
+}
+
+// Decodes an identity value: printable ASCII in which `\xNN` (two hex
+// digits) stands for any byte and `\\` for a backslash. Returns false for a
+// character outside printable ASCII, another backslash sequence, or more
+// than `limit` decoded bytes; *decoded is then unspecified.
+bool DecodeIdentity(std::string_view s, size_t limit, std::string* decoded)
+{
+	decoded->clear();
+	for (size_t i = 0; i < s.size(); i++) {
+		char c = s[i];
+		if (c < 0x20 || c > 0x7E)
+			return false;
+		if (c == '\\') {
+			if (i + 1 >= s.size())
+				return false;
+			if (s[i + 1] == '\\') {
+				i += 1;
+			} else if (s[i + 1] == 'x' && i + 3 < s.size() && HexDigit(s[i + 2]) >= 0 && HexDigit(s[i + 3]) >= 0) {
+				c = char(HexDigit(s[i + 2]) << 4 | HexDigit(s[i + 3]));
+				i += 3;
+			} else {
+				return false;
+			}
+		}
+		if (decoded->size() >= limit)
+			return false;
+		decoded->push_back(c);
+	}
+	return true;
 }
 
 std::string Resolve(const std::string& folder, std::string_view path)
@@ -212,11 +248,13 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 
 		if (key == "vendor" || key == "product" || key == "revision") {
 			size_t limit = key == "vendor" ? 8 : key == "product" ? 16 : 4;
-			if (value.size() > limit || !Printable(value)) {
-				status = fail(key + " takes at most " + std::to_string(limit) + " printable ASCII characters");
+			std::string decoded;
+			if (!DecodeIdentity(value, limit, &decoded)) {
+				status = fail(key + " takes at most " + std::to_string(limit) +
+					" printable ASCII characters or \\xNN escapes (\\\\ for a backslash)");
 				continue;
 			}
-			(key == "vendor" ? d.vendor : key == "product" ? d.product : d.revision) = std::string(value);
+			(key == "vendor" ? d.vendor : key == "product" ? d.product : d.revision) = std::move(decoded);
 		} else if (key == "type") {
 			if (!ParseInt(value, 4, 5, &n)) {
 				status = fail("type is 5 (CD-ROM) or 4 (write-once)");

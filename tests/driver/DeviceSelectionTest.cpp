@@ -40,8 +40,9 @@ const char* const kAddOnNames[] = {"drv-ostrel", "drv-brinvale", "drv-cadwick", 
 
 constexpr bigtime_t kNotificationWait = 20000000;
 
-// One drive of every add-on family that a description can name, an unknown
-// MMC recorder, an MMC reader without CD-DA, and an ATAPI drive.
+// One drive of every add-on family (the AOpen's vendor field starts with a
+// zero byte), an unknown MMC recorder, an MMC reader without CD-DA, and an
+// ATAPI drive.
 const char* const kEveryFamily = R"(# every family
 [drive]
 vendor = TEAC
@@ -103,6 +104,10 @@ vendor = IOMEGA
 product = ZIPCD 4x650
 medium = none
 [drive]
+vendor = \x00
+product = CRW9420
+medium = none
+[drive]
 vendor = ACME
 product = Burner 52x
 read_speeds = 4 8 13 16
@@ -131,6 +136,7 @@ const std::map<std::string, std::string> kBindings = {
 	{"CD-RW RW4224E", "drv-jessop"},
 	{"CD-R   CDU928E", "drv-kelvary"},
 	{"ZIPCD 4x650", "drv-lindrum"},
+	{"CRW9420", "drv-morrant"},
 	{"CD-R/RW 4X4X32", "drv-norbeck"},
 	{"Burner 52x", "drv-pellworth"},
 	{"Reader 48x", "drv-quenmoor"},
@@ -317,7 +323,7 @@ TEST_F(DriveStartUpTest, EveryDriveIsBoundAsSpecifiedAndRemembered)
 			 "drv-gilthorn: Ricoh CD-R/RW MP7040A detected\n", "drv-harlock: Sony CRX100E detected\n",
 			 "drv-islemont: Memorex CD-RW 8220S detected\n", "drv-jessop: Creative Labs CD-RW RW4224E detected\n",
 			 "drv-kelvary: Sony CD-R CDU928E detected\n", "drv-lindrum: Iomega ZipCD 4x650 detected\n",
-			 "drv-norbeck: Medion / Tevion CD-R/RW 4X4X32 detected\n"}) {
+			 "drv-morrant: AOpen CRW9420 detected\n", "drv-norbeck: Medion / Tevion CD-R/RW 4X4X32 detected\n"}) {
 		EXPECT_EQ(Count(first, line), 1) << line << first;
 	}
 	// The reader went through the MMC driver before it fell back.

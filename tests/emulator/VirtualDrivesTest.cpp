@@ -132,7 +132,8 @@ TEST(DriveConfigParse, RefusesBadDescriptionsNamingTheLine)
 {
 	EXPECT_EQ(ParseError("vendor = X\n"), "line 1: key vendor outside a [drive] section");
 	EXPECT_EQ(ParseError("[drives]\n"), "line 1: unknown section [drives] (only [drive])");
-	EXPECT_EQ(ParseError("[drive]\nvendor = NINECHARS\n"), "line 2: vendor takes at most 8 printable ASCII characters");
+	EXPECT_EQ(ParseError("[drive]\nvendor = NINECHARS\n"),
+		"line 2: vendor takes at most 8 printable ASCII characters or \\xNN escapes (\\\\ for a backslash)");
 	EXPECT_EQ(ParseError("[drive]\nproduct = \"open\n"), "line 2: unterminated quote");
 	EXPECT_EQ(ParseError("[drive]\nspeed = 4\n"), "line 2: unknown key speed");
 	EXPECT_EQ(ParseError("[drive]\nread_speeds = 4 x\n"), "line 2: read_speeds lists up to 32 speed factors 1..100");
@@ -153,6 +154,38 @@ TEST(DriveConfigParse, RefusesBadDescriptionsNamingTheLine)
 	for (int i = 0; i < 17; i++)
 		many += "[drive]\n";
 	EXPECT_EQ(ParseError(many), "line 17: more than 16 drives");
+}
+
+TEST(DriveConfigParse, IdentityEscapesStandForRawBytes)
+{
+	const char* text =
+		"[drive]\n"
+		"vendor = \\x00\n"
+		"product = \"\\x41\\\\b\\xfF \"\n"
+		"revision = \\x00\\x01\\x7f\\\\\n";
+	std::vector<CDriveConfig> drives;
+	std::string error;
+	ASSERT_EQ(CDriveConfig::Parse(text, "/base", &drives, &error), B_OK) << error;
+	ASSERT_EQ(drives.size(), 1u);
+	EXPECT_EQ(drives[0].vendor, std::string(1, '\0'));
+	EXPECT_EQ(drives[0].product, std::string("A\\b\xFF "));
+	EXPECT_EQ(drives[0].revision, std::string("\0\x01\x7F\\", 4));
+
+	// The drive answers with the bytes as they are, the zero included.
+	auto drive = std::make_shared<CMmcDrive>(drives[0], CDiscImage::CreateBlank(CDiscImage::kBlankCdR, 80));
+	uint8 data[36];
+	ASSERT_TRUE(Send(*drive, {0x12, 0, 0, 0, 36, 0}, data, sizeof(data)).Good());
+	EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 8), 8), std::string("\0       ", 8));
+	EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 16), 5), "A\\b\xFF ");
+	EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 32), 4), std::string("\0\x01\x7F\\", 4));
+
+	// The limits count decoded bytes; a bad or cut escape is refused.
+	EXPECT_EQ(ParseError("[drive]\nvendor = \\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\n"), "accepted");
+	const std::string refused =
+		"line 2: vendor takes at most 8 printable ASCII characters or \\xNN escapes (\\\\ for a backslash)";
+	for (const char* value : {"\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00X", "\\", "A\\", "\\x", "\\x4",
+			 "\\x4g", "\\X41", "\\n", "\\0", "\"\\x4\"", "\xC3\xA9"})
+		EXPECT_EQ(ParseError(std::string("[drive]\nvendor = ") + value + "\n"), refused) << value;
 }
 
 TEST(VirtualDriveStart, OffersTheDescribedDrivesOrTheDefaultRecorder)
