@@ -100,11 +100,15 @@ struct Watch {
 	bool Has(uint32 flag) const { return (Flags() & flag) != 0; }
 };
 
+// The "moved from" half of a rename, waiting for its other half. `node` is
+// the node the old name referred to as far as our records tell (-1: not
+// known); `isDir` is meaningful only when it is known.
 struct PendingMove {
 	uint32 cookie;
 	node_ref fromDir;
 	std::string name;
 	int64 node;
+	bool isDir;
 	uint64 batch;
 };
 
@@ -680,26 +684,33 @@ void NodeMonitor::_OnDelete(Watch* folder, const std::string& name)
 	_HintChildren(folder, name);
 }
 
+// Records which node left `name` of `folder`: from the folder's entry list
+// when it is watched as a folder, else from the watched node known to have
+// that name there. Nothing is read from the disk: the name may already mean
+// another node by the time the event is read.
 void NodeMonitor::_OnMovedFrom(Watch* folder, const std::string& name, uint32 cookie)
 {
 	int64 node = -1;
+	bool isDir = false;
 	if (folder->haveEntries) {
 		auto known = folder->entries.find(name);
 		if (known != folder->entries.end()) {
 			node = known->second.node;
+			isDir = known->second.isDir;
 			folder->entries.erase(known);
 		}
 	}
 	if (node < 0) {
 		for (auto& entry : fWatches) {
 			Watch* child = entry.second.get();
-			if (child->parent == folder->node && child->name == name) {
+			if (child != folder && child->parent == folder->node && child->name == name) {
 				node = child->node.node;
+				isDir = child->isDir;
 				break;
 			}
 		}
 	}
-	fPending.push_back(PendingMove{cookie, folder->node, name, node, fBatch});
+	fPending.push_back(PendingMove{cookie, folder->node, name, node, isDir, fBatch});
 }
 
 void NodeMonitor::_OnMovedTo(Watch* folder, const std::string& name, uint32 cookie)
@@ -713,14 +724,22 @@ void NodeMonitor::_OnMovedTo(Watch* folder, const std::string& name, uint32 cook
 		fPending.erase(pending);
 	}
 
-	struct stat st;
+	// The moved node is the one the old name referred to, as recorded with
+	// the other half. Only when that is not known (a move in from a folder
+	// nobody watches, or an old name we had no record of) is the new name
+	// looked up. That look-up sees the folder as it is when the event is
+	// read: if the name was taken over again since, it finds the later node.
 	int64 node = -1;
 	bool isDir = false;
-	if (_ChildStat(folder, name, &st)) {
-		node = int64(st.st_ino);
-		isDir = S_ISDIR(st.st_mode);
-	} else if (paired) {
+	if (paired && move.node >= 0) {
 		node = move.node;
+		isDir = move.isDir;
+	} else {
+		struct stat st;
+		if (_ChildStat(folder, name, &st)) {
+			node = int64(st.st_ino);
+			isDir = S_ISDIR(st.st_mode);
+		}
 	}
 	if (node < 0)
 		return;

@@ -8,6 +8,10 @@
 //   B_ENTRY_REMOVED  "directory", "node", "name"
 //   B_ENTRY_MOVED    "from directory", "to directory", "node", "name" (the
 //                    new name), "from name"
+// The "node" of a move is the node the old name referred to, even when the
+// new name has been taken over again by the time the event is read. Only an
+// entry moved in from a folder nobody watches (reported as B_ENTRY_CREATED)
+// is looked up under its new name, and may then name a later node.
 //   B_STAT_CHANGED   "node"
 //   B_ATTR_CHANGED   "node", "attr" (the attribute's name, "" when it
 //                    cannot be told which attribute changed)

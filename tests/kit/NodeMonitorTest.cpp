@@ -2,6 +2,7 @@
 // bounded; the absence of a message is shown with a marker event that must
 // arrive after it.
 #include "kit/app/MessageSink.h"
+#include "kit/kernel/OS.h"
 #include "kit/storage/Directory.h"
 #include "kit/storage/Entry.h"
 #include "kit/storage/Node.h"
@@ -22,6 +23,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -185,6 +187,34 @@ protected:
 		return count;
 	}
 
+	// The inotify descriptor of this process that watches `inode` (the
+	// monitor's own); -1 when there is none.
+	static int InotifyFdWatching(int64 inode)
+	{
+		int found = -1;
+		DIR* fds = opendir("/proc/self/fd");
+		if (fds == nullptr)
+			return -1;
+		while (struct dirent* fd = readdir(fds)) {
+			char target[64] = {};
+			std::string link = std::string("/proc/self/fd/") + fd->d_name;
+			if (readlink(link.c_str(), target, sizeof(target) - 1) <= 0
+				|| strcmp(target, "anon_inode:inotify") != 0)
+				continue;
+			std::ifstream info(std::string("/proc/self/fdinfo/") + fd->d_name);
+			std::string line;
+			while (found < 0 && std::getline(info, line)) {
+				unsigned long ino = 0;
+				size_t at = line.find(" ino:");
+				if (line.rfind("inotify", 0) == 0 && at != std::string::npos
+					&& sscanf(line.c_str() + at, " ino:%lx", &ino) == 1 && int64(ino) == inode)
+					found = atoi(fd->d_name);
+			}
+		}
+		closedir(fds);
+		return found;
+	}
+
 	std::string fRoot;
 };
 
@@ -243,6 +273,75 @@ TEST_F(NodeMonitorTest, RenameInsideAFolderIsOneMove)
 	EXPECT_EQ(events[0].node, node);
 	EXPECT_EQ(events[0].name, "Artist - Title.wav");
 	EXPECT_EQ(events[0].fromName, "01 - Artist - Title.wav");
+}
+
+// `rename a b` followed by `rename c b` before the monitor reads either: the
+// first move is still reported with a's node, not with what "b" is by then.
+TEST_F(NodeMonitorTest, MovesKeepTheirNodeWhenTheNewNameIsTakenOverAgain)
+{
+	std::string dir = MakeDir("w");
+	std::string a = MakeFile("w/a");
+	std::string c = MakeFile("w/c");
+	node_ref folder = NodeOf(dir);
+	node_ref nodeA = NodeOf(a);
+	int64 nodeC = Inode(c);
+	auto sink = std::make_shared<CMessageSink>(1);
+	BMessenger messenger = sink->Messenger();
+	Watcher names;
+	ASSERT_EQ(watch_node(&folder, B_WATCH_DIRECTORY, messenger), B_OK);
+	ASSERT_EQ(watch_node(&nodeA, B_WATCH_NAME, names.Messenger()), B_OK);
+	int inotify = InotifyFdWatching(folder.node);
+	if (inotify < 0) {
+		stop_watching(messenger);
+		GTEST_SKIP() << "the monitor's inotify descriptor is not visible";
+	}
+
+	// "first" fills the sink; delivering "second" holds the reader. Once the
+	// kernel queue is empty the reader has taken "second", and reads nothing
+	// more until the sink has room.
+	MakeFile("w/first");
+	ASSERT_TRUE(sink->WaitForCount(B_NODE_MONITOR, 1, kWait));
+	MakeFile("w/second");
+	bigtime_t deadline = system_time() + kWait;
+	int unread = 1;
+	while ((ioctl(inotify, FIONREAD, &unread) != 0 || unread > 0) && system_time() < deadline)
+		usleep(1000);
+	ASSERT_EQ(unread, 0) << "the reader never took the event";
+	ASSERT_EQ(rename(a.c_str(), PathOf("w/b").c_str()), 0);
+	ASSERT_EQ(rename(c.c_str(), PathOf("w/b").c_str()), 0);
+	MakeFile("w/marker");
+	sink->SetCapacity(-1);
+
+	std::vector<Event> events;
+	for (;;) {
+		std::unique_ptr<BMessage> message = sink->WaitForAnyMessage(kWait);
+		ASSERT_TRUE(message != nullptr);
+		Event event = Decode(*message);
+		if (event.opcode == B_ENTRY_CREATED && event.name == "marker")
+			break;
+		events.push_back(event);
+	}
+	stop_watching(messenger);
+	ASSERT_EQ(events.size(), 4u);
+	EXPECT_EQ(events[0].name, "first");
+	EXPECT_EQ(events[1].name, "second");
+	EXPECT_EQ(events[2].opcode, B_ENTRY_MOVED) << events[2].Describe();
+	EXPECT_EQ(events[2].node, nodeA.node) << events[2].Describe();
+	EXPECT_EQ(events[2].fromName, "a");
+	EXPECT_EQ(events[2].name, "b");
+	EXPECT_EQ(events[3].opcode, B_ENTRY_MOVED) << events[3].Describe();
+	EXPECT_EQ(events[3].node, nodeC) << events[3].Describe();
+	EXPECT_EQ(events[3].fromName, "c");
+
+	// The name watch of a sees its move, then the loss of its last name.
+	Event event;
+	ASSERT_TRUE(names.Next(&event));
+	EXPECT_EQ(event.opcode, B_ENTRY_MOVED) << event.Describe();
+	EXPECT_EQ(event.node, nodeA.node);
+	EXPECT_EQ(event.name, "b");
+	ASSERT_TRUE(names.Next(&event));
+	EXPECT_EQ(event.opcode, B_ENTRY_REMOVED) << event.Describe();
+	EXPECT_EQ(event.node, nodeA.node);
 }
 
 TEST_F(NodeMonitorTest, MoveBetweenWatchedFoldersIsReportedToEachWatch)
