@@ -256,26 +256,36 @@ void CMonitorWatcher::_Work()
 
 // #pragma mark - CDirectoryMonitor
 
+status_t CMonitorWatcher::Connect(const MonitorWatcherNames& names, CMonitorWatcherClient* client,
+	std::shared_ptr<CMonitorWatcher>* watcher, BMessenger* messenger)
+{
+	*watcher = Acquire(names);
+	if (*watcher == nullptr)
+		return B_NO_MORE_THREADS;
+	*messenger = (*watcher)->Register(client);
+	return B_OK;
+}
+
+void CMonitorWatcher::Disconnect(CMonitorWatcherClient* client, std::shared_ptr<CMonitorWatcher>* watcher,
+	const BMessenger& messenger)
+{
+	if (*watcher == nullptr)
+		return;
+	stop_watching(messenger);
+	(*watcher)->Unregister(client);
+	// A callback that was running may have started watches meanwhile.
+	stop_watching(messenger);
+	Release(std::move(*watcher));
+}
+
 CDirectoryMonitor::CDirectoryMonitor()
 {
-	fWatcher = CMonitorWatcher::Acquire(kDirectoryNames);
-	if (fWatcher == nullptr) {
-		fStatus = B_NO_MORE_THREADS;
-		return;
-	}
-	fMessenger = fWatcher->Register(this);
-	fStatus = B_OK;
+	fStatus = CMonitorWatcher::Connect(kDirectoryNames, this, &fWatcher, &fMessenger);
 }
 
 CDirectoryMonitor::~CDirectoryMonitor()
 {
-	if (fWatcher == nullptr)
-		return;
-	stop_watching(fMessenger);
-	fWatcher->Unregister(this);
-	// A callback that was running may have started watches meanwhile.
-	stop_watching(fMessenger);
-	CMonitorWatcher::Release(std::move(fWatcher));
+	CMonitorWatcher::Disconnect(this, &fWatcher, fMessenger);
 }
 
 status_t CDirectoryMonitor::StartWatch(CDirectoryMonitorClient* client, int32 device, int64 folder)

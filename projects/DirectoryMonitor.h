@@ -55,6 +55,15 @@ public:
 	// Gives one instance's count back; the last one quits the looper and
 	// ends the worker (waiting for it unless called on it).
 	static void Release(std::shared_ptr<CMonitorWatcher> watcher);
+	// For a monitor instance's construction: acquires the class's watcher and
+	// registers `client`. B_OK, or B_NO_MORE_THREADS when the watcher cannot
+	// be started (*watcher is then null).
+	static status_t Connect(const MonitorWatcherNames& names, CMonitorWatcherClient* client,
+		std::shared_ptr<CMonitorWatcher>* watcher, BMessenger* messenger);
+	// For its destruction: ends the client's watches, unregisters it and gives
+	// the watcher back. Does nothing when *watcher is null.
+	static void Disconnect(CMonitorWatcherClient* client, std::shared_ptr<CMonitorWatcher>* watcher,
+		const BMessenger& messenger);
 
 	~CMonitorWatcher();
 	CMonitorWatcher(const CMonitorWatcher&) = delete;

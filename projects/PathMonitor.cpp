@@ -26,24 +26,12 @@ bool SameNode(const node_ref& mapped, int32 device, int64 node)
 
 CPathMonitor::CPathMonitor()
 {
-	fWatcher = CMonitorWatcher::Acquire(kPathNames);
-	if (fWatcher == nullptr) {
-		fStatus = B_NO_MORE_THREADS;
-		return;
-	}
-	fMessenger = fWatcher->Register(this);
-	fStatus = B_OK;
+	fStatus = CMonitorWatcher::Connect(kPathNames, this, &fWatcher, &fMessenger);
 }
 
 CPathMonitor::~CPathMonitor()
 {
-	if (fWatcher == nullptr)
-		return;
-	stop_watching(fMessenger);
-	fWatcher->Unregister(this);
-	// A callback that was running may have started watches meanwhile.
-	stop_watching(fMessenger);
-	CMonitorWatcher::Release(std::move(fWatcher));
+	CMonitorWatcher::Disconnect(this, &fWatcher, fMessenger);
 }
 
 status_t CPathMonitor::StartWatch(CPathMonitorClient* client, const BEntry* entry)
