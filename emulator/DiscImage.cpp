@@ -88,6 +88,13 @@ const CDiscImage::STrack* CDiscImage::TrackAt(int32 lba) const
 	return nullptr;
 }
 
+const std::string& CDiscImage::Isrc(int trackNumber) const
+{
+	static const std::string kNone;
+	const STrack* track = FindTrack(trackNumber);
+	return track != nullptr ? track->isrc : kNone;
+}
+
 int CDiscImage::IndexAt(const STrack& track, int32 lba)
 {
 	int index = 0;

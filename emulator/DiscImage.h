@@ -85,7 +85,13 @@ public:
 	// The index number of `lba` within `track` (0 in the pregap).
 	static int IndexAt(const STrack& track, int32 lba);
 
+	// The disc's media catalogue number (13 digits, from CATALOG), or empty.
+	// Drives send it in Q frames of ADR 2.
 	const std::string& Catalog() const { return fCatalog; }
+	// The ISRC (12 characters, from ISRC) of the track with this number, or
+	// empty when the track has none or does not exist. Drives send it in Q
+	// frames of ADR 3 within that track.
+	const std::string& Isrc(int trackNumber) const;
 	// CD-Text packs (18 bytes each), empty when the disc has none.
 	const std::vector<uint8>& CdTextPacks() const { return fCdTextPacks; }
 
