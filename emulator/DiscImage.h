@@ -112,7 +112,7 @@ private:
 		uint64 offset = 0;        // byte offset of the segment's first sector
 	};
 	struct SFile {
-		int fd = -1;
+		int fd = -1;              // the file, or a scratch file of decoded samples
 		uint64 dataOffset = 0;
 		uint64 dataSize = 0;
 		bool bigEndian = false;
@@ -120,8 +120,10 @@ private:
 
 	CDiscImage() = default;
 
-	static status_t OpenAudioFile(const std::string& path, CCueSheet::file_type type, SFile* file,
-		std::string* error);
+	// Opens the audio file at `path` (`name` in messages): raw samples and
+	// WAVE PCM are read in place, other sound files are decoded first.
+	static status_t OpenAudioFile(const std::string& path, const std::string& name, CCueSheet::file_type type,
+		SFile* file, std::string* error);
 
 	medium_kind fKind = kAudioDisc;
 	disc_status fStatus = kStatusEmpty;
