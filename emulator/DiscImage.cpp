@@ -43,6 +43,8 @@ using image_file::ReadAll;
 
 // What a sound file must be to be CD audio.
 const char* const kNotCdAudio = " is not CD audio (44.1 kHz stereo 16-bit)";
+// Bytes decoded at a time: 16 sectors.
+constexpr size_t kDecodeBufferBytes = 16 * 2352;
 // At most a full disc of samples is decoded.
 constexpr uint64 kMaxDecodedBytes = uint64(CCueSheet::kMaxFrames) * 2352;
 
@@ -107,7 +109,8 @@ status_t DecodeToScratch(const std::string& path, const std::string& name, int* 
 		}
 		decoded.Clear();
 		decoded.type = B_MEDIA_RAW_AUDIO;
-		if (candidate->DecodedFormat(&decoded) != B_OK) {
+		decoded.u.raw_audio.buffer_size = kDecodeBufferBytes;
+		if (candidate->DecodedFormat(&decoded) != B_OK || decoded.u.raw_audio.buffer_size == 0) {
 			reason = " (no decoder)";
 			file.ReleaseTrack(candidate);
 			continue;
@@ -137,8 +140,7 @@ status_t DecodeToScratch(const std::string& path, const std::string& name, int* 
 		*error = "no room for the decoded samples of " + name;
 		return B_IO_ERROR;
 	}
-	const size_t bufferSize = decoded.u.raw_audio.buffer_size;
-	std::vector<uint8> buffer(std::max<size_t>(bufferSize, 4));
+	std::vector<uint8> buffer(decoded.u.raw_audio.buffer_size);
 	bool swap = decoded.u.raw_audio.byte_order == B_MEDIA_BIG_ENDIAN;
 	uint64 total = 0;
 	status_t status = B_OK;
