@@ -366,23 +366,11 @@ TEST(CueSheetParse, AcceptsWhatRippersWrite)
 	const std::string title = sheet.DiscText()[CCueSheet::kTextTitle];
 	EXPECT_EQ(title, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5");
 
+	// The same text in UTF-16 (U+1F3B5 as a surrogate pair).
+	const std::u16string text16 = u"rem COMMENT \"x\"\r\ncatalog 0123456789012\r\ntitle \"Caf\u00E9 \U0001F3B5\"\r\n"
+								  u"file \"a.wav\" wave\r\n  track 01 audio\r\n    flags dcp pre\r\n"
+								  u"    isrc usabc0000001\r\n    index 01 00:00:00\r\n";
 	for (bool bigEndian : {false, true}) {
-		// UTF-8 to UTF-16 for the test: the code points above, one surrogate pair.
-		std::u16string text16;
-		for (size_t i = 0; i < utf8.size();) {
-			uint8 c = uint8(utf8[i]);
-			int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-			uint32 code = extra == 0 ? c : c & (0x3F >> extra);
-			for (int k = 1; k <= extra; k++)
-				code = code << 6 | (uint8(utf8[i + size_t(k)]) & 0x3F);
-			i += size_t(extra) + 1;
-			if (code >= 0x10000) {
-				text16 += char16_t(0xD800 + ((code - 0x10000) >> 10));
-				text16 += char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
-			} else {
-				text16 += char16_t(code);
-			}
-		}
 		std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
 		for (char16_t u : text16) {
 			char hi = char(u >> 8), lo = char(u & 0xFF);
