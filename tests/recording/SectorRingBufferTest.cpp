@@ -273,6 +273,11 @@ TEST(SectorRingBuffer, TwoThreadsTwoPassesSameBytes)
 			}
 			return inRange;
 		});
+		// Ends the watcher on every way out of this case.
+		struct StopWatching {
+			std::atomic<bool>& flag;
+			~StopWatching() { flag = false; }
+		} stopWatching {watching};
 
 		for (int pass = 0; pass < 2; pass++) {
 			auto producer = std::async(std::launch::async, [&] { Produce(buffer, source); });
