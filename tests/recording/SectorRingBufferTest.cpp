@@ -64,7 +64,8 @@ void Produce(CSectorRingBuffer& buffer, const std::vector<uint8>& source)
 		if (timedOut)
 			continue;
 		const size_t size = std::min(source.size() - offset, size_t(buffer.ElementSize()));
-		std::memcpy(data, source.data() + offset, size);
+		if (size > 0)
+			std::memcpy(data, source.data() + offset, size);
 		offset += size;
 		buffer.WriteElementEnd(int32(size));
 		if (size == 0)
