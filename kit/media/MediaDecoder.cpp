@@ -1,7 +1,6 @@
 // Decoding one audio stream to interleaved host-order 16-bit samples.
 #include "kit/media/MediaDecoder.h"
 
-#include "frame/Diagnostics.h"
 #include "kit/media/MediaDemuxer.h"
 #include "kit/media/MediaIO.h"
 

@@ -50,6 +50,15 @@ private:
 // B_MEDIA_BAD_FORMAT, a missing decoder or demuxer as B_MEDIA_NO_HANDLER.
 status_t StatusFromAVError(int error);
 
-// Quiets FFmpeg's own console output to errors only (warnings too when the
-// console log is on). Called by every media file; idempotent.
+// How much FFmpeg itself prints to standard error: only what makes it give
+// up (kQuiet, the default) or its warnings too.
+enum class MediaKitLogLevel { kQuiet, kWarnings };
+
+// Sets FFmpeg's console output level for the whole process, at once and for
+// every media file opened later. The program calls it at start-up. Any
+// thread.
+void SetMediaKitLogLevel(MediaKitLogLevel level);
+
+// Applies the default level (kQuiet) on the first call unless
+// SetMediaKitLogLevel chose one. Called by every media file; idempotent.
 void InitMediaKitLogging();
