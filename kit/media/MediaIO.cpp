@@ -115,6 +115,24 @@ int64 MediaIO::FileSize() const
 	return st.st_size;
 }
 
+ssize_t MediaIO::ReadAt(int64 offset, void* buffer, size_t size) const
+{
+	if (fFD < 0 || offset < 0)
+		return -1;
+	size_t done = 0;
+	while (done < size) {
+		ssize_t got = pread(fFD, static_cast<uint8*>(buffer) + done, size - done, off_t(offset) + off_t(done));
+		if (got < 0 && errno == EINTR)
+			continue;
+		if (got < 0)
+			return -1;
+		if (got == 0)
+			break;
+		done += size_t(got);
+	}
+	return ssize_t(done);
+}
+
 int MediaIO::Read(void* opaque, uint8_t* buffer, int size)
 {
 	auto* self = static_cast<MediaIO*>(opaque);

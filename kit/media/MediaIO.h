@@ -7,6 +7,7 @@
 #include "kit/support/SupportDefs.h"
 
 #include <string>
+#include <sys/types.h>
 
 struct AVIOContext;
 
@@ -32,6 +33,9 @@ public:
 	// so that FFmpeg's generic errors can be reported precisely.
 	status_t LastError() const { return fLastError; }
 	int64 FileSize() const;
+	// Reads up to `size` bytes at `offset` without moving FFmpeg's position:
+	// the bytes read (fewer at the end of the file), or -1 on an error.
+	ssize_t ReadAt(int64 offset, void* buffer, size_t size) const;
 
 private:
 	static int Read(void* opaque, uint8_t* buffer, int size);
