@@ -188,6 +188,24 @@ TEST_F(PreferenceTest, EveryDamagedFileIsKeptUnderANameOfItsOwn)
 	EXPECT_EQ(ReadAll(fPath + ".damaged 2"), damage[2]);
 }
 
+// A path with a terminal escape in it is shown escaped in the message.
+TEST_F(PreferenceTest, TheDamagedFileMessageShowsControlCharactersEscaped)
+{
+	const std::string folder = (fFolder / "red\033[31mfolder").string();
+	std::filesystem::create_directories(folder);
+	const std::string path = folder + "/Tarnwick Settings";
+	CPreferenceHandler handler;
+	ASSERT_EQ(handler.Init(path.c_str()), B_OK);
+	std::ofstream(path, std::ios::binary) << "TWSF damaged";
+	BMessage message('abcd');
+	::testing::internal::CaptureStderr();
+	EXPECT_TRUE(handler.SaveMessage("window", &message));
+	const std::string text = ::testing::internal::GetCapturedStderr();
+	EXPECT_NE(text.find("red\\x1B[31mfolder/Tarnwick Settings.damaged"), std::string::npos) << text;
+	EXPECT_EQ(text.find('\033'), std::string::npos) << text;
+	EXPECT_TRUE(std::filesystem::exists(path + ".damaged"));
+}
+
 TEST_F(PreferenceTest, AFifoAtTheSettingsPathIsRefusedWithoutBlocking)
 {
 	const std::string fifo = (fFolder / "fifo settings").string();
