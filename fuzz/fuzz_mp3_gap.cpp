@@ -6,7 +6,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	const size_t tag = Id3v2TagSize(data, size);
-	if (tag != 0 && tag < 20)
+	if (tag != 0 && tag < 10)
 		abort();
 	Mp3EncoderGap gap;
 	if (ParseMp3EncoderGap(data, size, 4096, &gap)) {
