@@ -66,7 +66,7 @@ public:
 	// within int32 (see MaxPauseSectorCount).
 	void SetPauseSectorCount(int sectors);
 	// The most pause sectors this track can take with its track length still
-	// an int32 (0 before Init).
+	// an int32.
 	int32 MaxPauseSectorCount() const;
 	void SetCopyAllowed(bool copyAllowed) { fCopyAllowed = copyAllowed; }
 	void SetPreEmphasis(bool preEmphasis) { fPreEmphasis = preEmphasis; }
