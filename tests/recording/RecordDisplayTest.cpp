@@ -7,7 +7,7 @@
 
 namespace {
 
-RECORD_RUN_SNAPSHOT Run(int32 state, bool simulation = false)
+RECORD_RUN_SNAPSHOT Snapshot(int32 state, bool simulation = false)
 {
 	RECORD_RUN_SNAPSHOT run;
 	run.runState = state;
@@ -34,7 +34,7 @@ TEST(RecordDisplay, EachRunStateSetsItsTexts)
 	EXPECT_EQ(display.buttonToolTip, "Cancel the write process");
 
 	CRecordDisplayUpdater updater;
-	RECORD_RUN_SNAPSHOT run = Run(STATUS_INIT);
+	RECORD_RUN_SNAPSHOT run = Snapshot(STATUS_INIT);
 	run.hasRingBuffer = true;
 	run.ringBufferFill = 42.5f;
 	EXPECT_TRUE(updater.Round(run, 0, &display));
@@ -44,14 +44,14 @@ TEST(RecordDisplay, EachRunStateSetsItsTexts)
 	EXPECT_EQ(display.track.toolTip, "");
 	EXPECT_EQ(display.buffer.text, "42.5%");
 
-	run = Run(STATUS_LEADIN, true);
+	run = Snapshot(STATUS_LEADIN, true);
 	updater.Round(run, 1000000, &display);
 	EXPECT_EQ(display.status, "Simulation mode - writing leadin");
 	EXPECT_EQ(display.track.label, "Leadin: ");
 	EXPECT_EQ(display.track.toolTip, "Progress of writing the disc leadin");
 
 	// Track 1, then track 2 at a new round: the simulation wording stays.
-	run = Run(STATUS_TRACK_WRITE, true);
+	run = Snapshot(STATUS_TRACK_WRITE, true);
 	run.currentSectorOfTrack = 250;
 	run.currentSectorOfDisc = 4500 + 75 * 61 + 3;
 	run.recorderBufferFill = 80;
@@ -75,7 +75,7 @@ TEST(RecordDisplay, EachRunStateSetsItsTexts)
 	updater.Round(run, 2300000, &display);
 	EXPECT_EQ(display.status, "Simulation mode - writing track no. 2: Song 2");
 
-	run = Run(STATUS_LEADOUT);
+	run = Snapshot(STATUS_LEADOUT);
 	updater.Round(run, 3000000, &display);
 	EXPECT_EQ(display.status, "Writing leadout");
 	EXPECT_EQ(display.track.label, "Leadout: ");
@@ -84,7 +84,7 @@ TEST(RecordDisplay, EachRunStateSetsItsTexts)
 	EXPECT_EQ(display.recorderBuffer.text, "0.0%");
 	EXPECT_EQ(display.track.toolTip, "Progress of writing the disc leadout");
 
-	run = Run(STATUS_FIXATE, true);
+	run = Snapshot(STATUS_FIXATE, true);
 	updater.Round(run, 4000000, &display);
 	EXPECT_EQ(display.status, "Simulation mode - fixating the medium");
 	EXPECT_EQ(display.track.label, "Fixation: ");
@@ -103,7 +103,7 @@ TEST(RecordDisplay, PhaseEstimatesFollowTheSpeedAndGrowWhenOverrun)
 {
 	CD_RECORD_DISPLAY display;
 	CRecordDisplayUpdater updater;
-	RECORD_RUN_SNAPSHOT run = Run(STATUS_LEADIN);
+	RECORD_RUN_SNAPSHOT run = Snapshot(STATUS_LEADIN);
 	run.writeSpeedFactor = 2.0f;
 	bigtime_t start = 5000000;
 	updater.Round(run, start, &display);
@@ -125,10 +125,10 @@ TEST(RecordDisplay, PhaseEstimatesFollowTheSpeedAndGrowWhenOverrun)
 
 	// Lead-out and fixation at an unknown speed take their single-speed time.
 	CRecordDisplayUpdater other;
-	run = Run(STATUS_LEADOUT);
+	run = Snapshot(STATUS_LEADOUT);
 	other.Round(run, 0, &display);
 	EXPECT_EQ(other.Expected(), 92000000);
-	run = Run(STATUS_FIXATE);
+	run = Snapshot(STATUS_FIXATE);
 	run.writeSpeedFactor = 4.0f;
 	other.Round(run, 0, &display);
 	EXPECT_EQ(other.Expected(), 61500000);
