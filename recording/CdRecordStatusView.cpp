@@ -388,7 +388,8 @@ void CCdRecordStatusView::_ReadThread()
 			break;
 		}
 		int32 bytes = 0;
-		status_t status = feeder->Read(data, buffer->ElementSize(), &bytes, littleEndian);
+		status_t status = fFeederRead ? fFeederRead(feeder, data, buffer->ElementSize(), &bytes, littleEndian)
+									  : feeder->Read(data, buffer->ElementSize(), &bytes, littleEndian);
 		if (status < B_OK) {
 			failure = status;
 			failedFile = feeder->TrackFile(feeder->CurrentTrack());

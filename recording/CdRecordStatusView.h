@@ -27,6 +27,7 @@
 #include "kit/support/SupportDefs.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -124,6 +125,13 @@ public:
 	// The last run wrote (or simulated) the whole disc.
 	bool Succeeded() const { return fSucceeded.load(); }
 
+	// How the read thread takes the next bytes of the disc: by default
+	// CDaoFeeder::Read. Tests put faults between the feeder and the buffer.
+	// Set while idle.
+	using FeederReadFunction = std::function<status_t(CDaoFeeder* feeder, void* buffer, int bytes, int* bytesRead,
+		bool littleEndian)>;
+	void SetFeederReadFunction(FeederReadFunction function) { fFeederRead = std::move(function); }
+
 	// Thread ids (-1 = none). Any thread.
 	thread_id WriteThread() const { return fWriteThread.load(); }
 	thread_id ReadThread() const { return fReadThread.load(); }
@@ -186,6 +194,7 @@ private:
 	void _PostToTarget(BMessage* message);
 
 	CRecordClock* fClock;
+	FeederReadFunction fFeederRead;
 
 	mutable std::mutex fTargetLock;
 	BMessenger fTarget;

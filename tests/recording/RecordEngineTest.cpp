@@ -5,6 +5,7 @@
 #include "RecordEngineFixture.h"
 
 #include "kit/interface/Alert.h"
+#include "recording/DaoFeeder.h"
 
 #include <condition_variable>
 #include <thread>
@@ -157,26 +158,25 @@ TEST_F(RecordEngine, LeadinEndsWhenTheRecorderStopsAnsweringLongWriteOrTheBudget
 	EXPECT_EQ(std::count(waits.begin(), waits.end(), 200000), 3);
 	EXPECT_TRUE(Written(-150) == fExpected);
 
-	// At 4.0X the budget is 33 750 000 us: three Writes of 10 s fit, the
-	// fourth exceeds what is left.
-	fRecorder.sectors.clear();
-	fRecorder.statesAtWrite.clear();
-	fRecorder.writeTime = 10000000;
-	ASSERT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
-	ASSERT_GE(fRecorder.statesAtWrite.size(), 6u);
-	for (int i = 0; i < 4; i++)
-		EXPECT_EQ(fRecorder.statesAtWrite[i], STATUS_LEADIN) << i;
-	EXPECT_EQ(fRecorder.statesAtWrite[4], STATUS_TRACK_WRITE);
-	EXPECT_EQ(fRecorder.statesAtWrite[5], STATUS_TRACK_WRITE);
+	// At 4.0X the budget is exactly 33 750 000 us: a first Write taking
+	// that long still counts as lead-in, one taking a microsecond more ends it.
+	auto switchedAt = [&](int64 writeTime) {
+		fRecorder.sectors.clear();
+		fRecorder.statesAtWrite.clear();
+		fRecorder.writeTime = writeTime;
+		EXPECT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
+		EXPECT_TRUE(fView->Succeeded());
+		const std::vector<int32>& states = fRecorder.statesAtWrite;
+		return int32(std::find(states.begin(), states.end(), STATUS_TRACK_WRITE) - states.begin());
+	};
+	EXPECT_EQ(switchedAt(33750000), 2);
+	EXPECT_EQ(switchedAt(33750001), 1);
 	EXPECT_FLOAT_EQ(fView->WriteSpeedFactor(), 4.0f);
 
 	// A recorder that cannot tell its speed: factor 1.0, a 20 s budget.
-	fRecorder.statesAtWrite.clear();
 	fRecorder.factor = -1;
-	ASSERT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
-	ASSERT_GE(fRecorder.statesAtWrite.size(), 5u);
-	EXPECT_EQ(fRecorder.statesAtWrite[2], STATUS_LEADIN);
-	EXPECT_EQ(fRecorder.statesAtWrite[3], STATUS_TRACK_WRITE);
+	EXPECT_EQ(switchedAt(20000000), 2);
+	EXPECT_EQ(switchedAt(20000001), 1);
 	EXPECT_FLOAT_EQ(fView->WriteSpeedFactor(), 1.0f);
 	ExpectNothingLeft();
 }
@@ -354,4 +354,63 @@ TEST_F(RecordEngine, AFailedCommandIsNamedWithItsStatusAndSenseTexts)
 	ASSERT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
 	EXPECT_TRUE(fView->Succeeded());
 	EXPECT_TRUE(Written(-150) == fExpected);
+}
+
+// An alert handler that keeps the reader's "read error" alert open until
+// the recorder's tray has been freed and the medium ejected: the writer must
+// get there without waiting for the answer.
+class CTrayWatchingAlerts : public CScriptedAlertHandler {
+public:
+	CTrayWatchingAlerts() : CScriptedAlertHandler(0) {}
+	int32 Show(const AlertRequest& request) override
+	{
+		if (request.title == "read error") {
+			bigtime_t deadline = system_time() + 20000000;
+			while (system_time() < deadline) {
+				{
+					std::lock_guard<std::mutex> guard(gRecorder->lock);
+					if (gRecorder->ejected && !gRecorder->trayLocked) {
+						trayFreedWhileShown = true;
+						break;
+					}
+				}
+				snooze(1000);
+			}
+		}
+		return CScriptedAlertHandler::Show(request);
+	}
+	std::atomic<bool> trayFreedWhileShown {false};
+};
+
+TEST_F(RecordEngine, AFileReadingErrorStopsTheRunWithoutWaitingForTheAlert)
+{
+	CTrayWatchingAlerts alerts;
+	CAlertHandler* previous = SetAlertHandler(&alerts);
+	UseRecorder();
+	MakeProject(kTwoTracks);
+	// The sixth element cannot be read: the buffer (4 elements) has been
+	// filled and writing has begun.
+	std::atomic<int32> reads {0};
+	fView->SetFeederReadFunction([&](CDaoFeeder* feeder, void* buffer, int bytes, int* bytesRead, bool little) {
+		if (reads++ == 5) {
+			*bytesRead = 0;
+			return status_t(B_IO_ERROR);
+		}
+		return feeder->Read(buffer, bytes, bytesRead, little);
+	});
+	ASSERT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
+	SetAlertHandler(previous);
+
+	ExpectFailure("Writing failed! (File reading error, reading stopped)");
+	EXPECT_EQ(fView->FailureMessage(), "Writing failed! (File reading error, reading stopped)");
+	EXPECT_TRUE(alerts.trayFreedWhileShown.load());
+	std::vector<AlertRequest> shown = alerts.Shown();
+	ASSERT_EQ(shown.size(), 1u);
+	EXPECT_EQ(shown[0].title, "read error");
+	EXPECT_EQ(shown[0].buttons, std::vector<std::string> {"Abort"});
+	EXPECT_EQ(shown[0].text.rfind("G A M E   O V E R\n\nFile reading returned error\ncode 0x", 0), 0u);
+	EXPECT_NE(shown[0].text.find("File: \"" + fFolder + "/track1.wav\""), std::string::npos) << shown[0].text;
+	// The sectors before the failing element reached the disc, none after.
+	EXPECT_LE(fRecorder.sectors.size(), 5u * 8u);
+	EXPECT_FALSE(fRecorder.Logged("CloseSession"));
 }
