@@ -476,6 +476,10 @@ void CCdRecordStatusView::_PriorityThread()
 	CRecordPriorityManager manager;
 	CSectorRingBuffer* buffer = fRingBuffer.load();
 	while (true) {
+		// Once the reader has delivered everything the level only falls; that
+		// is no reason for real-time priorities.
+		if (fPriorityStop.load() || buffer->IsWriteFinished())
+			break;
 		float fill = 0;
 		buffer->GetStatus(&fill, nullptr);
 		PRIORITY_STEP step = manager.Round(fill);
@@ -492,8 +496,6 @@ void CCdRecordStatusView::_PriorityThread()
 		if (step.extraWait > 0)
 			fClock->Snooze(step.extraWait);
 		fClock->Snooze(70000);
-		if (fPriorityStop.load() || buffer->IsWriteFinished())
-			break;
 	}
 }
 
