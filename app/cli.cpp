@@ -9,7 +9,6 @@
 #include "devices/Device.h"
 #include "devices/DeviceListing.h"
 #include "devices/devices.h"
-#include "disc/Toc.h"
 #include "driver/driverbaseclass.h"
 #include "frame/App.h"
 #include "frame/Diagnostics.h"
@@ -22,7 +21,7 @@
 #include "projects/Project.h"
 #include "projects/ProjectTrack.h"
 #include "recording/CdRecordStatusView.h"
-#include "recording/DaoFeeder.h"
+#include "recording/DiscVerifier.h"
 #include "recording/RecordAction.h"
 #include "recording/RecordingCheck.h"
 
@@ -242,78 +241,34 @@ std::string ProgressLine(const CCdRecordStatusView& view)
 	return text;
 }
 
-// Reads every track of the finished disc back with the driver's ReadAudio
-// and compares it, pause included, with the project's decoded sectors.
-// True when every track matched.
+// Loads the medium again, reads every track back and compares it with the
+// project's sectors; prints one line per track. True when all verified.
 bool VerifyDisc(CDevice* device, CProject* project)
 {
-	CDriver* driver = device->GetDriver();
 	device->DisableUpdates();
-	driver->MediumLoad(device, nullptr);
+	device->GetDriver()->MediumLoad(device, nullptr);
 	SCSI_STATUS status {};
 	device->WaitUnitReady(30000000, &status);
-	bool ok = device->ReadToc();
-	CToc* toc = device->GetToc();
-	toc->Lock();
-	int32 discTracks = ok ? toc->TrackCount() : 0;
-	std::vector<int32> starts;
-	for (int32 track = 1; track <= discTracks; track++)
-		starts.push_back(toc->TrackTrackLBA(track));
-	toc->Unlock();
-
-	CDaoFeeder feeder;
-	if (feeder.Init(project) != B_OK || discTracks != feeder.DiscTrackCount()) {
-		printf("verify: the disc has %d tracks, the project %d\n", int(discTracks), int(feeder.DiscTrackCount()));
-		device->EnableUpdates();
+	std::vector<TRACK_VERIFICATION> results;
+	status_t verified = VerifyRecordedDisc(device, project, &results);
+	device->EnableUpdates();
+	if (verified != B_OK) {
+		printf("verify: the disc cannot be compared with the project (%s)\n",
+			verified == B_BAD_VALUE ? "its tracks differ" : strerror(verified));
 		return false;
 	}
-	constexpr int32 kChunk = 27;
-	std::vector<uint8> source(size_t(kChunk) * 2352);
-	std::vector<uint8> disc(size_t(kChunk) * 2352);
-	bool allVerified = true;
-	bool little = device->IsLittleEndian();
-	for (int32 track = 1; track <= discTracks; track++) {
-		int32 pause = feeder.TrackPauseSectorCount(track);
-		int32 sectors = feeder.TrackSectorCount(track);
-		int32 lba = starts[track - 1] - pause;   // where this track's pause lies on the disc
-		int32 firstDifference = -1;
-		bool readFailed = false;
-		for (int32 done = 0; done < sectors && firstDifference < 0 && !readFailed;) {
-			int32 count = std::min(kChunk, sectors - done);
-			int bytes = 0;
-			if (feeder.Read(source.data(), count * 2352, &bytes, little) != B_OK || bytes != count * 2352) {
-				readFailed = true;
-				break;
-			}
-			// The part of track 1's pause before LBA 0 lies in the lead-in.
-			int32 skip = std::max(0, -(lba + done));
-			if (skip < count) {
-				if (!driver->ReadAudio(device, disc.data(), lba + done + skip, count - skip, &status)) {
-					printf("verify: track %d: reading sector %d failed (%s)\n", int(track), int(lba + done + skip),
-						CCdRecordStatusView::ScsiErrorText("", status).c_str());
-					readFailed = true;
-					break;
-				}
-				for (int32 s = skip; s < count; s++) {
-					if (memcmp(source.data() + size_t(s) * 2352, disc.data() + size_t(s - skip) * 2352, 2352) != 0) {
-						firstDifference = lba + done + s;
-						break;
-					}
-				}
-			}
-			done += count;
-		}
-		if (readFailed) {
-			allVerified = false;
-		} else if (firstDifference >= 0) {
-			printf("verify: track %d: differs from its source at sector %d\n", int(track), int(firstDifference));
-			allVerified = false;
-		} else {
-			printf("verify: track %d: verified\n", int(track));
-		}
+	bool all = true;
+	for (const TRACK_VERIFICATION& result : results) {
+		if (result.verified)
+			printf("verify: track %d: verified\n", int(result.track));
+		else if (!result.readError.empty())
+			printf("verify: track %d: reading failed, %s\n", int(result.track), result.readError.c_str());
+		else
+			printf("verify: track %d: differs from its source at sector %d\n", int(result.track),
+				int(result.firstDifference));
+		all = all && result.verified;
 	}
-	device->EnableUpdates();
-	return allVerified;
+	return all;
 }
 
 int Record(const RecordOptions& options)

@@ -8,6 +8,7 @@
 #include "DebugCapture.h"
 
 #include "devices/Device.h"
+#include "disc/Toc.h"
 #include "driver/driverbaseclass.h"
 #include "frame/Preference.h"
 #include "kit/app/MessageSink.h"
@@ -126,6 +127,9 @@ struct CFakeRecorder {
 	std::vector<int32> openTrackPauses;
 	std::vector<int32> openTrackSectors;
 	int32 nextTrack = 1;
+	// The table of contents ReadToc gives: per track its start (index 1) and pause.
+	std::vector<int32> tocStarts;
+	std::vector<int32> tocPauses;
 	CCdRecordStatusView* view = nullptr;
 
 	void Log(const std::string& entry)
@@ -327,6 +331,27 @@ public:
 			}
 			return Good(s, gRecorder->closeTime);
 		};
+		ReadToc = [](CDevice*, CToc* toc, SCSI_STATUS* s) {
+			std::lock_guard<std::mutex> guard(gRecorder->lock);
+			toc->SetTrackCount(int(gRecorder->tocStarts.size()));
+			for (size_t i = 0; i < gRecorder->tocStarts.size(); i++) {
+				toc->SetTrackLBA(int(i + 1), gRecorder->tocStarts[i] - gRecorder->tocPauses[i]);
+				toc->SetTrackPauseSize(int(i + 1), gRecorder->tocPauses[i]);
+			}
+			return Good(s);
+		};
+		ReadAudio = [](CDevice*, void* buffer, int32 lba, int32 count, SCSI_STATUS* s) {
+			std::lock_guard<std::mutex> guard(gRecorder->lock);
+			for (int32 i = 0; i < count; i++) {
+				auto found = gRecorder->sectors.find(lba + i);
+				if (found == gRecorder->sectors.end()) {
+					Fail(s, 3, 0x11, 0x00);
+					return false;
+				}
+				memcpy(static_cast<uint8*>(buffer) + size_t(i) * 2352, found->second.data(), 2352);
+			}
+			return Good(s);
+		};
 		OptimumPowerCalibration = [](CDevice*, SCSI_STATUS* s) {
 			gRecorder->Log("OptimumPowerCalibration");
 			return Good(s);
@@ -457,6 +482,8 @@ protected:
 			fExpected.insert(fExpected.end(), size_t(pause) * 2352, 0);
 			fTrackStarts.push_back(int32(fExpected.size() / 2352));
 			fPauses.push_back(pause);
+			fRecorder.tocStarts.push_back(fTrackStarts.back() - 150);
+			fRecorder.tocPauses.push_back(pause);
 			fExpected.insert(fExpected.end(), data.begin(), data.end());
 			fExpected.resize((fExpected.size() + 2351) / 2352 * 2352, 0);
 		}

@@ -6,6 +6,7 @@
 
 #include "kit/interface/Alert.h"
 #include "recording/DaoFeeder.h"
+#include "recording/DiscVerifier.h"
 
 #include <condition_variable>
 #include <thread>
@@ -413,4 +414,36 @@ TEST_F(RecordEngine, AFileReadingErrorStopsTheRunWithoutWaitingForTheAlert)
 	// The sectors before the failing element reached the disc, none after.
 	EXPECT_LE(fRecorder.sectors.size(), 5u * 8u);
 	EXPECT_FALSE(fRecorder.Logged("CloseSession"));
+}
+
+TEST_F(RecordEngine, VerificationReadsEveryTrackBackAndNamesTheFirstDifference)
+{
+	UseRecorder();
+	MakeProject(kTwoTracks);
+	ASSERT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
+	ASSERT_TRUE(fView->Succeeded());
+
+	std::vector<TRACK_VERIFICATION> results;
+	ASSERT_EQ(VerifyRecordedDisc(fDevice.get(), fProject.get(), &results), B_OK);
+	ASSERT_EQ(results.size(), 2u);
+	EXPECT_TRUE(results[0].verified);
+	EXPECT_TRUE(results[1].verified);
+
+	// One byte changed in track 2's pause, one sector of track 1 unreadable.
+	int32 changed = fTrackStarts[1] - 150 - 10;
+	int32 missing = fTrackStarts[0] - 150 + 20;
+	fRecorder.sectors[changed][1000] ^= 0x01;
+	fRecorder.sectors.erase(missing);
+	ASSERT_EQ(VerifyRecordedDisc(fDevice.get(), fProject.get(), &results), B_OK);
+	ASSERT_EQ(results.size(), 2u);
+	EXPECT_FALSE(results[0].verified);
+	// Reads go 27 sectors at a time from the pause's start at -150.
+	EXPECT_EQ(results[0].readError.rfind("sectors 12-38: (", 0), 0u) << results[0].readError;
+	EXPECT_FALSE(results[1].verified);
+	EXPECT_EQ(results[1].firstDifference, changed);
+
+	// A disc with another number of tracks is not compared.
+	fRecorder.tocStarts.pop_back();
+	fRecorder.tocPauses.pop_back();
+	EXPECT_EQ(VerifyRecordedDisc(fDevice.get(), fProject.get(), &results), B_BAD_VALUE);
 }
