@@ -124,6 +124,7 @@ void CCdRecordStatusView::StartRecording(CRecordAction* action)
 		return;
 	}
 	fBusy.store(true);
+	fStopRequested.store(false);
 	fAction = std::move(owned);
 	StartWriteThread();
 }
@@ -540,7 +541,6 @@ void CCdRecordStatusView::_WriteThread()
 		std::lock_guard<std::mutex> lock(fFailureLock);
 		fFailureMessage.clear();
 	}
-	fStopRequested.store(false);
 
 	bool succeeded = false;
 	bool failed = !_Prepare();

@@ -91,8 +91,9 @@ public:
 
 	// Asks the run to stop (the command line's interrupt): no further data
 	// is sent and the run ends through the failure end with "Writing
-	// failed! (stopped by the user)" (or "Simulation failed! (...)"). Safe in
-	// a signal-watching thread; any thread.
+	// failed! (stopped by the user)" (or "Simulation failed! (...)"). Holds
+	// for the run started last (a request right after StartRecording is not
+	// lost). Any thread.
 	void RequestStop() { fStopRequested.store(true); }
 
 	// Post M_RECORD_STATUS_TEXT / M_RECORD_PROJECT_TEXT to the target and set
