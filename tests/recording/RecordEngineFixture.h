@@ -381,7 +381,10 @@ inline std::vector<uint8> WriteTestWav(const std::string& path, int32 frames, in
 		data[i * 2 + 1] = uint8(uint16(sample) >> 8);
 	}
 	std::vector<uint8> bytes;
-	auto put = [&](const char* text) { bytes.insert(bytes.end(), text, text + 4); };
+	auto put = [&](const char* text) {
+		for (int i = 0; i < 4; i++)
+			bytes.push_back(uint8(text[i]));
+	};
 	auto put32 = [&](uint32 v) {
 		for (int i = 0; i < 4; i++)
 			bytes.push_back(uint8(v >> (8 * i)));
@@ -403,7 +406,9 @@ inline std::vector<uint8> WriteTestWav(const std::string& path, int32 frames, in
 	put16(16);
 	put("data");
 	put32(uint32(data.size()));
-	bytes.insert(bytes.end(), data.begin(), data.end());
+	bytes.reserve(bytes.size() + data.size());
+	for (uint8 byte : data)
+		bytes.push_back(byte);
 	FILE* file = fopen(path.c_str(), "wb");
 	EXPECT_NE(file, nullptr) << path;
 	if (file != nullptr) {
