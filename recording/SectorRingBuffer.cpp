@@ -363,23 +363,23 @@ bool CSectorRingBuffer::IsWriteFinished()
 void CSectorRingBuffer::Rewind()
 {
 	_Lock();
-	const int32 used = _SemCount(semClustersUsed);
-	const int32 free = _SemCount(semElementsFree);
-	DEBUG_ASSERT(used == 0);
-	DEBUG_ASSERT(free == countElements);
-	DEBUG_ASSERT(!fWasReset);
+	int32 count = _SemCount(semClustersUsed);
+	DEBUG_ASSERT(count == 0);
 	// Both sides have finished, so nobody waits on the counts: put them back
 	// to their initial values whatever the pass left behind.
-	for (int32 i = used; i > 0; i--) {
+	for (; count > 0; count--) {
 		if (!take_sem_timeout(semClustersUsed, 0))
 			break;
 	}
-	if (free >= 0 && free < countElements)
-		give_sem(semElementsFree, countElements - free, false);
-	for (int32 i = free; i > countElements; i--) {
+	count = _SemCount(semElementsFree);
+	DEBUG_ASSERT(count == countElements);
+	if (count >= 0 && count < countElements)
+		give_sem(semElementsFree, countElements - count, false);
+	for (; count > countElements; count--) {
 		if (!take_sem_timeout(semElementsFree, 0))
 			break;
 	}
+	DEBUG_ASSERT(!fWasReset);
 	_ArrangeRecords();
 	bReadFinished = false;
 	bWriteFinished = false;
