@@ -273,6 +273,15 @@ bool VerifyDisc(CDevice* device, CProject* project)
 
 int Record(const RecordOptions& options)
 {
+	// From here on an interrupt ends the run through the engine's failure
+	// end; one that comes before the run starts ends the program before any
+	// drive command.
+	struct sigaction interrupt {};
+	interrupt.sa_handler = OnInterrupt;
+	sigemptyset(&interrupt.sa_mask);
+	sigaction(SIGINT, &interrupt, nullptr);
+	sigaction(SIGTERM, &interrupt, nullptr);
+
 	std::string folder = FindProjectFolder(options.project);
 	if (folder.empty()) {
 		fprintf(stderr, "tarnwick-cli: no project or folder \"%s\"\n", options.project.c_str());
@@ -302,6 +311,12 @@ int Record(const RecordOptions& options)
 		UnloadDriver();
 		return 1;
 	}
+	if (sInterrupted) {
+		fprintf(stderr, "tarnwick-cli: stopped before the recording began\n");
+		CloseDevices();
+		UnloadDriver();
+		return 1;
+	}
 	printf("recording \"%s\" (%d tracks) on %s\n", project->Name().c_str(), int(project->CountTracks()),
 		device->GetDeviceName());
 
@@ -313,12 +328,6 @@ int Record(const RecordOptions& options)
 	action->nWriteSpeed = SpeedValue(device, options.speed);
 	action->fSpeedFactor = options.speed;
 	action->bBurnProof = options.burnProof;
-
-	struct sigaction interrupt {};
-	interrupt.sa_handler = OnInterrupt;
-	sigemptyset(&interrupt.sa_mask);
-	sigaction(SIGINT, &interrupt, nullptr);
-	sigaction(SIGTERM, &interrupt, nullptr);
 
 	auto sink = std::make_shared<CMessageSink>();
 	bool terminal = isatty(STDOUT_FILENO) != 0;
