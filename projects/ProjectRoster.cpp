@@ -503,6 +503,26 @@ void CProjectRoster::_RemoveTrackOfMap(FileMap* fileMap)
 	_Broadcast(PROJECT_TRACK_REMOVED, project, track);
 }
 
+bool CProjectRoster::_FollowName(FileMap* fileMap)
+{
+	struct stat st;
+	if (lstat(fileMap->track->File().c_str(), &st) != 0)
+		return false;
+	const node_ref now = node_ref_for_stat(st);
+	if (now == fileMap->node)
+		return true;
+	FileMap* other = _FindFileMap(int32(now.device), now.node);
+	if (other != nullptr && other != fileMap)
+		return false;   // the name holds another track's file
+	fileMap->node = now;
+	fileMap->stat = st;
+	fPendingFiles.erase(PendingKey(int32(now.device), now.node));
+	if (fileMap->track->FileSizeChanged())
+		fileMap->project->Save();
+	_Broadcast(PROJECT_TRACK_CHANGED, fileMap->project, fileMap->track);
+	return true;
+}
+
 CProjectTrack* CProjectRoster::_TrackNamed(CProject* project, const char* name, const CProjectTrack* except)
 {
 	project->Lock();
@@ -550,10 +570,13 @@ bool CProjectRoster::_RebindReplacedTrack(CProject* project, const char* name, i
 		if (!known)
 			return true;
 		StartFileWatching(path.c_str(), project, track, &st);
+	} else if (known) {
+		fileMap->node = node_ref_for_stat(st);
+		fileMap->stat = st;
 	} else {
-		fileMap->node = known ? node_ref_for_stat(st) : node_ref {device, node};
-		if (known)
-			fileMap->stat = st;
+		// The report is older than the name's current file: keep to that.
+		_FollowName(fileMap);
+		return true;
 	}
 	fPendingFiles.erase(PendingKey(device, node));
 	if (known)
@@ -884,7 +907,10 @@ void CProjectRoster::NotifyDirectoryEntryRemoved(int32 device, int64 directory, 
 		CDebugFunctionTracer::Trace("removed entry is no track\n");
 		return;
 	}
-	_RemoveTrackOfMap(fileMap);
+	// The track's name may hold a new file already (put in its place): the
+	// track follows its name.
+	if (!_FollowName(fileMap))
+		_RemoveTrackOfMap(fileMap);
 }
 
 void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, int64 node, const char* newName)
@@ -908,7 +934,9 @@ void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, 
 	if (IsProjectBookkeepingName(newName)) {
 		// The data file being saved; a track file given such a name is no
 		// track any more.
-		if (fileMap != nullptr)
+		// A number of a file that is gone may be given to the data file:
+		// only a track whose name is free now was renamed so.
+		if (fileMap != nullptr && !_FollowName(fileMap))
 			_RemoveTrackOfMap(fileMap);
 		return;
 	}
@@ -919,7 +947,11 @@ void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, 
 		_DropReplacedTrack(project, newName, track);
 		track->FileNameChanged(newName);
 		project->Save();
-		_Broadcast(PROJECT_TRACK_CHANGED, project, track);
+		// The node the report names may have left the name already (replaced
+		// by a later one): the track keeps to the file its name holds.
+		const node_ref before = fileMap->node;
+		if (!_FollowName(fileMap) || fileMap->node == before)
+			_Broadcast(PROJECT_TRACK_CHANGED, project, track);
 		return;
 	}
 

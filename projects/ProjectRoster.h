@@ -181,6 +181,11 @@ private:
 	// Takes the track of a file map out (its file is gone), saves and
 	// announces it.
 	void _RemoveTrackOfMap(FileMap* fileMap);
+	// A report named the node of the file map; the track keeps to the file
+	// its name holds now: the map is moved to that node (a new file put in
+	// its place is measured and announced). False when the name holds
+	// nothing, or another track's file.
+	bool _FollowName(FileMap* fileMap);
 	// The track of `project` with the file name `name` other than `except`.
 	CProjectTrack* _TrackNamed(CProject* project, const char* name, const CProjectTrack* except);
 	// A track whose file another one was renamed over is taken out.
