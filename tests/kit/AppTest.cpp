@@ -251,10 +251,13 @@ TEST_F(LooperTest, PostingNeverWaitsButMessengersWaitForRoom)
 	EXPECT_EQ(messenger.SendMessage(&extra, nullptr, 0), B_WOULD_BLOCK);
 	EXPECT_EQ(messenger.SendMessage(&extra, nullptr, 20000), B_TIMED_OUT);
 
-	// A sender without a time-out gets through once the looper moves on.
+	// A sender with a long time-out gets through once the looper moves on;
+	// the looper moves on only once the sender waits for room.
+	auto port = std::dynamic_pointer_cast<BLooperPort>(looper->Target());
+	ASSERT_NE(port, nullptr);
 	status_t lateStatus = B_ERROR;   // waits for room, not forever
 	std::thread late([&] { lateStatus = messenger.SendMessage(&extra, nullptr, kLongWait); });
-	snooze(20000);
+	EXPECT_TRUE(WaitUntil([&] { return port->CountWaitingSenders() == 1; }));
 	looper->recorder.gate.Open();
 	late.join();
 	EXPECT_EQ(lateStatus, B_OK);
@@ -387,11 +390,15 @@ TEST_F(LooperTest, HandlersAreAddressedByTokenAndRemovedOnesGetNothing)
 	EXPECT_FALSE(mismatched.IsValid());
 	delete other;
 
-	// A later message through the looper shows the dropped one never came.
+	// A later message through the looper comes first, and a round trip
+	// after it finds nothing more: the dropped one never came.
 	ASSERT_EQ(looper->PostMessage(&message, &second), B_OK);
-	ASSERT_TRUE(sink->WaitForCount(kData, 1, kLongWait));
-	snooze(20000);
-	EXPECT_EQ(sink->CountMessages(), 1);
+	received = sink->WaitForMessage(kData, kLongWait);
+	ASSERT_NE(received, nullptr);
+	EXPECT_STREQ(received->GetString("handler", ""), "second");
+	BMessage reply;
+	ASSERT_EQ(Ask(BMessenger(looper), kEcho, &reply), B_OK);
+	EXPECT_EQ(sink->CountMessages(), 0);
 	QuitLooper(looper);   // `second` is detached by the looper's deletion
 	EXPECT_EQ(second.Looper(), nullptr);
 }
@@ -656,13 +663,12 @@ TEST(MessageRunnerTest, SendsCountCopiesEachAfterItsInterval)
 		ASSERT_TRUE(sink->MessageAt(i, nullptr, nullptr, &when));
 		EXPECT_GE(when - start, (i + 1) * kInterval) << "copy " << i;
 	}
-	snooze(3 * kInterval);
-	EXPECT_EQ(sink->CountMessages(), 3);
 	bigtime_t interval = 0;
 	int32 count = -1;
-	ASSERT_EQ(runner.GetInfo(&interval, &count), B_OK);
+	EXPECT_TRUE(WaitUntil([&] { return runner.GetInfo(&interval, &count) == B_OK && count == 0; }));
 	EXPECT_EQ(interval, kInterval);
-	EXPECT_EQ(count, 0);
+	// A fourth copy would come within an interval.
+	EXPECT_FALSE(sink->WaitForCount(kData, 4, 3 * kInterval));
 }
 
 TEST(MessageRunnerTest, RefusesBadArguments)
@@ -676,8 +682,12 @@ TEST(MessageRunnerTest, RefusesBadArguments)
 	BMessageRunner runner(sink->Messenger(), tick, 1000000);
 	EXPECT_EQ(runner.SetInterval(0), B_BAD_VALUE);
 	EXPECT_EQ(runner.SetCount(-2), B_BAD_VALUE);
-	snooze(20000);
-	EXPECT_EQ(sink->CountMessages(), 0);
+	// The refused changes left the runner as it was.
+	bigtime_t interval = 0;
+	int32 count = 0;
+	ASSERT_EQ(runner.GetInfo(&interval, &count), B_OK);
+	EXPECT_EQ(interval, 1000000);
+	EXPECT_EQ(count, -1);
 }
 
 TEST(MessageRunnerTest, DestructionStopsTheSends)
@@ -688,18 +698,17 @@ TEST(MessageRunnerTest, DestructionStopsTheSends)
 	ASSERT_TRUE(sink->WaitForCount(kData, 3, kLongWait));
 	runner.reset();
 	int32 count = sink->CountMessages();
-	snooze(30000);
-	EXPECT_EQ(sink->CountMessages(), count);
+	// A copy after the destruction would come within an interval (2 ms).
+	EXPECT_FALSE(sink->WaitForCount(kData, count + 1, 30000));
 
 	// Also while a send waits for room in a full target.
 	auto full = std::make_shared<CMessageSink>(1);
 	runner = std::make_unique<BMessageRunner>(full->Messenger(), &tick, 1000);
 	ASSERT_TRUE(full->WaitForCount(kData, 1, kLongWait));
-	snooze(10000);
+	ASSERT_TRUE(full->WaitForWaitingSender(kLongWait));
 	runner.reset();
 	full->SetCapacity(-1);
-	snooze(30000);
-	EXPECT_EQ(full->CountMessages(), 1);
+	EXPECT_FALSE(full->WaitForCount(kData, 2, 30000));
 }
 
 TEST(MessageRunnerTest, IntervalAndCountCanChange)
@@ -710,11 +719,10 @@ TEST(MessageRunnerTest, IntervalAndCountCanChange)
 	ASSERT_EQ(runner.SetInterval(5000), B_OK);
 	ASSERT_EQ(runner.SetCount(2), B_OK);
 	ASSERT_TRUE(sink->WaitForCount(kData, 2, kLongWait));
-	snooze(30000);
-	EXPECT_EQ(sink->CountMessages(), 2);
+	// The count falls once the send has returned.
 	int32 count = -1;
-	ASSERT_EQ(runner.GetInfo(nullptr, &count), B_OK);
-	EXPECT_EQ(count, 0);
+	EXPECT_TRUE(WaitUntil([&] { return runner.GetInfo(nullptr, &count) == B_OK && count == 0; }));
+	EXPECT_FALSE(sink->WaitForCount(kData, 3, 30000));   // a third would come within 5 ms
 
 	ASSERT_EQ(runner.SetCount(1), B_OK);
 	ASSERT_TRUE(sink->WaitForCount(kData, 3, kLongWait));
@@ -730,8 +738,7 @@ TEST(MessageRunnerTest, StartSendingNeedsNoRunner)
 	bigtime_t when = 0;
 	ASSERT_TRUE(sink->MessageAt(0, nullptr, nullptr, &when));
 	EXPECT_GE(when - start, 20000);
-	snooze(50000);
-	EXPECT_EQ(sink->CountMessages(), 2);
+	EXPECT_FALSE(sink->WaitForCount(kData, 3, 60000));   // a third would come within 20 ms
 }
 
 TEST(MessageRunnerTest, StopsWhenTheTargetLooperIsGone)
@@ -740,7 +747,6 @@ TEST(MessageRunnerTest, StopsWhenTheTargetLooperIsGone)
 	looper->Run();
 	BMessage tick(kData);
 	BMessageRunner runner(BMessenger(looper), &tick, 2000);
-	snooze(10000);
 	QuitLooper(looper);
 	int32 count = -1;
 	EXPECT_TRUE(WaitUntil([&] { return runner.GetInfo(nullptr, &count) == B_OK && count == 0; }));
