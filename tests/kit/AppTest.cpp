@@ -4,6 +4,7 @@
 #include "kit/app/LooperPort.h"
 #include "kit/app/MessageRunner.h"
 #include "kit/app/MessageSink.h"
+#include "kit/app/OrderedPoster.h"
 #include "kit/app/Messenger.h"
 #include "kit/kernel/OS.h"
 #include "kit/support/Message.h"
@@ -750,4 +751,72 @@ TEST(MessageRunnerTest, StopsWhenTheTargetLooperIsGone)
 	QuitLooper(looper);
 	int32 count = -1;
 	EXPECT_TRUE(WaitUntil([&] { return runner.GetInfo(nullptr, &count) == B_OK && count == 0; }));
+}
+
+// #pragma mark - OrderedPoster
+
+TEST(OrderedPosterTest, AFullTargetIsWaitedForWithinTheBoundAndAGoneOneNotAtAll)
+{
+	auto full = std::make_shared<CMessageSink>(1);
+	BMessage first(kData);
+	ASSERT_EQ(PostInOrder(full->Messenger(), &first), B_OK);
+
+	// Room that comes while the sender waits lets the message through.
+	BMessage second(kData);
+	std::thread room([&] {
+		if (full->WaitForWaitingSender(kLongWait))
+			full->SetCapacity(2);
+	});
+	EXPECT_EQ(PostInOrder(full->Messenger(), &second), B_OK);
+	room.join();
+	EXPECT_EQ(full->CountMessages(kData), 2);
+
+	// No room: given up when the sender says so, or when the bound runs out.
+	int32 asked = 0;
+	BMessage third(kData);
+	EXPECT_EQ(PostInOrder(full->Messenger(), &third, [&] { return ++asked < 2; }), B_TIMED_OUT);
+	EXPECT_EQ(asked, 2);
+	EXPECT_EQ(PostInOrder(full->Messenger(), &third, nullptr, 2 * kOrderedPostSlice), B_TIMED_OUT);
+	EXPECT_EQ(full->CountMessages(kData), 2);
+
+	// A closed target ends it at once, whatever the bound.
+	full->Close();
+	bigtime_t start = system_time();
+	EXPECT_EQ(PostInOrder(full->Messenger(), &third, nullptr, kLongWait), B_BAD_PORT_ID);
+	EXPECT_LT(system_time() - start, kLongWait / 2);
+}
+
+TEST(OrderedPosterTest, PostsInOrderAndStopGivesUpOnAFullTarget)
+{
+	auto sink = std::make_shared<CMessageSink>(1);
+	auto other = std::make_shared<CMessageSink>();
+	COrderedPoster poster("test poster");
+	BMessage message(kData);
+	EXPECT_FALSE(poster.Post(sink->Messenger(), message));   // not started
+	ASSERT_TRUE(poster.Start());
+	for (int32 i = 0; i < 5; i++) {
+		message.MakeEmpty();
+		message.AddInt32("index", i);
+		ASSERT_TRUE(poster.Post(sink->Messenger(), message));
+	}
+	// The poster waits for room at the first target; what follows for the
+	// other target waits its turn.
+	ASSERT_TRUE(poster.Post(other->Messenger(), message));
+	ASSERT_TRUE(sink->WaitForWaitingSender(kLongWait));
+	EXPECT_EQ(other->CountMessages(), 0);
+	sink->SetCapacity(3);
+	ASSERT_TRUE(sink->WaitForCount(kData, 3, kLongWait));
+	ASSERT_TRUE(sink->WaitForWaitingSender(kLongWait));
+
+	// Stopping hands over what is left, giving up where there is no room.
+	poster.Stop();
+	EXPECT_EQ(sink->CountMessages(), 3);
+	for (int32 i = 0; i < 3; i++) {
+		BMessage received;
+		ASSERT_TRUE(sink->MessageAt(i, &received));
+		EXPECT_EQ(received.GetInt32("index", -1), i);
+	}
+	EXPECT_EQ(other->CountMessages(), 1);
+	EXPECT_EQ(poster.CountQueued(), 0);
+	EXPECT_FALSE(poster.Post(sink->Messenger(), message));
 }
