@@ -231,7 +231,7 @@ bool WriteModePage10(CDevice* device, const uint8* page, size_t pageSize, SCSI_S
 	if (pageSize < 2 || pageSize > kMaxPageSize)
 		return FailWith(status, B_BAD_VALUE);
 	memcpy(list + 8, page, pageSize);
-	list[8] &= 0x3F;
+	list[8] &= kModePageCodeMask;   // PS cleared
 	size_t length = 8 + pageSize;
 	return SendCommand(device, cdb::ModeSelect10(true, false, uint16(length)), kDataOut, list, length, status);
 }
@@ -242,7 +242,7 @@ bool WriteModePage6(CDevice* device, const uint8* page, size_t pageSize, SCSI_ST
 	if (pageSize < 2 || 4 + pageSize > 255)
 		return FailWith(status, B_BAD_VALUE);
 	memcpy(list + 4, page, pageSize);
-	list[4] &= 0x3F;
+	list[4] &= kModePageCodeMask;
 	size_t length = 4 + pageSize;
 	bool pageFormat = device != nullptr && device->GetResponseDataFormat() >= 2;
 	return SendCommand(device, cdb::ModeSelect6(pageFormat, false, uint8(length)), kDataOut, list, length, status);

@@ -9,6 +9,7 @@
 #include "driver/driverbaseclass.h"
 #include "kit/device/CdAddress.h"
 #include "kit/device/ScsiCommands.h"
+#include "kit/device/ScsiParameters.h"
 #include "kit/device/ScsiSense.h"
 
 class CDevice;
