@@ -19,11 +19,13 @@
 //
 // The Teac CD-R50/55 and Philips CDD 2600 dialects need to remember where
 // the open track or session ends between calls; that state is kept per
-// drive below.
+// device object (by its instance id, never reused) below, and forgotten at
+// every start and end of a run.
 #include "addons/generic/Generic.h"
 
 #include "addons/generic/DriveResponses.h"
 #include "addons/generic/GenericCommon.h"
+#include "devices/Device.h"
 #include "kit/device/CdAddress.h"
 #include "kit/device/ScsiParameters.h"
 #include "kit/device/ScsiSense.h"
@@ -56,25 +58,25 @@ struct SWriteState {
 };
 
 std::mutex sStateLock;
-std::map<const CDevice*, SWriteState> sStates;
+std::map<uint64, SWriteState> sStates;
 
 SWriteState GetState(const CDevice* device)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	auto found = sStates.find(device);
+	auto found = sStates.find(device->GetInstanceId());
 	return found != sStates.end() ? found->second : SWriteState();
 }
 
 void PutState(const CDevice* device, const SWriteState& state)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	sStates[device] = state;
+	sStates[device->GetInstanceId()] = state;
 }
 
 void ForgetState(const CDevice* device)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	sStates.erase(device);
+	sStates.erase(device->GetInstanceId());
 }
 
 // What MMC recorders also report while they close a track or session.
@@ -392,6 +394,7 @@ bool OpenSession_mmc(CDevice* device, uint16 burnProof, uint16 testWrite, const 
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
 		p->bufferUnderrunFree = burnProof != 0;
 		p->testWrite = testWrite != 0;
@@ -417,6 +420,7 @@ bool OpenSession_TeacCdr50(CDevice* device, uint16 burnProof, uint16 testWrite, 
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!TeacPrepare(device, testWrite != 0, true, status))
 		return timer.Finish(status, false);
 	if (!SendCommand(device, cdb::TeacClearSubcode(), kNoData, nullptr, 0, status))
@@ -451,6 +455,7 @@ bool OpenSession_PhilipsCdd2000(CDevice* device, uint16 burnProof, uint16 testWr
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status))
 		return timer.Finish(status, false);
 	if (!ChangeModePage6(device, kModePagePhilipsSpeed, 4, status, [testWrite](uint8* page, size_t) {
@@ -504,6 +509,7 @@ bool OpenSession_YamahaCdr100(CDevice* device, uint16 burnProof, uint16 testWrit
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!ChangeModePage6(device, kModePageYamahaConfiguration, 4, status, [testWrite](uint8* page, size_t) {
 			page[3] = uint8((page[3] & 0xF0) | (testWrite ? 0x01 : 0x00));
 		}))
@@ -533,6 +539,7 @@ bool OpenSession_YamahaCdr100(CDevice* device, uint16 burnProof, uint16 testWrit
 bool CloseSession_mmc(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, timeout))
 		return timer.Finish(status, false);
@@ -576,6 +583,7 @@ bool CloseSession_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS
 bool CloseSession_YamahaCdr100(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, timeout))
 		return timer.Finish(status, false);
@@ -637,6 +645,8 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	if (track == 1)
+		ForgetState(device);   // a new run
 	int32 silence = std::max(0, pauseSectors - (track == 1 ? 150 : 0));
 	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
 		p->bufferUnderrunFree = burnProof != 0;
@@ -736,6 +746,8 @@ bool OpenTrack_PhilipsCdd2000(CDevice* device, int32 track, uint16 burnProof, ui
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	if (track == 1)
+		ForgetState(device);   // a new run
 	uint8 sectorType = preEmphasis ? kPhilipsSectorAudioPreEmphasis : kPhilipsSectorAudio;
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status)
 		|| !ChangeModePage6(device, kModePagePhilipsSpeed, 4, status,
@@ -772,6 +784,8 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	if (track == 1)
+		ForgetState(device);   // a new run
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status)
 		|| !ChangeModePage6(device, kModePageYamahaConfiguration, 4, status,
 			[testWrite](uint8* page, size_t) { page[3] = uint8((page[3] & 0xF0) | (testWrite ? 0x01 : 0x00)); }))
@@ -822,6 +836,7 @@ bool CloseTrack_YamahaCdr100(CDevice* device, int32 track, SCSI_STATUS* status)
 bool FixateDisc_mmc(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::CloseTrackSession(false, cdb::kCloseSession, 0), kNoData, nullptr, 0, status,
 			nullptr, timeout))
@@ -849,6 +864,7 @@ bool FixateDisc_TeacCdr50(CDevice* device, float speedFactor, SCSI_STATUS* statu
 bool FixateDisc_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = std::max(ClosingTimeout(speedFactor), kFixationTimeout);
 	bool ok = SendCommand(device, cdb::PhilipsFixation(false, 0), kNoData, nullptr, 0, status, nullptr, timeout);
 	SCSI_STATUS ignored;
@@ -859,6 +875,7 @@ bool FixateDisc_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS* 
 bool FixateDisc_YamahaCdr100(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = std::max(ClosingTimeout(speedFactor), kFixationTimeout);
 	bool ok = SendCommand(device, cdb::PhilipsFixation(false, 0), kNoData, nullptr, 0, status, nullptr, timeout);
 	return timer.Finish(status, ok);
