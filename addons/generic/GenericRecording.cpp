@@ -41,6 +41,8 @@
 namespace {
 
 constexpr int32 kSilenceSectors = 26;
+// The pause a recorder writes before a track by itself: two seconds.
+constexpr int32 kRecorderPause = 2 * kCdFramesPerSecond;
 const uint8 kSilence[kSilenceSectors * kSectorSize] = {};
 
 // What a dialect remembers of the session being written on one drive.
@@ -647,7 +649,7 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	CCommandTimer timer;
 	if (track == 1)
 		ForgetState(device);   // a new run
-	int32 silence = std::max(0, pauseSectors - (track == 1 ? 150 : 0));
+	int32 silence = std::max(0, pauseSectors - (track == 1 ? kRecorderPause : 0));
 	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
 		p->bufferUnderrunFree = burnProof != 0;
 		p->testWrite = testWrite != 0;
@@ -704,7 +706,7 @@ bool OpenTrack_TeacCdr50(CDevice* device, int32 track, uint16 burnProof, uint16 
 		if (track != 1)
 			return timer.Finish(status, FailWith(status, B_NOT_ALLOWED));
 		state = SWriteState();
-		state.next = -150;
+		state.next = -kCdMsfOffset;
 		if (!TeacPrepare(device, testWrite != 0, false, status))
 			return timer.Finish(status, false);
 	} else if (!SelectDensity6(device, kDensityTeacAudio, kSectorSize, status)) {
@@ -762,7 +764,7 @@ bool OpenTrack_PhilipsCdd2000(CDevice* device, int32 track, uint16 burnProof, ui
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, sectorType, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_PhilipsCdd2000(device, at, buffer, count, kSectorSize, s);
@@ -796,7 +798,7 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, kPhilipsSectorAudio, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_YamahaCdr100(device, at, buffer, count, kSectorSize, s);
