@@ -155,6 +155,12 @@ bool ValidWrite(const void* buffer, int32 sectors, int32 sectorSize, int32 maxSe
 		&& int64(sectors) * sectorSize <= 0x7FFFFFFF;
 }
 
+// The Q control nibble of an audio track.
+uint8 TrackControl(bool preEmphasis, bool copyAllowed)
+{
+	return uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
+}
+
 bool IsText(const char* text, size_t length)
 {
 	return text != nullptr && strlen(text) == length;
@@ -610,8 +616,8 @@ bool GetNextTrackNumber_mmc(CDevice* device, int32* track, SCSI_STATUS* status)
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation trackInformation;
-	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(last), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(last), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &trackInformation))
 		return timer.Finish(status, false);
 	int32 next = trackInformation.blank ? last : last + 1;
@@ -654,7 +660,7 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 		p->bufferUnderrunFree = burnProof != 0;
 		p->testWrite = testWrite != 0;
 		p->writeType = kWriteTypeTrackAtOnce;
-		p->trackMode = uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
+		p->trackMode = TrackControl(preEmphasis != 0, copyAllowed != 0);
 		p->audioPauseLength = uint16(std::min(silence, 0xFFFF));
 		p->catalogueValid = IsText(mcn, sizeof(p->catalogue) - 1);
 		memset(p->catalogue, 0, sizeof(p->catalogue));
@@ -670,8 +676,8 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation information;
-	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &information))
 		return timer.Finish(status, false);
 	if (!information.nextWritableValid) {
@@ -712,7 +718,7 @@ bool OpenTrack_TeacCdr50(CDevice* device, int32 track, uint16 burnProof, uint16 
 	} else if (!SelectDensity6(device, kDensityTeacAudio, kSectorSize, status)) {
 		return timer.Finish(status, false);
 	}
-	uint8 control = uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
+	uint8 control = TrackControl(preEmphasis != 0, copyAllowed != 0);
 	int32 lba = state.next;
 	if (!SendCommand(device, cdb::TeacClearSubcode(), kNoData, nullptr, 0, status)
 		|| !TeacSetRange(device, lba, pauseSectors, control, track, 0, status))
