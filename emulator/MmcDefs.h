@@ -21,6 +21,8 @@ enum : uint8 {
 	kReadCapacity = 0x25,
 	kRead10 = 0x28,
 	kReadSubChannel = 0x42,
+	kGetConfiguration = 0x46,
+	kGetEventStatusNotification = 0x4A,
 	kReadTocPmaAtip = 0x43,
 	kPlayAudio10 = 0x45,
 	kPlayAudioMsf = 0x47,
@@ -53,6 +55,14 @@ enum : uint8 {
 	kYamahaWriteToc = 0xEA,
 	kPhilipsWriteSession = 0xED,
 	kPhilipsReadSessionInfo = 0xEE,
+};
+
+// Profiles (feature sets) of GET CONFIGURATION.
+enum : uint16 {
+	kProfileNone = 0x0000,
+	kProfileCdRom = 0x0008,
+	kProfileCdR = 0x0009,
+	kProfileCdRw = 0x000A,
 };
 
 // SCSI status byte.
@@ -164,6 +174,12 @@ inline void Put16(uint8* p, uint32 v)
 {
 	p[0] = uint8(v >> 8);
 	p[1] = uint8(v);
+}
+inline void Put24(uint8* p, uint32 v)
+{
+	p[0] = uint8(v >> 16);
+	p[1] = uint8(v >> 8);
+	p[2] = uint8(v);
 }
 inline void Put32(uint8* p, uint32 v)
 {

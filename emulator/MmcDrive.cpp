@@ -68,6 +68,8 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kReadBufferCapacity, 10, kDataIn, false, false, &CMmcDrive::DoReadBufferCapacity},
 		{kReadCdMsf, 12, kDataIn, true, false, &CMmcDrive::DoReadCd},
 		{kSetCdSpeed, 12, kNoData, false, false, &CMmcDrive::DoSetCdSpeed},
+		{kGetConfiguration, 10, kDataIn, false, true, &CMmcDrive::DoGetConfiguration},
+		{kGetEventStatusNotification, 10, kDataIn, false, true, &CMmcDrive::DoGetEventStatusNotification},
 		{kReadCd, 12, kDataIn, true, false, &CMmcDrive::DoReadCd},
 		{kReadCdDa, 12, kDataIn, true, false, &CMmcDrive::DoReadCdDa},
 	};
@@ -162,18 +164,24 @@ void CMmcDrive::InsertMedium(std::shared_ptr<CDiscImage> medium)
 {
 	std::lock_guard<std::mutex> lock(fLock);
 	fPlayback.Stop(fClock->Now());
+	if (fMedium != nullptr && !fTrayOpen)
+		QueueMediaEvent(kMediaRemoval);
 	fMedium = std::move(medium);
-	fTrayOpen = false;
-	fUnitAttention = fMedium != nullptr;
+	fTrayOpen = true;
+	CloseTray();
 	fPendingSense = SSense();   // the medium change outdates the last command's sense
 }
 
 status_t CMmcDrive::EjectMedium()
 {
 	std::lock_guard<std::mutex> lock(fLock);
-	if (fPrevent)
+	if (fPrevent) {
+		QueueMediaEvent(kMediaEjectRequest);   // the host decides
 		return B_NOT_ALLOWED;
+	}
 	fPlayback.Stop(fClock->Now());
+	if (fMedium != nullptr && !fTrayOpen)
+		QueueMediaEvent(kMediaRemoval);
 	fTrayOpen = true;
 	return B_OK;
 }
@@ -240,9 +248,9 @@ bigtime_t CMmcDrive::ReadTime(int64 sectors) const
 {
 	if (!fConfig.realTime || sectors <= 0)
 		return 0;
-	// One speed factor moves 75 sectors a second.
-	int64 speed = std::max<int64>(fModePages.CurrentReadSpeed(), CDriveConfig::kKbPerSpeedFactor);
-	return sectors * 1000000 * CDriveConfig::kKbPerSpeedFactor / (75 * speed);
+	// kB/s are thousands of bytes a second; microseconds = bytes * 1000 / kB/s.
+	int64 speed = std::max<int64>(fModePages.CurrentReadSpeed(), CDriveConfig::SpeedKbs(1));
+	return sectors * int64(kAudioSectorSize) * 1000 / speed;
 }
 
 status_t CMmcDrive::Execute(raw_device_command* command)

@@ -100,6 +100,8 @@ public:
 
 	// Longest answer the drive builds outside the caller's buffer.
 	static constexpr size_t kResponseCapacity = 40960;
+	// Longest cue sheet the drive takes (GET CONFIGURATION feature 002Eh).
+	static constexpr uint32 kCueSheetCapacity = 64 * 1024;
 
 private:
 	struct SResult {
@@ -156,7 +158,22 @@ private:
 	SResult DoModeSelect6(const SContext& c);
 	SResult DoSetCdSpeed(const SContext& c);
 	SResult DoPhilipsLoadUnload(const SContext& c);
+	SResult DoGetConfiguration(const SContext& c);
+	SResult DoGetEventStatusNotification(const SContext& c);
 	mmc::SSense EjectTray();
+	void CloseTray();
+	// Media event codes of GET EVENT STATUS NOTIFICATION.
+	enum media_event : uint8 {
+		kMediaNoChange = 0,
+		kMediaEjectRequest = 1,
+		kMediaNew = 2,
+		kMediaRemoval = 3,
+	};
+	// Keeps `event` for GET EVENT STATUS NOTIFICATION (the oldest is dropped
+	// when kMediaEventCapacity are waiting).
+	void QueueMediaEvent(media_event event);
+	// The profile (MMC feature set) of the medium in the tray, 0 for none.
+	uint16 CurrentProfile() const;
 	uint16 ClampSpeed(uint32 requested, const std::vector<uint16>& speeds) const;
 
 	// Reading (MmcDriveReading.cpp).
@@ -173,6 +190,10 @@ private:
 	// buffer fills it and is flagged as an overrun.
 	SResult ReadSectors(const SContext& c, int32 lba, int64 count, bool userData, size_t c2Bytes,
 		int subChannel);
+	// The 12 bytes of the Q sub-channel of the sector at `lba` as recorded:
+	// the position (ADR 1), or in one sector of each hundred the catalogue
+	// number (ADR 2) or the track's ISRC (ADR 3) when the disc has them.
+	void SectorQ(int32 lba, uint8* q) const;
 	// Builds the C2 and sub-channel bytes of the sector at `lba` after its
 	// user data at `out`.
 	void BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int subChannel) const;
@@ -224,4 +245,7 @@ private:
 	size_t fHistoryNext = 0;
 	std::array<const SCommand*, 256> fCommands {};   // by opcode; null = not known
 	bigtime_t fBusyUntil = 0;              // drive clock time the last command completes
+	static constexpr size_t kMediaEventCapacity = 4;
+	std::array<media_event, kMediaEventCapacity> fMediaEvents {};   // oldest first
+	size_t fMediaEventCount = 0;
 };

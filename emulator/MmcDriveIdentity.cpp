@@ -100,10 +100,7 @@ CMmcDrive::SResult CMmcDrive::DoStartStopUnit(const SContext& c)
 		return r;
 	if (loadEject) {
 		if (start) {
-			if (fTrayOpen) {
-				fTrayOpen = false;
-				fUnitAttention = fMedium != nullptr;
-			}
+			CloseTray();
 		} else {
 			r.sense = EjectTray();
 		}
@@ -136,8 +133,190 @@ SSense CMmcDrive::EjectTray()
 	if (fPrevent)
 		return kSenseRemovalPrevented;
 	fPlayback.Stop(fClock->Now());
+	if (fMedium != nullptr && !fTrayOpen)
+		QueueMediaEvent(kMediaRemoval);
 	fTrayOpen = true;
 	return kSenseNone;
+}
+
+void CMmcDrive::CloseTray()
+{
+	if (!fTrayOpen)
+		return;
+	fTrayOpen = false;
+	fUnitAttention = fMedium != nullptr;
+	if (fMedium != nullptr)
+		QueueMediaEvent(kMediaNew);
+}
+
+void CMmcDrive::QueueMediaEvent(media_event event)
+{
+	if (fMediaEventCount == kMediaEventCapacity) {
+		std::copy(fMediaEvents.begin() + 1, fMediaEvents.end(), fMediaEvents.begin());
+		fMediaEventCount--;
+	}
+	fMediaEvents[fMediaEventCount++] = event;
+}
+
+uint16 CMmcDrive::CurrentProfile() const
+{
+	if (!MediumReady())
+		return kProfileNone;
+	const SDriveCapabilities& caps = fConfig.capabilities;
+	if (fMedium->Kind() == CDiscImage::kBlankCdRw && caps.writeCdRw)
+		return kProfileCdRw;
+	if (fMedium->Kind() == CDiscImage::kBlankCdR && caps.writeCdR)
+		return kProfileCdR;
+	return kProfileCdRom;   // a reader sees every CD as CD-ROM
+}
+
+namespace {
+
+// Starts a feature descriptor at `out`: code, version, persistent and
+// current bits, additional length. Returns the descriptor's length.
+size_t Feature(uint8* out, uint16 code, uint8 version, bool persistent, bool current, uint8 additional)
+{
+	std::memset(out, 0, 4 + size_t(additional));
+	Put16(out, code);
+	out[2] = uint8(version << 2 | (persistent ? 0x02 : 0x00) | (current ? 0x01 : 0x00));
+	out[3] = additional;
+	return 4 + size_t(additional);
+}
+
+}   // namespace
+
+// GET CONFIGURATION: the feature header with the current profile, then the
+// features from the starting feature number on: all of them (RT 0), the
+// current ones (RT 1), or the one named (RT 2).
+CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
+{
+	SResult r;
+	uint8 requestType = c.cdb[1] & 0x03;
+	uint16 startingFeature = Get16(c.cdb + 2);
+	size_t allocation = Get16(c.cdb + 7);
+	if (requestType == 3) {
+		r.sense = SenseInvalidCdbField(1);
+		return r;
+	}
+	const SDriveCapabilities& caps = fConfig.capabilities;
+	const uint16 profile = CurrentProfile();
+	const bool medium = profile != kProfileNone;
+	const bool writer = caps.writeCdR || caps.writeCdRw;
+	const bool writable = medium && profile != kProfileCdRom && fMedium->IsBlank();
+
+	uint8 feature[64];
+	uint8* out = fResponse.data();
+	size_t length = 8;
+	std::memset(out, 0, length);
+	Put16(out + 6, profile);
+	auto add = [&](const uint8* descriptor, size_t size) {
+		uint16 code = Get16(descriptor);
+		bool current = (descriptor[2] & 0x01) != 0;
+		if (code < startingFeature || (requestType == 1 && !current) || (requestType == 2 && code != startingFeature))
+			return;
+		if (length + size <= fResponse.size()) {
+			std::memcpy(out + length, descriptor, size);
+			length += size;
+		}
+	};
+
+	// 0000h profile list: the profiles the drive knows, highest first.
+	{
+		uint16 profiles[3];
+		size_t n = 0;
+		if (caps.writeCdRw)
+			profiles[n++] = kProfileCdRw;
+		if (caps.writeCdR)
+			profiles[n++] = kProfileCdR;
+		profiles[n++] = kProfileCdRom;
+		size_t size = Feature(feature, 0x0000, 0, true, true, uint8(4 * n));
+		for (size_t i = 0; i < n; i++) {
+			Put16(feature + 4 + 4 * i, profiles[i]);
+			feature[4 + 4 * i + 2] = profiles[i] == profile ? 0x01 : 0x00;
+		}
+		add(feature, size);
+	}
+	// 0001h core: the physical interface (1 SCSI, 2 ATAPI).
+	{
+		size_t size = Feature(feature, 0x0001, 1, true, true, 8);
+		Put32(feature + 4, fConfig.atapi ? 2 : 1);
+		add(feature, size);
+	}
+	// 0002h morphing: operational change events, polled only.
+	{
+		size_t size = Feature(feature, 0x0002, 1, true, true, 4);
+		feature[4] = 0x02;
+		add(feature, size);
+	}
+	// 0003h removable medium: a tray, with eject and lock as the drive has them.
+	{
+		size_t size = Feature(feature, 0x0003, 0, true, true, 4);
+		feature[4] = uint8(0x20 | (caps.eject ? 0x08 : 0x00) | (fPrevent ? 0x04 : 0x00) | (caps.lock ? 0x01 : 0x00));
+		add(feature, size);
+	}
+	// 001Eh CD read: CD-Text and C2 error pointers.
+	{
+		size_t size = Feature(feature, 0x001E, 2, false, medium, 4);
+		feature[4] = 0x03;
+		add(feature, size);
+	}
+	// 002Dh track-at-once and 002Eh session-at-once on a blank disc: raw
+	// 2352-byte audio (data type 0), test write and BUF as page 2Ah says.
+	if (writer) {
+		uint8 common = uint8((caps.bufferUnderrunFree ? 0x40 : 0x00) | (caps.testWrite ? 0x04 : 0x00)
+			| (caps.writeCdRw ? 0x02 : 0x00));
+		size_t size = Feature(feature, 0x002D, 2, false, writable, 4);
+		feature[4] = common;
+		Put16(feature + 6, 0x0001);
+		add(feature, size);
+		size = Feature(feature, 0x002E, 0, false, writable, 4);
+		feature[4] = uint8(common | 0x20);   // SAO
+		Put24(feature + 5, kCueSheetCapacity);
+		add(feature, size);
+	}
+	// 0103h CD external audio play: separate volume and mute, scan.
+	if (caps.audioPlay) {
+		size_t size = Feature(feature, 0x0103, 0, false, medium, 4);
+		feature[4] = 0x07;
+		Put16(feature + 6, 256);
+		add(feature, size);
+	}
+	Put32(out, uint32(length - 4));
+	return Respond(c, allocation, length);
+}
+
+// GET EVENT STATUS NOTIFICATION, polled: the oldest media event (media class
+// only), or "no change" with the tray and medium as they are now.
+CMmcDrive::SResult CMmcDrive::DoGetEventStatusNotification(const SContext& c)
+{
+	SResult r;
+	if ((c.cdb[1] & 0x01) == 0) {   // asynchronous notification is not offered
+		r.sense = SenseInvalidCdbField(1);
+		return r;
+	}
+	constexpr uint8 kMediaClass = 4;
+	constexpr uint8 kSupportedClasses = 1 << kMediaClass;
+	uint8 requested = c.cdb[4];
+	size_t allocation = Get16(c.cdb + 7);
+	uint8* out = fResponse.data();
+	std::memset(out, 0, 8);
+	out[3] = kSupportedClasses;
+	if ((requested & kSupportedClasses) == 0) {
+		out[2] = 0x80;   // no event available of the classes asked for
+		Put16(out, 2);
+		return Respond(c, allocation, 4);
+	}
+	media_event event = kMediaNoChange;
+	if (fMediaEventCount > 0 && allocation >= 8) {   // an event is taken only when it is delivered
+		event = fMediaEvents[0];
+		std::copy(fMediaEvents.begin() + 1, fMediaEvents.end(), fMediaEvents.begin());
+		fMediaEventCount--;
+	}
+	Put16(out, 6);
+	out[2] = kMediaClass;
+	out[4] = event;
+	out[5] = uint8((MediumReady() ? 0x02 : 0x00) | (fTrayOpen ? 0x01 : 0x00));
+	return Respond(c, allocation, 8);
 }
 
 CMmcDrive::SResult CMmcDrive::DoModeSelect(const SContext& c)
@@ -226,9 +405,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsLoadUnload(const SContext& c)
 	SResult r;
 	if ((c.cdb[8] & 0x01) != 0) {
 		r.sense = EjectTray();
-	} else if (fTrayOpen) {
-		fTrayOpen = false;
-		fUnitAttention = fMedium != nullptr;
+	} else {
+		CloseTray();
 	}
 	return r;
 }

@@ -1,5 +1,7 @@
 #include "emulator/MmcDrive.h"
 
+#include "emulator/CdText.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -32,6 +34,86 @@ void PutRelative(uint8* p, int32 relative, bool msf)
 	} else {
 		Put32(p, uint32(relative));
 	}
+}
+
+// Where the catalogue number and ISRC frames sit: the sectors whose absolute
+// frame count leaves these remainders by 100 (at least one of each in any
+// hundred sectors, as the CD standard asks, and never two next to each
+// other).
+constexpr int32 kCatalogPhase = 20;
+constexpr int32 kIsrcPhase = 70;
+
+uint8 FromBcd(uint8 value)
+{
+	return uint8((value >> 4) * 10 + (value & 0x0F));
+}
+
+// One ISRC character in the 6-bit code of the Q sub-channel; -1 for a
+// character that has none.
+int IsrcCode(char c)
+{
+	if (c >= '0' && c <= '9')
+		return c - '0';
+	if (c >= 'A' && c <= 'Z')
+		return c - 'A' + 17;
+	return -1;
+}
+
+void SetCrc(uint8* q)
+{
+	uint16 crc = CCdText::Crc16(q, 10);
+	q[10] = uint8(crc >> 8);
+	q[11] = uint8(crc);
+}
+
+// ADR 2: 13 BCD digits, 12 zero bits, the absolute frame. False when the
+// catalogue number is not 13 digits.
+bool CatalogFrame(const std::string& catalog, uint8 control, uint8 absFrame, uint8* q)
+{
+	if (catalog.size() != 13)
+		return false;
+	uint8 digits[14] = {};
+	for (size_t i = 0; i < 13; i++) {
+		if (catalog[i] < '0' || catalog[i] > '9')
+			return false;
+		digits[i] = uint8(catalog[i] - '0');
+	}
+	std::memset(q, 0, 12);
+	q[0] = uint8(control << 4 | 0x02);
+	for (size_t i = 0; i < 7; i++)
+		q[1 + i] = uint8(digits[2 * i] << 4 | digits[2 * i + 1]);
+	q[9] = absFrame;
+	SetCrc(q);
+	return true;
+}
+
+// ADR 3: five 6-bit characters, two zero bits, seven BCD digits, four zero
+// bits, the absolute frame. False for an ISRC that cannot be coded.
+bool IsrcFrame(const std::string& isrc, uint8 control, uint8 absFrame, uint8* q)
+{
+	if (isrc.size() != 12)
+		return false;
+	uint64 bits = 0;   // the 60 bits of the code, first character highest
+	for (size_t i = 0; i < 5; i++) {
+		int code = IsrcCode(isrc[i]);
+		if (code < 0)
+			return false;
+		bits = bits << 6 | uint64(code);
+	}
+	bits <<= 2;
+	for (size_t i = 5; i < 12; i++) {
+		if (isrc[i] < '0' || isrc[i] > '9')
+			return false;
+		bits = bits << 4 | uint64(isrc[i] - '0');
+	}
+	bits <<= 4;   // 64 bits: bytes 1..8
+	std::memset(q, 0, 12);
+	q[0] = uint8(control << 4 | 0x03);
+	for (size_t i = 0; i < 8; i++)
+		q[1 + i] = uint8(bits >> (56 - 8 * i));
+	q[9] = absFrame;
+	SetCrc(q);
+	return true;
 }
 
 }   // namespace
@@ -215,6 +297,7 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			}
 			std::memset(out, 0, 28);
 			out[4] = 0x80 | 0x50 | 0x01;    // indicative writing power 5, reference speed 1
+			out[5] = 0x40;                  // URU: unrestricted use
 			out[6] = uint8(0x80 | (disc.IsErasable() ? 0x40 : 0x00));
 			SMsf leadIn = LbaToMsf(disc.LeadInStart());
 			SMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
@@ -277,6 +360,7 @@ CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 		out[6] = uint8(disc.LastTrack());
 		std::memset(out + 16, 0xFF, 8);
 	}
+	out[7] = 0x20;   // URU: unrestricted use
 	out[8] = 0x00;   // CD-DA or CD-ROM
 	return Respond(c, Get16(c.cdb + 7), kLength);
 }
@@ -320,11 +404,15 @@ CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 		r.sense = SenseInvalidCdbField(type == 3 ? 1 : 2);
 		return r;
 	}
+	// A track holds its pause: it starts at index 0 and ends where the next
+	// track's pause begins, so that every sector of the program area belongs
+	// to one track (track 1's pause before LBA 0 is outside it).
+	int32 first = std::max<int32>(track->pregapStart, 0);
 	out[2] = uint8(track->number);
 	out[5] = uint8(track->control & 0x0F);
 	out[6] = 0x0F;
-	Put32(out + 8, uint32(track->start));
-	Put32(out + 24, uint32(track->end - track->start));
+	Put32(out + 8, uint32(first));
+	Put32(out + 24, uint32(track->end - first));
 	Put32(out + 28, uint32(track->end - 1));
 	return Respond(c, Get16(c.cdb + 7), kLength);
 }
@@ -486,6 +574,23 @@ CMmcDrive::SResult CMmcDrive::ReadSectors(const SContext& c, int32 lba, int64 co
 	return r;
 }
 
+void CMmcDrive::SectorQ(int32 lba, uint8* q) const
+{
+	const CDiscImage& disc = *fMedium;
+	disc.QSubChannel(lba, q);
+	if (lba < 0 || lba >= disc.LeadOut())
+		return;
+	int32 phase = (lba + kMsfOffset) % 100;
+	uint8 control = uint8(q[0] >> 4);
+	if (phase == kCatalogPhase) {
+		CatalogFrame(disc.Catalog(), control, q[9], q);
+	} else if (phase == kIsrcPhase) {
+		const CDiscImage::STrack* track = disc.TrackAt(lba);
+		if (track != nullptr && lba >= track->start)
+			IsrcFrame(track->isrc, control, q[9], q);
+	}
+}
+
 void CMmcDrive::BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int subChannel) const
 {
 	const CDiscImage& disc = *fMedium;
@@ -496,10 +601,20 @@ void CMmcDrive::BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int sub
 	if (subChannel == 0)
 		return;
 	uint8 q[12];
-	disc.QSubChannel(lba, q);
+	SectorQ(lba, q);
 	if (subChannel == 16) {
+		// Formatted Q. A hex-Q drive gives the BCD fields in binary (the
+		// lead-out's AAh stays); the CRC is the recorded frame's.
 		std::memcpy(out, q, 12);
 		std::memset(out + 12, 0, 4);
+		if (fConfig.hexQ) {
+			if ((q[0] & 0x0F) == 0x01) {
+				for (int i : {1, 2, 3, 4, 5, 7, 8})
+					if (!(i == 1 && q[1] == 0xAA))
+						out[i] = FromBcd(q[i]);
+			}
+			out[9] = FromBcd(q[9]);
+		}
 		return;
 	}
 	// Raw P-W: one bit of each sub-channel per byte, P in bit 7, Q in bit 6;

@@ -1,5 +1,7 @@
 #include "emulator/ModePages.h"
 
+#include "emulator/DriveConfig.h"
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -26,7 +28,7 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	fMmc(set == kPagesMmc)
 {
 	if (fCapabilities.readSpeeds.empty())
-		fCapabilities.readSpeeds.push_back(176);
+		fCapabilities.readSpeeds.push_back(CDriveConfig::SpeedKbs(1));
 	std::sort(fCapabilities.readSpeeds.begin(), fCapabilities.readSpeeds.end());
 	std::sort(fCapabilities.writeSpeeds.begin(), fCapabilities.writeSpeeds.end());
 	fReadSpeed = fCapabilities.readSpeeds.back();
@@ -125,7 +127,7 @@ void CModePages::AddVendorPages(page_set set)
 			p.changeable[at] = mask;
 		fPages.push_back(p);
 	};
-	auto factor = [](uint16 kbs) { return uint8(std::min<uint32>(kbs / 176u, 255)); };
+	auto factor = [](uint16 kbs) { return uint8(std::min(CDriveConfig::SpeedFactor(kbs), 255)); };
 	uint16 maxWrite = fCapabilities.writeSpeeds.empty() ? 0 : fCapabilities.writeSpeeds.back();
 	switch (set) {
 		case kPagesMmc:
@@ -183,7 +185,9 @@ void CModePages::BuildCapabilities()
 	page[2] = uint8((c.readCdR ? 0x01 : 0) | (c.readCdRw ? 0x02 : 0));
 	page[3] = uint8((c.writeCdR ? 0x01 : 0) | (c.writeCdRw ? 0x02 : 0) | (c.testWrite ? 0x04 : 0));
 	page[4] = uint8((c.audioPlay ? 0x01 : 0) | 0x40 | (c.bufferUnderrunFree ? 0x80 : 0));
-	page[5] = uint8((c.cddaCommands ? 0x01 : 0) | (c.accurateStream ? 0x02 : 0) | 0x10 | (c.isrc ? 0x20 : 0)
+	// R-W supported (the drive serves raw P-W through READ CD, with empty
+	// R-W), not de-interleaved and corrected; C2 pointers.
+	page[5] = uint8((c.cddaCommands ? 0x01 : 0) | (c.accurateStream ? 0x02 : 0) | 0x04 | 0x10 | (c.isrc ? 0x20 : 0)
 		| (c.mcn ? 0x40 : 0));
 	page[6] = uint8((c.lock ? 0x01 : 0) | (fLocked ? 0x02 : 0) | (c.eject ? 0x08 : 0) | 0x20);   // tray
 	page[7] = c.audioPlay ? 0x03 : 0x00;

@@ -115,17 +115,28 @@ TEST_F(AudioDisc, TocFullTocTrackAndDiscInformationAgree)
 	EXPECT_EQ(session[6], 1);
 	EXPECT_EQ(Be32(&session[8]), 0u);
 
-	// Track information: start and size as the TOC has them.
+	// Track information: each track holds its pause, so the tracks cover
+	// the program area without gap or overlap; type 0 finds a pause's
+	// sector in the track it belongs to.
+	int32 covered = 0;
 	for (const auto& [number, start, end] :
-		{std::tuple {1, 0, kTrack2Pregap}, {2, kTrack2Start, kTrack3Pregap}, {3, kTrack3Start, kLeadOut}}) {
+		{std::tuple {1, 0, kTrack2Pregap}, {2, kTrack2Pregap, kTrack3Pregap}, {3, kTrack3Pregap, kLeadOut}}) {
 		uint8 info[36] = {};
 		SOutcome o = Send(*fDrive, {0x52, 0x01, 0, 0, 0, uint8(number), 0, 0, 36, 0}, info, sizeof(info));
 		ASSERT_TRUE(o.Good()) << o.SenseText();
 		EXPECT_EQ(info[2], number);
 		EXPECT_EQ(int32(Be32(info + 8)), start);
+		EXPECT_EQ(int32(Be32(info + 8)), covered) << "track " << number << " starts where the one before ends";
 		EXPECT_EQ(int32(Be32(info + 24)), end - start);
+		EXPECT_EQ(int32(Be32(info + 28)), end - 1) << "last recorded address";
 		EXPECT_EQ(info[6] & 0x40, 0) << "not blank";
+		covered = int32(Be32(info + 8) + Be32(info + 24));
+		uint32 pause = uint32(start);
+		ASSERT_TRUE(Send(*fDrive, {0x52, 0x00, B3(pause), B2(pause), Hi(pause), Lo(pause), 0, 0, 36, 0}, info,
+			sizeof(info)).Good());
+		EXPECT_EQ(info[2], number) << "LBA " << start;
 	}
+	EXPECT_EQ(covered, kLeadOut);
 
 	uint8 disc[34] = {};
 	ASSERT_TRUE(Send(*fDrive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, disc, sizeof(disc)).Good());

@@ -313,13 +313,13 @@ TEST(MmcDriveModePages, PagesAnswerWithTheTenByteHeader)
 	EXPECT_EQ(p[2] & 0x03, 0x03) << "reads CD-R and CD-RW";
 	EXPECT_EQ(p[3] & 0x07, 0x07) << "writes CD-R, CD-RW, test write";
 	EXPECT_EQ(p[5] & 0x63, 0x63) << "CD-DA, accurate stream, ISRC, MCN";
-	EXPECT_EQ(Be16(p + 8), 40 * 176);
+	EXPECT_EQ(Be16(p + 8), 7056) << "40X at 176.4 kB/s, as real drives count";
 	EXPECT_EQ(Be16(p + 12), 4096);
-	EXPECT_EQ(Be16(p + 14), 40 * 176);
-	EXPECT_EQ(Be16(p + 18), 16 * 176);
-	EXPECT_EQ(Be16(p + 20), 16 * 176);
+	EXPECT_EQ(Be16(p + 14), CDriveConfig::SpeedKbs(40));
+	EXPECT_EQ(Be16(p + 18), CDriveConfig::SpeedKbs(16));
+	EXPECT_EQ(Be16(p + 20), CDriveConfig::SpeedKbs(16));
 	EXPECT_EQ(Be16(p + 30), 5);
-	EXPECT_EQ(Be16(p + 32 + 2), 16 * 176) << "fastest descriptor first";
+	EXPECT_EQ(Be16(p + 32 + 2), CDriveConfig::SpeedKbs(16)) << "fastest descriptor first";
 	EXPECT_EQ(Be16(p + 32 + 4 * 4 + 2), 176);
 
 	std::vector<uint8> page;
@@ -419,8 +419,8 @@ TEST(MmcDriveModePages, ModeSelectFollowsThePageFormatRules)
 TEST(MmcDriveSpeeds, SetCdSpeedIsClampedAndReportedInThePage)
 {
 	CDriveConfig config = TestConfig();
-	config.capabilities.readSpeeds = {4 * 176, 8 * 176, 16 * 176, 24 * 176};
-	config.capabilities.writeSpeeds = {2 * 176, 4 * 176, 8 * 176};
+	config.capabilities.readSpeeds = {CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(8), CDriveConfig::SpeedKbs(16), CDriveConfig::SpeedKbs(24)};
+	config.capabilities.writeSpeeds = {CDriveConfig::SpeedKbs(2), CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(8)};
 	auto drive = BlankDrive(config);
 	auto current = [&](uint16* read, uint16* write) {
 		std::vector<uint8> page;
@@ -431,12 +431,12 @@ TEST(MmcDriveSpeeds, SetCdSpeedIsClampedAndReportedInThePage)
 	struct {
 		uint16 askRead, askWrite, read, write;
 	} cases[] = {
-		{0xFFFF, 0xFFFF, 24 * 176, 8 * 176},   // maximum
-		{1412, 706, 8 * 176, 4 * 176},         // 8x and 4x as the speed table asks them
-		{2000, 1000, 8 * 176, 4 * 176},        // between speeds: the lower one
-		{177, 177, 4 * 176, 2 * 176},          // below the slowest: the slowest
-		{0, 0, 4 * 176, 2 * 176},
-		{60000, 60000, 24 * 176, 8 * 176},     // above the fastest: the fastest
+		{0xFFFF, 0xFFFF, CDriveConfig::SpeedKbs(24), CDriveConfig::SpeedKbs(8)},   // maximum
+		{1412, 706, CDriveConfig::SpeedKbs(8), CDriveConfig::SpeedKbs(4)},         // 8x and 4x as the speed table asks them
+		{2000, 1000, CDriveConfig::SpeedKbs(8), CDriveConfig::SpeedKbs(4)},        // between speeds: the lower one
+		{177, 177, CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(2)},          // below the slowest: the slowest
+		{0, 0, CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(2)},
+		{60000, 60000, CDriveConfig::SpeedKbs(24), CDriveConfig::SpeedKbs(8)},     // above the fastest: the fastest
 	};
 	for (const auto& c : cases) {
 		ASSERT_TRUE(SetCdSpeed(*drive, c.askRead, c.askWrite).Good());
@@ -519,7 +519,7 @@ TEST(MmcDriveFaults, ConcurrentCommandsAreSerialised)
 					failures++;
 				if (!ReadSubChannel(*drive, 1, false, 0, &sub).Good())
 					failures++;
-				if (!SetCdSpeed(*drive, uint16(176 * (1 + i % 40)), 0xFFFF).Good())
+				if (!SetCdSpeed(*drive, CDriveConfig::SpeedKbs(1 + i % 40), 0xFFFF).Good())
 					failures++;
 			}
 		});
@@ -536,10 +536,10 @@ TEST(MmcDriveTiming, ReadsTakeTheirTimeOnTheDriveClockWithoutHoldingTheDrive)
 	CTempFolder folder;
 	CDriveConfig config = TestConfig();
 	config.realTime = true;
-	config.capabilities.readSpeeds = {4 * CDriveConfig::kKbPerSpeedFactor, 8 * CDriveConfig::kKbPerSpeedFactor};
+	config.capabilities.readSpeeds = {CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(8)};
 	auto clock = std::make_shared<CManualDriveClock>(5000000);
 	auto drive = DiscDrive(folder, config, clock);
-	ASSERT_TRUE(SetCdSpeed(*drive, 4 * CDriveConfig::kKbPerSpeedFactor, 0xFFFF).Good());
+	ASSERT_TRUE(SetCdSpeed(*drive, CDriveConfig::SpeedKbs(4), 0xFFFF).Good());
 
 	// 75 sectors at 4x take a quarter of a second; the READ CD returns when
 	// the clock has reached its end.
