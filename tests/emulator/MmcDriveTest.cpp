@@ -255,6 +255,7 @@ TEST(MmcDriveMedium, BlankMediaReportAtipAndAnEmptyDisc)
 	ASSERT_EQ(atip.size(), 28u);
 	EXPECT_EQ(Be16(&atip[0]), 26);
 	EXPECT_EQ(atip[6] & 0x40, 0) << "CD-R";
+	EXPECT_EQ(atip[5] & 0x40, 0x40) << "URU: a disc for unrestricted use";
 	int32 leadIn = mmc::MsfToLba(atip[8], atip[9], atip[10]);
 	int32 leadOut = mmc::MsfToLba(atip[12], atip[13], atip[14]);
 	EXPECT_LT(leadIn, 0);
@@ -266,6 +267,7 @@ TEST(MmcDriveMedium, BlankMediaReportAtipAndAnEmptyDisc)
 	uint8 disc[34];
 	ASSERT_TRUE(Send(*drive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, disc, sizeof(disc)).Good());
 	EXPECT_EQ(disc[2] & 0x1F, 0x00) << "empty disc, empty session, not erasable";
+	EXPECT_EQ(disc[7] & 0x20, 0x20) << "URU";
 	EXPECT_EQ(mmc::MsfToLba(disc[17], disc[18], disc[19]), leadIn);
 	EXPECT_EQ(mmc::MsfToLba(disc[21], disc[22], disc[23]), leadOut);
 
@@ -313,6 +315,7 @@ TEST(MmcDriveModePages, PagesAnswerWithTheTenByteHeader)
 	EXPECT_EQ(p[2] & 0x03, 0x03) << "reads CD-R and CD-RW";
 	EXPECT_EQ(p[3] & 0x07, 0x07) << "writes CD-R, CD-RW, test write";
 	EXPECT_EQ(p[5] & 0x63, 0x63) << "CD-DA, accurate stream, ISRC, MCN";
+	EXPECT_EQ(p[5] & 0x0C, 0x04) << "R-W served (raw P-W), not de-interleaved";
 	EXPECT_EQ(Be16(p + 8), 7056) << "40X at 176.4 kB/s, as real drives count";
 	EXPECT_EQ(Be16(p + 12), 4096);
 	EXPECT_EQ(Be16(p + 14), CDriveConfig::SpeedKbs(40));
