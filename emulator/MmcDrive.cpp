@@ -40,7 +40,7 @@ CMmcDrive::SCommandList CMmcDrive::CommonCommands()
 		{kRequestSense, 6, kDataIn, false, true, &CMmcDrive::DoRequestSense},
 		{kInquiry, 6, kDataIn, false, true, &CMmcDrive::DoInquiry},
 		{kStartStopUnit, 6, kNoData, false, false, &CMmcDrive::DoStartStopUnit},
-		{kPreventAllowRemoval, 6, kNoData, false, false, &CMmcDrive::DoPreventAllow},
+		{kPreventAllowMediumRemoval, 6, kNoData, false, false, &CMmcDrive::DoPreventAllow},
 		{kReadCapacity, 10, kDataIn, true, false, &CMmcDrive::DoReadCapacity},
 		{kRead10, 10, kDataIn, true, false, &CMmcDrive::DoRead10},
 		{kReadSubChannel, 10, kDataIn, true, false, &CMmcDrive::DoReadSubChannel},
@@ -250,7 +250,7 @@ bigtime_t CMmcDrive::ReadTime(int64 sectors) const
 		return 0;
 	// kB/s are thousands of bytes a second; microseconds = bytes * 1000 / kB/s.
 	int64 speed = std::max<int64>(fModePages.CurrentReadSpeed(), CDriveConfig::SpeedKbs(1));
-	return sectors * int64(kAudioSectorSize) * 1000 / speed;
+	return sectors * int64(kCdAudioSectorSize) * 1000 / speed;
 }
 
 status_t CMmcDrive::Execute(raw_device_command* command)
@@ -259,8 +259,8 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 		return B_BAD_VALUE;
 	if (command->command_length < 6 || command->command_length > 16 ||
 		(command->data_length > 0 && command->data == nullptr)) {
-		command->scsi_status = kStatusGood;
-		command->cam_status = kCamRequestInvalid;
+		command->scsi_status = SCSI_STATUS_GOOD;
+		command->cam_status = CAM_REQ_INVALID;
 		return B_BAD_VALUE;
 	}
 
@@ -278,8 +278,8 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 			bool wrongDirection = command->data_length > 0
 				&& ((info->dir == kDataIn && !dataIn) || (info->dir == kDataOut && dataIn));
 			if (command->command_length < info->length || wrongDirection) {
-				command->scsi_status = kStatusGood;
-				command->cam_status = kCamRequestInvalid;
+				command->scsi_status = SCSI_STATUS_GOOD;
+				command->cam_status = CAM_REQ_INVALID;
 				return B_OK;
 			}
 		}
@@ -299,30 +299,30 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 			result.sense = kSenseBecomingReady;
 		} else {
 			result = (this->*info->handle)(context);
-			check = opcode != kRequestSense && (result.sense.key != kNoSense || result.sense.asc != 0);
+			check = opcode != kRequestSense && (result.sense.key != kSenseKeyNoSense || result.sense.asc != 0);
 		}
 
 		size_t senseCopied = 0;
 		if (check) {
 			fPendingSense = result.sense;
-			command->scsi_status = kStatusCheckCondition;
-			command->cam_status = kCamRequestCompletedWithError;
+			command->scsi_status = SCSI_STATUS_CHECK_CONDITION;
+			command->cam_status = CAM_REQ_CMP_ERR;
 			if (command->sense_data != nullptr && command->sense_data_length > 0) {
 				uint8 sense[kSenseLength];
 				EncodeFixedSense(result.sense, sense);
 				senseCopied = std::min(command->sense_data_length, kSenseLength);
 				std::memcpy(command->sense_data, sense, senseCopied);
-				command->cam_status |= kCamAutosenseValid;
+				command->cam_status |= CAM_AUTOSNS_VALID;
 			}
 		} else {
 			if (opcode != kRequestSense)
 				fPendingSense = SSense();
-			command->scsi_status = kStatusGood;
+			command->scsi_status = SCSI_STATUS_GOOD;
 			// The adapter sees a short transfer (the drive sent less than the
 			// buffer holds) or an overrun (it had more to send than the buffer
 			// took; the buffer is full and the rest is lost) alike.
 			bool shortTransfer = info->dir == kDataIn && result.transferred < command->data_length;
-			command->cam_status = shortTransfer || result.overrun ? kCamDataRunError : kCamRequestCompleted;
+			command->cam_status = shortTransfer || result.overrun ? CAM_DATA_RUN_ERR : CAM_REQ_CMP;
 		}
 		if ((command->flags & B_RAW_DEVICE_REPORT_RESIDUAL) != 0) {
 			command->data_length -= std::min(result.transferred, command->data_length);
@@ -350,7 +350,7 @@ status_t CMmcDrive::ReadAudio(int32 lba, int32 count, void* buffer)
 		int32 bad;
 		if (fFaults.TakeMediumError(lba, count, &bad))
 			return B_DEV_READ_ERROR;
-		if (fMedium->ReadSectors(lba, count, static_cast<uint8*>(buffer), kAudioSectorSize) != B_OK)
+		if (fMedium->ReadSectors(lba, count, static_cast<uint8*>(buffer), kCdAudioSectorSize) != B_OK)
 			return B_DEV_READ_ERROR;
 		completion = Schedule(ReadTime(count));
 	}

@@ -115,13 +115,12 @@ private:
 		uint8* data;               // the caller's buffer (data-in or data-out)
 		size_t dataLength;
 	};
-	enum direction { kNoData, kDataIn, kDataOut };
 	using handler = SResult (CMmcDrive::*)(const SContext&);
 	// One command of a dialect: how the adapter checks it and who answers it.
 	struct SCommand {
 		uint8 opcode;
 		uint8 length;              // command block length
-		direction dir;
+		data_direction dir;
 		bool needsMedium;
 		bool skipsUnitAttention;
 		handler handle;

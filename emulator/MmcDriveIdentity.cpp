@@ -31,7 +31,7 @@ CMmcDrive::SResult CMmcDrive::DoRequestSense(const SContext& c)
 	} else if (fPlayback.State(now) == CAudioPlayback::kPlaying) {
 		sense = kSenseAudioPlayInProgress;
 	} else if (fPlayback.State(now) == CAudioPlayback::kPaused) {
-		sense = Sense(kNoSense, 0x00, 0x12);
+		sense = Sense(kSenseKeyNoSense, 0x00, 0x12);
 	}
 	EncodeFixedSense(sense, fResponse.data());
 	return Respond(c, c.cdb[4], kSenseLength);
@@ -42,7 +42,7 @@ CMmcDrive::SResult CMmcDrive::DoInquiry(const SContext& c)
 	SResult r;
 	bool evpd = (c.cdb[1] & 0x01) != 0;
 	uint8 page = c.cdb[2];
-	size_t allocation = Get16(c.cdb + 3);
+	size_t allocation = GetBe16(c.cdb + 3);
 	uint8* out = fResponse.data();
 	if ((c.cdb[1] & 0xFE) != 0) {
 		r.sense = SenseInvalidCdbField(1);
@@ -177,7 +177,7 @@ namespace {
 size_t Feature(uint8* out, uint16 code, uint8 version, bool persistent, bool current, uint8 additional)
 {
 	std::memset(out, 0, 4 + size_t(additional));
-	Put16(out, code);
+	SetBe16(out, code);
 	out[2] = uint8(version << 2 | (persistent ? 0x02 : 0x00) | (current ? 0x01 : 0x00));
 	out[3] = additional;
 	return 4 + size_t(additional);
@@ -192,8 +192,8 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 {
 	SResult r;
 	uint8 requestType = c.cdb[1] & 0x03;
-	uint16 startingFeature = Get16(c.cdb + 2);
-	size_t allocation = Get16(c.cdb + 7);
+	uint16 startingFeature = GetBe16(c.cdb + 2);
+	size_t allocation = GetBe16(c.cdb + 7);
 	if (requestType == 3) {
 		r.sense = SenseInvalidCdbField(1);
 		return r;
@@ -208,9 +208,9 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 	uint8* out = fResponse.data();
 	size_t length = 8;
 	std::memset(out, 0, length);
-	Put16(out + 6, profile);
+	SetBe16(out + 6, profile);
 	auto add = [&](const uint8* descriptor, size_t size) {
-		uint16 code = Get16(descriptor);
+		uint16 code = GetBe16(descriptor);
 		bool current = (descriptor[2] & 0x01) != 0;
 		if (code < startingFeature || (requestType == 1 && !current) || (requestType == 2 && code != startingFeature))
 			return;
@@ -231,7 +231,7 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 		profiles[n++] = kProfileCdRom;
 		size_t size = Feature(feature, 0x0000, 0, true, true, uint8(4 * n));
 		for (size_t i = 0; i < n; i++) {
-			Put16(feature + 4 + 4 * i, profiles[i]);
+			SetBe16(feature + 4 + 4 * i, profiles[i]);
 			feature[4 + 4 * i + 2] = profiles[i] == profile ? 0x01 : 0x00;
 		}
 		add(feature, size);
@@ -239,7 +239,7 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 	// 0001h core: the physical interface (1 SCSI, 2 ATAPI).
 	{
 		size_t size = Feature(feature, 0x0001, 1, true, true, 8);
-		Put32(feature + 4, fConfig.atapi ? 2 : 1);
+		SetBe32(feature + 4, fConfig.atapi ? 2 : 1);
 		add(feature, size);
 	}
 	// 0002h morphing: operational change events, polled only.
@@ -267,21 +267,21 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 			| (caps.writeCdRw ? 0x02 : 0x00));
 		size_t size = Feature(feature, 0x002D, 2, false, writable, 4);
 		feature[4] = common;
-		Put16(feature + 6, 0x0001);
+		SetBe16(feature + 6, 0x0001);
 		add(feature, size);
 		size = Feature(feature, 0x002E, 0, false, writable, 4);
 		feature[4] = uint8(common | 0x20);   // SAO
-		Put24(feature + 5, kCueSheetCapacity);
+		SetBe24(feature + 5, kCueSheetCapacity);
 		add(feature, size);
 	}
 	// 0103h CD external audio play: separate volume and mute, scan.
 	if (caps.audioPlay) {
 		size_t size = Feature(feature, 0x0103, 0, false, medium, 4);
 		feature[4] = 0x07;
-		Put16(feature + 6, 256);
+		SetBe16(feature + 6, 256);
 		add(feature, size);
 	}
-	Put32(out, uint32(length - 4));
+	SetBe32(out, uint32(length - 4));
 	return Respond(c, allocation, length);
 }
 
@@ -297,13 +297,13 @@ CMmcDrive::SResult CMmcDrive::DoGetEventStatusNotification(const SContext& c)
 	constexpr uint8 kMediaClass = 4;
 	constexpr uint8 kSupportedClasses = 1 << kMediaClass;
 	uint8 requested = c.cdb[4];
-	size_t allocation = Get16(c.cdb + 7);
+	size_t allocation = GetBe16(c.cdb + 7);
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 8);
 	out[3] = kSupportedClasses;
 	if ((requested & kSupportedClasses) == 0) {
 		out[2] = 0x80;   // no event available of the classes asked for
-		Put16(out, 2);
+		SetBe16(out, 2);
 		return Respond(c, allocation, 4);
 	}
 	media_event event = kMediaNoChange;
@@ -312,7 +312,7 @@ CMmcDrive::SResult CMmcDrive::DoGetEventStatusNotification(const SContext& c)
 		std::copy(fMediaEvents.begin() + 1, fMediaEvents.end(), fMediaEvents.begin());
 		fMediaEventCount--;
 	}
-	Put16(out, 6);
+	SetBe16(out, 6);
 	out[2] = kMediaClass;
 	out[4] = event;
 	out[5] = uint8((MediumReady() ? 0x02 : 0x00) | (fTrayOpen ? 0x01 : 0x00));
@@ -322,7 +322,7 @@ CMmcDrive::SResult CMmcDrive::DoGetEventStatusNotification(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoModeSelect(const SContext& c)
 {
 	SResult r;
-	size_t length = Get16(c.cdb + 7);
+	size_t length = GetBe16(c.cdb + 7);
 	if ((c.cdb[1] & 0x10) == 0) {   // page format is required
 		r.sense = SenseInvalidCdbField(1);
 		return r;
@@ -344,7 +344,7 @@ CMmcDrive::SResult CMmcDrive::DoModeSense(const SContext& c)
 	r.sense = fModePages.Sense(control, c.cdb[2] & 0x3F, c.cdb[3], fResponse.data(), fResponse.size(), &length);
 	if (r.sense.IsError())
 		return r;
-	return Respond(c, Get16(c.cdb + 7), length);
+	return Respond(c, GetBe16(c.cdb + 7), length);
 }
 
 CMmcDrive::SResult CMmcDrive::DoModeSense6(const SContext& c)
@@ -394,8 +394,8 @@ CMmcDrive::SResult CMmcDrive::DoSetCdSpeed(const SContext& c)
 		return r;
 	}
 	const SDriveCapabilities& caps = fConfig.capabilities;
-	uint16 read = ClampSpeed(Get16(c.cdb + 2), caps.readSpeeds);
-	uint16 write = ClampSpeed(Get16(c.cdb + 4), caps.writeSpeeds);
+	uint16 read = ClampSpeed(GetBe16(c.cdb + 2), caps.readSpeeds);
+	uint16 write = ClampSpeed(GetBe16(c.cdb + 4), caps.writeSpeeds);
 	fModePages.SetCurrentSpeeds(read, write);
 	return r;
 }

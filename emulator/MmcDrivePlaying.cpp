@@ -38,8 +38,8 @@ CMmcDrive::SResult CMmcDrive::DoPlayAudio(const SContext& c)
 	switch (c.cdb[0]) {
 		case kPlayAudio10:
 		case kPlayAudio12: {
-			uint32 address = Get32(c.cdb + 2);
-			int64 length = c.cdb[0] == kPlayAudio10 ? Get16(c.cdb + 7) : Get32(c.cdb + 6);
+			uint32 address = GetBe32(c.cdb + 2);
+			int64 length = c.cdb[0] == kPlayAudio10 ? GetBe16(c.cdb + 7) : GetBe32(c.cdb + 6);
 			int32 start = address == 0xFFFFFFFF ? current : int32(address);
 			if (length == 0)
 				return r;

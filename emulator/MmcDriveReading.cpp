@@ -12,13 +12,13 @@ namespace {
 void PutAddress(uint8* p, int32 lba, bool msf)
 {
 	if (msf) {
-		SMsf m = LbaToMsf(lba);
+		SCdMsf m = LbaToMsf(lba);
 		p[0] = 0;
 		p[1] = m.minute;
 		p[2] = m.second;
 		p[3] = m.frame;
 	} else {
-		Put32(p, uint32(lba));
+		SetBe32(p, uint32(lba));
 	}
 }
 
@@ -26,13 +26,13 @@ void PutAddress(uint8* p, int32 lba, bool msf)
 void PutRelative(uint8* p, int32 relative, bool msf)
 {
 	if (msf) {
-		SMsf m = FramesToMsf(relative);
+		SCdMsf m = FramesToMsf(relative);
 		p[0] = 0;
 		p[1] = m.minute;
 		p[2] = m.second;
 		p[3] = m.frame;
 	} else {
-		Put32(p, uint32(relative));
+		SetBe32(p, uint32(relative));
 	}
 }
 
@@ -42,11 +42,6 @@ void PutRelative(uint8* p, int32 relative, bool msf)
 // other).
 constexpr int32 kCatalogPhase = 20;
 constexpr int32 kIsrcPhase = 70;
-
-uint8 FromBcd(uint8 value)
-{
-	return uint8((value >> 4) * 10 + (value & 0x0F));
-}
 
 // One ISRC character in the 6-bit code of the Q sub-channel; -1 for a
 // character that has none.
@@ -123,13 +118,13 @@ CMmcDrive::SResult CMmcDrive::DoReadCapacity(const SContext& c)
 	uint8* out = fResponse.data();
 	if (fConfig.dialect == CDriveConfig::kDialectYamaha && fMedium->IsBlank() && fMedium->IsRecordable()) {
 		// A writable disc: the blocks that can be written, block length 0.
-		Put32(out, uint32(fMedium->LastPossibleLeadOut()));
-		Put32(out + 4, 0);
+		SetBe32(out, uint32(fMedium->LastPossibleLeadOut()));
+		SetBe32(out + 4, 0);
 		return Respond(c, 8, 8);
 	}
 	int32 last = fMedium->IsBlank() ? 0 : fMedium->LeadOut() - 1;
-	Put32(out, uint32(last));
-	Put32(out + 4, VendorDialect() ? fModePages.BlockLength() : 2048);
+	SetBe32(out, uint32(last));
+	SetBe32(out + 4, VendorDialect() ? fModePages.BlockLength() : 2048);
 	return Respond(c, 8, 8);
 }
 
@@ -140,7 +135,7 @@ CMmcDrive::SResult CMmcDrive::DoReadSubChannel(const SContext& c)
 	bool subQ = (c.cdb[2] & 0x40) != 0;
 	uint8 format = c.cdb[3];
 	uint8 trackNumber = c.cdb[6];
-	size_t allocation = Get16(c.cdb + 7);
+	size_t allocation = GetBe16(c.cdb + 7);
 	if (subQ && (format < 1 || format > 3)) {
 		r.sense = SenseInvalidCdbField(3);
 		return r;
@@ -164,7 +159,7 @@ CMmcDrive::SResult CMmcDrive::DoReadSubChannel(const SContext& c)
 		return Respond(c, allocation, 4);
 
 	size_t length = format == 1 ? 16 : 24;
-	Put16(out + 2, uint32(length - 4));
+	SetBe16(out + 2, uint32(length - 4));
 	out[4] = format;
 	if (format == 1) {
 		int32 lba = fPlayback.Position(now);
@@ -210,7 +205,7 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 	if (format == 0 && (c.cdb[9] >> 6) != 0)   // the older place of the format field
 		format = uint8(c.cdb[9] >> 6);
 	uint8 number = c.cdb[6];
-	size_t allocation = Get16(c.cdb + 7);
+	size_t allocation = GetBe16(c.cdb + 7);
 	const CDiscImage& disc = *fMedium;
 	uint8* out = fResponse.data();
 
@@ -282,10 +277,10 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			};
 			add(tracks.front().control, 0xA0, uint8(disc.FirstTrack()), 0x00, 0);
 			add(tracks.back().control, 0xA1, uint8(disc.LastTrack()), 0, 0);
-			SMsf leadOut = LbaToMsf(disc.LeadOut());
+			SCdMsf leadOut = LbaToMsf(disc.LeadOut());
 			add(tracks.back().control, 0xA2, leadOut.minute, leadOut.second, leadOut.frame);
 			for (const auto& track : tracks) {
-				SMsf start = LbaToMsf(track.start);
+				SCdMsf start = LbaToMsf(track.start);
 				add(track.control, uint8(track.number), start.minute, start.second, start.frame);
 			}
 			break;
@@ -299,8 +294,8 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			out[4] = 0x80 | 0x50 | 0x01;    // indicative writing power 5, reference speed 1
 			out[5] = 0x40;                  // URU: unrestricted use
 			out[6] = uint8(0x80 | (disc.IsErasable() ? 0x40 : 0x00));
-			SMsf leadIn = LbaToMsf(disc.LeadInStart());
-			SMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
+			SCdMsf leadIn = LbaToMsf(disc.LeadInStart());
+			SCdMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
 			out[8] = leadIn.minute;
 			out[9] = leadIn.second;
 			out[10] = leadIn.frame;
@@ -322,7 +317,7 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			r.sense = SenseInvalidCdbField(2);
 			return r;
 	}
-	Put16(out, uint32(length - 2));
+	SetBe16(out, uint32(length - 2));
 	return Respond(c, allocation, length);
 }
 
@@ -337,15 +332,15 @@ CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 	uint8* out = fResponse.data();
 	constexpr size_t kLength = 34;
 	std::memset(out, 0, kLength);
-	Put16(out, kLength - 2);
+	SetBe16(out, kLength - 2);
 	if (disc.IsBlank()) {
 		out[2] = uint8(disc.IsErasable() ? 0x10 : 0x00);   // empty disc, empty session
 		out[3] = 1;
 		out[4] = 1;
 		out[5] = 1;
 		out[6] = 1;
-		SMsf leadIn = LbaToMsf(disc.LeadInStart());
-		SMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
+		SCdMsf leadIn = LbaToMsf(disc.LeadInStart());
+		SCdMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
 		out[17] = leadIn.minute;
 		out[18] = leadIn.second;
 		out[19] = leadIn.frame;
@@ -362,19 +357,19 @@ CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 	}
 	out[7] = 0x20;   // URU: unrestricted use
 	out[8] = 0x00;   // CD-DA or CD-ROM
-	return Respond(c, Get16(c.cdb + 7), kLength);
+	return Respond(c, GetBe16(c.cdb + 7), kLength);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 {
 	SResult r;
 	uint8 type = c.cdb[1] & 0x03;
-	uint32 value = Get32(c.cdb + 2);
+	uint32 value = GetBe32(c.cdb + 2);
 	const CDiscImage& disc = *fMedium;
 	uint8* out = fResponse.data();
 	constexpr size_t kLength = 36;
 	std::memset(out, 0, kLength);
-	Put16(out, kLength - 2);
+	SetBe16(out, kLength - 2);
 	out[3] = 1;   // session
 
 	if (disc.IsBlank()) {
@@ -388,9 +383,9 @@ CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 		out[2] = 1;
 		out[6] = 0x40 | 0x0F;   // blank, data mode unknown
 		out[7] = 0x01;          // next writable address valid
-		Put32(out + 16, uint32(disc.LastPossibleLeadOut()));
-		Put32(out + 24, uint32(disc.LastPossibleLeadOut()));
-		return Respond(c, Get16(c.cdb + 7), kLength);
+		SetBe32(out + 16, uint32(disc.LastPossibleLeadOut()));
+		SetBe32(out + 24, uint32(disc.LastPossibleLeadOut()));
+		return Respond(c, GetBe16(c.cdb + 7), kLength);
 	}
 
 	const CDiscImage::STrack* track = nullptr;
@@ -411,10 +406,10 @@ CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 	out[2] = uint8(track->number);
 	out[5] = uint8(track->control & 0x0F);
 	out[6] = 0x0F;
-	Put32(out + 8, uint32(first));
-	Put32(out + 24, uint32(track->end - first));
-	Put32(out + 28, uint32(track->end - 1));
-	return Respond(c, Get16(c.cdb + 7), kLength);
+	SetBe32(out + 8, uint32(first));
+	SetBe32(out + 24, uint32(track->end - first));
+	SetBe32(out + 28, uint32(track->end - 1));
+	return Respond(c, GetBe16(c.cdb + 7), kLength);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadCd(const SContext& c)
@@ -444,8 +439,8 @@ CMmcDrive::SResult CMmcDrive::DoReadCd(const SContext& c)
 		}
 		count = end - lba;
 	} else {
-		lba = int32(Get32(c.cdb + 2));
-		count = Get24(c.cdb + 6);
+		lba = int32(GetBe32(c.cdb + 2));
+		count = GetBe24(c.cdb + 6);
 	}
 	uint8 fields = c.cdb[9];
 	uint8 c2 = (fields >> 1) & 0x03;
@@ -472,8 +467,8 @@ CMmcDrive::SResult CMmcDrive::DoReadCd(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoReadCdDa(const SContext& c)
 {
 	SResult r;
-	int32 lba = int32(Get32(c.cdb + 2));
-	int64 count = Get32(c.cdb + 6);
+	int32 lba = int32(GetBe32(c.cdb + 2));
+	int64 count = GetBe32(c.cdb + 6);
 	switch (c.cdb[10]) {
 		case 0:
 			return ReadSectors(c, lba, count, true, 0, 0);
@@ -492,9 +487,9 @@ CMmcDrive::SResult CMmcDrive::DoReadCdDa(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoRead10(const SContext& c)
 {
 	SResult r;
-	int32 lba = int32(Get32(c.cdb + 2));
-	uint32 count = Get16(c.cdb + 7);
-	bool audioBlocks = VendorDialect() && fModePages.BlockLength() == kAudioSectorSize
+	int32 lba = int32(GetBe32(c.cdb + 2));
+	uint32 count = GetBe16(c.cdb + 7);
+	bool audioBlocks = VendorDialect() && fModePages.BlockLength() == kCdAudioSectorSize
 		&& (fModePages.Density() == 0x82 || fModePages.Density() == 0x00);
 	if (fMedium->IsBlank() || lba < 0 || int64(lba) + count > fMedium->LeadOut()) {
 		r.sense = kSenseLbaOutOfRange;
@@ -531,7 +526,7 @@ CMmcDrive::SResult CMmcDrive::ReadSectors(const SContext& c, int32 lba, int64 co
 		r.sense = kSenseLbaOutOfRange;
 		return r;
 	}
-	const size_t userBytes = userData ? kAudioSectorSize : 0;
+	const size_t userBytes = userData ? kCdAudioSectorSize : 0;
 	const size_t perSector = userBytes + c2Bytes + size_t(subChannel);
 	if (count == 0 || perSector == 0)
 		return r;
@@ -580,7 +575,7 @@ void CMmcDrive::SectorQ(int32 lba, uint8* q) const
 	disc.QSubChannel(lba, q);
 	if (lba < 0 || lba >= disc.LeadOut())
 		return;
-	int32 phase = (lba + kMsfOffset) % 100;
+	int32 phase = (lba + kCdMsfOffset) % 100;
 	uint8 control = uint8(q[0] >> 4);
 	if (phase == kCatalogPhase) {
 		CatalogFrame(disc.Catalog(), control, q[9], q);
@@ -611,9 +606,9 @@ void CMmcDrive::BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int sub
 			if ((q[0] & 0x0F) == 0x01) {
 				for (int i : {1, 2, 3, 4, 5, 7, 8})
 					if (!(i == 1 && q[1] == 0xAA))
-						out[i] = FromBcd(q[i]);
+						out[i] = uint8(FromBcd(q[i]));
 			}
-			out[9] = FromBcd(q[9]);
+			out[9] = uint8(FromBcd(q[9]));
 		}
 		return;
 	}

@@ -6,11 +6,11 @@ using namespace mmc;
 
 namespace {
 
-bool IsBcd(uint8 value, int maximum)
+// A BCD byte whose value is at most `maximum`.
+bool BcdAtMost(uint8 value, int32 maximum)
 {
-	if ((value >> 4) > 9 || (value & 0x0F) > 9)
-		return false;
-	return (value >> 4) * 10 + (value & 0x0F) <= maximum;
+	int32 v = FromBcd(value);
+	return v >= 0 && v <= maximum;
 }
 
 }   // namespace
@@ -50,22 +50,22 @@ CMmcDrive::SResult CMmcDrive::DoReadBufferCapacity(const SContext& c)
 {
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 12);
-	Put16(out, 10);
+	SetBe16(out, 10);
 	uint32 bytes = uint32(fConfig.capabilities.bufferKb) * 1024;
 	if ((c.cdb[1] & 0x01) != 0) {
-		Put32(out + 8, bytes / uint32(kAudioSectorSize));
+		SetBe32(out + 8, bytes / uint32(kCdAudioSectorSize));
 	} else {
-		Put32(out + 4, bytes);
-		Put32(out + 8, bytes);   // nothing is being recorded: all of it is free
+		SetBe32(out + 4, bytes);
+		SetBe32(out + 8, bytes);   // nothing is being recorded: all of it is free
 	}
-	return Respond(c, Get16(c.cdb + 7), 12);
+	return Respond(c, GetBe16(c.cdb + 7), 12);
 }
 
 CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 {
 	SResult r;
-	int32 start = int32(Get32(c.cdb + 2));
-	uint32 length = Get32(c.cdb + 6);
+	int32 start = int32(GetBe32(c.cdb + 2));
+	uint32 length = GetBe32(c.cdb + 6);
 	if (!WritableMedium(&r.sense))
 		return r;
 	if (start < -150 || start >= fMedium->LastPossibleLeadOut()) {
@@ -87,7 +87,7 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 {
 	SResult r;
-	size_t length = Get16(c.cdb + 7);
+	size_t length = GetBe16(c.cdb + 7);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -101,8 +101,8 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 			r.sense = kSenseCommandSequenceError;
 			return r;
 		}
-		if (d[0] > 1 || (d[1] & 0x0F) != 1 || !IsBcd(d[2], 99) || d[2] == 0 || !IsBcd(d[3], 99))
-			r.sense = SenseInvalidParameterField(d[0] > 1 ? 0 : (d[1] & 0x0F) != 1 ? 1 : !IsBcd(d[2], 99) ? 2 : 3);
+		if (d[0] > 1 || (d[1] & 0x0F) != 1 || !BcdAtMost(d[2], 99) || d[2] == 0 || !BcdAtMost(d[3], 99))
+			r.sense = SenseInvalidParameterField(d[0] > 1 ? 0 : (d[1] & 0x0F) != 1 ? 1 : !BcdAtMost(d[2], 99) ? 2 : 3);
 		return r;
 	}
 	if (length < 3 + 3 * 5 || (length - 3) % 5 != 0) {
@@ -111,9 +111,9 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 	}
 	for (size_t at = 3; at < length; at += 5) {
 		uint8 point = d[at + 1];
-		bool pointValid = (IsBcd(point, 99) && point != 0) || point == 0xA0 || point == 0xA1 || point == 0xA2;
+		bool pointValid = (BcdAtMost(point, 99) && point != 0) || point == 0xA0 || point == 0xA1 || point == 0xA2;
 		bool timeValid = point == 0xA0 || point == 0xA1
-			|| (IsBcd(d[at + 2], 99) && IsBcd(d[at + 3], 59) && IsBcd(d[at + 4], 74));
+			|| (BcdAtMost(d[at + 2], 99) && BcdAtMost(d[at + 3], 59) && BcdAtMost(d[at + 4], 74));
 		if ((d[at] & 0x0F) != 1 || !pointValid || !timeValid) {
 			r.sense = SenseInvalidParameterField(uint16(at));
 			return r;
@@ -135,7 +135,7 @@ CMmcDrive::SResult CMmcDrive::DoTeacOpcExecution(const SContext& c)
 {
 	SResult r;
 	if (!WritableMedium(&r.sense))
-		r.sense = Sense(kIllegalRequest, 0xCD, 0x00);   // cannot ensure reliable writing on this disc
+		r.sense = Sense(kSenseKeyIllegalRequest, 0xCD, 0x00);   // cannot ensure reliable writing on this disc
 	return r;
 }
 
@@ -152,7 +152,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsFirstWritableAddress(const SContext& c)
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 6);
 	out[0] = 5;
-	Put32(out + 1, 0);
+	SetBe32(out + 1, 0);
 	return Respond(c, c.cdb[8], 6);
 }
 
@@ -162,8 +162,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 	if (!WritableMedium(&r.sense))
 		return r;
 	uint8* out = fResponse.data();
-	Put16(out, uint32(-150 - fMedium->LeadInStart()));   // lead-in length
-	Put16(out + 2, 6750);                                  // lead-out: 90 seconds
+	SetBe16(out, uint32(-150 - fMedium->LeadInStart()));   // lead-in length
+	SetBe16(out + 2, 6750);                                  // lead-out: 90 seconds
 	return Respond(c, c.cdb[8], 4);
 }
 
@@ -172,7 +172,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 {
 	SResult r;
-	size_t length = Get16(c.cdb + 7);
+	size_t length = GetBe16(c.cdb + 7);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -183,13 +183,13 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 	int64 last = -150;
 	size_t at = 0;
 	while (at < length) {
-		size_t size = length - at >= 2 ? Get16(c.data + at) : 0;
+		size_t size = length - at >= 2 ? GetBe16(c.data + at) : 0;
 		if (size < 20 || size % 4 != 0 || at + size > length) {
 			r.sense = SenseInvalidParameterField(uint16(at));
 			return r;
 		}
 		for (size_t field = 12; field < size; field += 4) {
-			int64 lba = int32(Get32(c.data + at + field));
+			int64 lba = int32(GetBe32(c.data + at + field));
 			if (lba < last || lba > fMedium->LastPossibleLeadOut()) {
 				r.sense = SenseInvalidParameterField(uint16(at + field));
 				return r;
@@ -208,7 +208,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 {
 	SResult r;
-	size_t length = Get16(c.cdb + 7);
+	size_t length = GetBe16(c.cdb + 7);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -224,9 +224,9 @@ CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 		const uint8* e = c.data + at;
 		bool first = at == 0;
 		bool last = at + 8 == length;
-		bool trackValid = first ? e[1] == 0 : last ? e[1] == 0xAA : IsBcd(e[1], 99) && e[1] != 0;
-		if ((e[0] & 0x0F) != 1 || !trackValid || !IsBcd(e[2], 99) || !IsBcd(e[5], 99) || !IsBcd(e[6], 59)
-			|| !IsBcd(e[7], 74)) {
+		bool trackValid = first ? e[1] == 0 : last ? e[1] == 0xAA : BcdAtMost(e[1], 99) && e[1] != 0;
+		if ((e[0] & 0x0F) != 1 || !trackValid || !BcdAtMost(e[2], 99) || !BcdAtMost(e[5], 99) || !BcdAtMost(e[6], 59)
+			|| !BcdAtMost(e[7], 74)) {
 			r.sense = SenseInvalidParameterField(uint16(at));
 			return r;
 		}

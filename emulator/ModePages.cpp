@@ -56,7 +56,7 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 		p.defaults[2] = 0x01;    // track at once
 		p.defaults[3] = 0x04;    // track mode: data
 		p.defaults[4] = 0x08;    // data block type: mode 1
-		Put16(&p.defaults[14], 150);   // audio pause length
+		SetBe16(&p.defaults[14], 150);   // audio pause length
 		p.changeable = Page(0x05, 52);
 		p.changeable[2] = uint8((fCapabilities.bufferUnderrunFree ? 0x40 : 0x00) | 0x20
 			| (fCapabilities.testWrite ? 0x10 : 0x00) | 0x0F);
@@ -74,8 +74,8 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 		SPage p;
 		p.code = 0x0D;
 		p.defaults = Page(0x0D, 8);
-		Put16(&p.defaults[4], 60);
-		Put16(&p.defaults[6], 75);
+		SetBe16(&p.defaults[4], 60);
+		SetBe16(&p.defaults[6], 75);
 		p.changeable = Page(0x0D, 8);
 		p.changeable[3] = 0x0F;
 		fPages.push_back(p);
@@ -192,22 +192,22 @@ void CModePages::BuildCapabilities()
 	page[6] = uint8((c.lock ? 0x01 : 0) | (fLocked ? 0x02 : 0) | (c.eject ? 0x08 : 0) | 0x20);   // tray
 	page[7] = c.audioPlay ? 0x03 : 0x00;
 	uint16 maxWrite = c.writeSpeeds.empty() ? 0 : c.writeSpeeds.back();
-	Put16(&page[8], c.readSpeeds.back());
-	Put16(&page[10], c.audioPlay ? 256 : 0);
-	Put16(&page[12], c.bufferKb);
-	Put16(&page[14], fReadSpeed);
-	Put16(&page[18], maxWrite);
-	Put16(&page[20], fWriteSpeed);
-	Put16(&page[28], fWriteSpeed);
-	Put16(&page[30], uint32(descriptors));
+	SetBe16(&page[8], c.readSpeeds.back());
+	SetBe16(&page[10], c.audioPlay ? 256 : 0);
+	SetBe16(&page[12], c.bufferKb);
+	SetBe16(&page[14], fReadSpeed);
+	SetBe16(&page[18], maxWrite);
+	SetBe16(&page[20], fWriteSpeed);
+	SetBe16(&page[28], fWriteSpeed);
+	SetBe16(&page[30], uint32(descriptors));
 	for (size_t i = 0; i < descriptors; i++)
-		Put16(&page[32 + 4 * i + 2], c.writeSpeeds[c.writeSpeeds.size() - 1 - i]);   // fastest first
+		SetBe16(&page[32 + 4 * i + 2], c.writeSpeeds[c.writeSpeeds.size() - 1 - i]);   // fastest first
 
 	p->current = page;
 	p->defaults = page;
-	Put16(&p->defaults[14], c.readSpeeds.back());
-	Put16(&p->defaults[20], maxWrite);
-	Put16(&p->defaults[28], maxWrite);
+	SetBe16(&p->defaults[14], c.readSpeeds.back());
+	SetBe16(&p->defaults[20], maxWrite);
+	SetBe16(&p->defaults[28], maxWrite);
 	p->defaults[6] &= uint8(~0x02);
 	p->saved = p->current;
 	p->changeable = Page(0x2A, size);
@@ -282,7 +282,7 @@ SSense CModePages::Sense(page_control control, uint8 page, uint8 subpage, uint8*
 		return sense;
 	uint8 header[kHeaderLength] = {};
 	size_t total = kHeaderLength + pagesLength;
-	Put16(header, uint32(total - 2));
+	SetBe16(header, uint32(total - 2));
 	header[3] = fCapabilities.supportsFua ? 0x10 : 0x00;
 	size_t done = std::min(capacity, kHeaderLength);
 	std::memcpy(out, header, done);
@@ -378,7 +378,7 @@ SSense CModePages::Select6(const uint8* list, size_t length, bool save)
 	if (descriptors != 0) {
 		const uint8* d = list + kHeaderLength6;
 		density = d[0];
-		blockLength = Get24(d + 5);
+		blockLength = GetBe24(d + 5);
 		if (density != 0x00 && density != 0x04 && density != 0x82)
 			return SenseInvalidParameterField(kHeaderLength6);
 		if (blockLength != 2048 && blockLength != 2352)

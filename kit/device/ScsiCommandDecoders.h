@@ -7,7 +7,7 @@
 // bytes); the caller guarantees that many bytes. Fields the builders leave
 // at 0 (allocation lengths of the 6-byte INQUIRY, reserved bits that a drive
 // checks) are decoded too, so that a drive can refuse what it does not take.
-// Header only, constexpr; any thread.
+// Header only; any thread.
 #pragma once
 
 #include "kit/device/CdAddress.h"
@@ -22,7 +22,7 @@ struct SRequestSenseFields {
 	uint8 allocation = 0;
 };
 
-constexpr SRequestSenseFields DecodeRequestSense(const uint8* block)
+inline SRequestSenseFields DecodeRequestSense(const uint8* block)
 {
 	return {(block[1] & 0x01) != 0, block[4]};
 }
@@ -34,7 +34,7 @@ struct SInquiryFields {
 	uint16 allocation = 0;           // bytes 3-4 (byte 4 alone in SCSI-2)
 };
 
-constexpr SInquiryFields DecodeInquiry(const uint8* block)
+inline SInquiryFields DecodeInquiry(const uint8* block)
 {
 	return {(block[1] & 0x01) != 0, uint8(block[1] & 0xFE), block[2], GetBe16(block + 3)};
 }
@@ -46,12 +46,12 @@ struct SStartStopUnitFields {
 	bool start = false;
 };
 
-constexpr SStartStopUnitFields DecodeStartStopUnit(const uint8* block)
+inline SStartStopUnitFields DecodeStartStopUnit(const uint8* block)
 {
 	return {(block[1] & 0x01) != 0, uint8(block[4] >> 4), (block[4] & 0x02) != 0, (block[4] & 0x01) != 0};
 }
 
-constexpr bool DecodePreventAllowMediumRemoval(const uint8* block)
+inline bool DecodePreventAllowMediumRemoval(const uint8* block)
 {
 	return (block[4] & 0x01) != 0;
 }
@@ -63,7 +63,7 @@ struct SBlockRange {
 	uint32 blocks = 0;
 };
 
-constexpr SBlockRange DecodeRead10(const uint8* block)
+inline SBlockRange DecodeRead10(const uint8* block)
 {
 	return {int32(GetBe32(block + 2)), GetBe16(block + 7)};
 }
@@ -76,7 +76,7 @@ struct SReadSubChannelFields {
 	uint16 allocation = 0;
 };
 
-constexpr SReadSubChannelFields DecodeReadSubChannel(const uint8* block)
+inline SReadSubChannelFields DecodeReadSubChannel(const uint8* block)
 {
 	return {(block[1] & 0x02) != 0, (block[2] & 0x40) != 0, block[3], block[6], GetBe16(block + 7)};
 }
@@ -88,7 +88,7 @@ struct SReadTocFields {
 	uint16 allocation = 0;
 };
 
-constexpr SReadTocFields DecodeReadTocPmaAtip(const uint8* block)
+inline SReadTocFields DecodeReadTocPmaAtip(const uint8* block)
 {
 	uint8 format = block[2] & 0x0F;
 	if (format == 0)
@@ -103,12 +103,12 @@ struct SPlayAudioFields {
 	uint32 length = 0;
 };
 
-constexpr SPlayAudioFields DecodePlayAudio10(const uint8* block)
+inline SPlayAudioFields DecodePlayAudio10(const uint8* block)
 {
 	return {GetBe32(block + 2), GetBe16(block + 7)};
 }
 
-constexpr SPlayAudioFields DecodePlayAudio12(const uint8* block)
+inline SPlayAudioFields DecodePlayAudio12(const uint8* block)
 {
 	return {GetBe32(block + 2), GetBe32(block + 6)};
 }
@@ -119,7 +119,7 @@ struct SMsfRange {
 	SCdMsf end;
 };
 
-constexpr SMsfRange DecodePlayAudioMsf(const uint8* block)
+inline SMsfRange DecodePlayAudioMsf(const uint8* block)
 {
 	return {{block[3], block[4], block[5]}, {block[6], block[7], block[8]}};
 }
@@ -131,12 +131,12 @@ struct SPlayTrackIndexFields {
 	uint8 endIndex = 0;
 };
 
-constexpr SPlayTrackIndexFields DecodePlayAudioTrackIndex(const uint8* block)
+inline SPlayTrackIndexFields DecodePlayAudioTrackIndex(const uint8* block)
 {
 	return {block[4], block[5], block[7], block[8]};
 }
 
-constexpr bool DecodePauseResume(const uint8* block)
+inline bool DecodePauseResume(const uint8* block)
 {
 	return (block[8] & 0x01) != 0;
 }
@@ -146,7 +146,7 @@ struct SReadDiscInformationFields {
 	uint16 allocation = 0;
 };
 
-constexpr SReadDiscInformationFields DecodeReadDiscInformation(const uint8* block)
+inline SReadDiscInformationFields DecodeReadDiscInformation(const uint8* block)
 {
 	return {uint8(block[1] & 0x07), GetBe16(block + 7)};
 }
@@ -157,12 +157,12 @@ struct SReadTrackInformationFields {
 	uint16 allocation = 0;
 };
 
-constexpr SReadTrackInformationFields DecodeReadTrackInformation(const uint8* block)
+inline SReadTrackInformationFields DecodeReadTrackInformation(const uint8* block)
 {
 	return {uint8(block[1] & 0x03), GetBe32(block + 2), GetBe16(block + 7)};
 }
 
-constexpr bool DecodeSendOpcInformation(const uint8* block)
+inline bool DecodeSendOpcInformation(const uint8* block)
 {
 	return (block[1] & 0x01) != 0;
 }
@@ -173,12 +173,12 @@ struct SModeSelectFields {
 	uint16 length = 0;
 };
 
-constexpr SModeSelectFields DecodeModeSelect6(const uint8* block)
+inline SModeSelectFields DecodeModeSelect6(const uint8* block)
 {
 	return {(block[1] & 0x10) != 0, (block[1] & 0x01) != 0, block[4]};
 }
 
-constexpr SModeSelectFields DecodeModeSelect10(const uint8* block)
+inline SModeSelectFields DecodeModeSelect10(const uint8* block)
 {
 	return {(block[1] & 0x10) != 0, (block[1] & 0x01) != 0, GetBe16(block + 7)};
 }
@@ -191,12 +191,12 @@ struct SModeSenseFields {
 	uint16 allocation = 0;
 };
 
-constexpr SModeSenseFields DecodeModeSense6(const uint8* block)
+inline SModeSenseFields DecodeModeSense6(const uint8* block)
 {
 	return {(block[1] & 0x08) != 0, uint8(block[2] >> 6), uint8(block[2] & 0x3F), block[3], block[4]};
 }
 
-constexpr SModeSenseFields DecodeModeSense10(const uint8* block)
+inline SModeSenseFields DecodeModeSense10(const uint8* block)
 {
 	return {(block[1] & 0x08) != 0, uint8(block[2] >> 6), uint8(block[2] & 0x3F), block[3], GetBe16(block + 7)};
 }
@@ -206,7 +206,7 @@ struct SReadBufferCapacityFields {
 	uint16 allocation = 0;
 };
 
-constexpr SReadBufferCapacityFields DecodeReadBufferCapacity(const uint8* block)
+inline SReadBufferCapacityFields DecodeReadBufferCapacity(const uint8* block)
 {
 	return {(block[1] & 0x01) != 0, GetBe16(block + 7)};
 }
@@ -217,7 +217,7 @@ struct SSetCdSpeedFields {
 	uint16 writeSpeed = 0;
 };
 
-constexpr SSetCdSpeedFields DecodeSetCdSpeed(const uint8* block)
+inline SSetCdSpeedFields DecodeSetCdSpeed(const uint8* block)
 {
 	return {uint8(block[1] & 0x03), GetBe16(block + 2), GetBe16(block + 4)};
 }
@@ -236,7 +236,7 @@ struct SReadCdFields {
 	constexpr uint8 C2Field() const { return uint8((fields >> 1) & 0x03); }
 };
 
-constexpr SReadCdFields DecodeReadCd(const uint8* block)
+inline SReadCdFields DecodeReadCd(const uint8* block)
 {
 	SReadCdFields f;
 	f.sectorType = uint8((block[1] >> 2) & 0x07);
@@ -247,7 +247,7 @@ constexpr SReadCdFields DecodeReadCd(const uint8* block)
 	return f;
 }
 
-constexpr SReadCdFields DecodeReadCdMsf(const uint8* block)
+inline SReadCdFields DecodeReadCdMsf(const uint8* block)
 {
 	SReadCdFields f;
 	f.sectorType = uint8((block[1] >> 2) & 0x07);
@@ -263,7 +263,7 @@ struct SGetConfigurationFields {
 	uint16 allocation = 0;
 };
 
-constexpr SGetConfigurationFields DecodeGetConfiguration(const uint8* block)
+inline SGetConfigurationFields DecodeGetConfiguration(const uint8* block)
 {
 	return {uint8(block[1] & 0x03), GetBe16(block + 2), GetBe16(block + 7)};
 }
@@ -274,7 +274,7 @@ struct SGetEventStatusFields {
 	uint16 allocation = 0;
 };
 
-constexpr SGetEventStatusFields DecodeGetEventStatusNotification(const uint8* block)
+inline SGetEventStatusFields DecodeGetEventStatusNotification(const uint8* block)
 {
 	return {(block[1] & 0x01) != 0, block[4], GetBe16(block + 7)};
 }
@@ -287,12 +287,12 @@ struct SReadCdDaFields {
 	uint8 subCode = 0;
 };
 
-constexpr SReadCdDaFields DecodeReadCdDa(const uint8* block)
+inline SReadCdDaFields DecodeReadCdDa(const uint8* block)
 {
 	return {int32(GetBe32(block + 2)), GetBe32(block + 6), block[10]};
 }
 
-constexpr bool DecodePhilipsMediumLoadUnload(const uint8* block)
+inline bool DecodePhilipsMediumLoadUnload(const uint8* block)
 {
 	return (block[8] & 0x01) != 0;   // true: unload
 }
@@ -303,24 +303,24 @@ struct SPhilipsFirstWritableAddressFields {
 	uint8 allocation = 0;
 };
 
-constexpr SPhilipsFirstWritableAddressFields DecodePhilipsFirstWritableAddress(const uint8* block)
+inline SPhilipsFirstWritableAddressFields DecodePhilipsFirstWritableAddress(const uint8* block)
 {
 	return {block[2], block[3], block[8]};
 }
 
-constexpr uint8 DecodePhilipsReadSessionInfo(const uint8* block)
+inline uint8 DecodePhilipsReadSessionInfo(const uint8* block)
 {
 	return block[8];   // allocation
 }
 
 // The parameter list length of SET SUBCODE, WRITE SESSION and WRITE TOC
 // (bytes 7-8).
-constexpr uint16 DecodeParameterListLength10(const uint8* block)
+inline uint16 DecodeParameterListLength10(const uint8* block)
 {
 	return GetBe16(block + 7);
 }
 
-constexpr SBlockRange DecodeTeacSetLimits(const uint8* block)
+inline SBlockRange DecodeTeacSetLimits(const uint8* block)
 {
 	return {int32(GetBe32(block + 2)), GetBe32(block + 6)};
 }

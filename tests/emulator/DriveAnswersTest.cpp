@@ -130,7 +130,7 @@ TEST(DriveTransfers, ReadCdLongerThanTheBufferIsAnOverrun)
 {
 	CTempFolder folder;
 	auto drive = DiscDrive(folder);
-	const size_t sector = mmc::kAudioSectorSize;
+	const size_t sector = kCdAudioSectorSize;
 	struct {
 		uint8 sub;
 		uint8 fields;
@@ -142,31 +142,31 @@ TEST(DriveTransfers, ReadCdLongerThanTheBufferIsAnOverrun)
 		std::vector<uint8> whole(3 * layout.perSector);
 		SOutcome o = ReadCd(*drive, 500, 3, whole.data(), whole.size(), layout.sub, layout.fields);
 		ASSERT_TRUE(o.Good());
-		EXPECT_EQ(o.camStatus, mmc::kCamRequestCompleted) << "exactly the buffer";
+		EXPECT_EQ(o.camStatus, CAM_REQ_CMP) << "exactly the buffer";
 		EXPECT_EQ(o.residual, 0u);
 
 		// The buffer of audio only: full, the overrun reported.
 		std::vector<uint8> part(3 * sector - 5, 0xEE);
 		o = ReadCd(*drive, 500, 3, part.data(), part.size(), layout.sub, layout.fields);
-		EXPECT_EQ(o.scsiStatus, mmc::kStatusGood);
+		EXPECT_EQ(o.scsiStatus, SCSI_STATUS_GOOD);
 		if (layout.perSector * 3 > part.size()) {
-			EXPECT_EQ(o.camStatus, mmc::kCamDataRunError);
+			EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR);
 			EXPECT_EQ(o.residual, 0u);
 			EXPECT_EQ(std::memcmp(part.data(), whole.data(), part.size()), 0) << "the stream, cut at the end";
 		} else {
-			EXPECT_EQ(o.camStatus, mmc::kCamDataRunError) << "a short transfer";
+			EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR) << "a short transfer";
 			EXPECT_EQ(o.residual, part.size() - whole.size());
 		}
 	}
 	// READ CD-DA with sub-code, READ CD MSF and a reader's READ(10) alike.
 	std::vector<uint8> plain(2 * sector);
 	SOutcome o = ReadCdDa(*drive, 10, 2, plain.data(), plain.size(), 2);
-	EXPECT_EQ(o.camStatus, mmc::kCamDataRunError);
+	EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR);
 	EXPECT_EQ(o.residual, 0u);
-	mmc::SMsf s = mmc::LbaToMsf(10), e = mmc::LbaToMsf(13);
+	SCdMsf s = LbaToMsf(10), e = LbaToMsf(13);
 	o = Send(*drive, {0xB9, 0x04, 0, s.minute, s.second, s.frame, e.minute, e.second, e.frame, 0x10, 0, 0},
 		plain.data(), plain.size());
-	EXPECT_EQ(o.camStatus, mmc::kCamDataRunError) << "three sectors into two";
+	EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR) << "three sectors into two";
 	EXPECT_EQ(o.residual, 0u);
 	// A medium error inside the part that fits wins over the overrun.
 	drive->AddMediumError(11, 1);
@@ -187,13 +187,13 @@ TEST(DriveSubChannel, CatalogueAndIsrcFramesReadBackAsTheImageHasThem)
 	int catalogs = 0, isrcs = 0;
 	for (int32 lba = 0; lba < kLeadOut; lba++) {
 		const uint8* f = &q[size_t(lba) * 16];
-		EXPECT_EQ(mmc::Get16(f + 10), CCdText::Crc16(f, 10)) << "CRC at " << lba;
+		EXPECT_EQ(GetBe16(f + 10), CCdText::Crc16(f, 10)) << "CRC at " << lba;
 		uint8 adr = f[0] & 0x0F;
 		uint8 control = f[0] >> 4;
 		EXPECT_EQ(control, lba >= kTrack2Pregap && lba < kTrack3Pregap ? 0x02 : 0x00) << "DCP of track 2 at " << lba;
 		if (adr == 2) {
 			EXPECT_EQ(DecodeCatalog(f), "0123456789012") << lba;
-			EXPECT_EQ(f[9], mmc::ToBcd(mmc::LbaToMsf(lba).frame)) << "absolute frame";
+			EXPECT_EQ(f[9], ToBcd(LbaToMsf(lba).frame)) << "absolute frame";
 			EXPECT_LE(lba - lastCatalog, 100) << "one in a hundred at least";
 			lastCatalog = lba;
 			catalogs++;
@@ -255,7 +255,7 @@ TEST(DriveSubChannel, HexQDrivesGiveTheSameFramesInBinary)
 		if ((fb[0] & 0x0F) == 1) {
 			for (int i : {1, 2, 3, 4, 5, 7, 8, 9})
 				EXPECT_EQ(fh[i], fromBcd(fb[i])) << "byte " << i << " at " << lba;
-			mmc::SMsf abs = mmc::LbaToMsf(lba);
+			SCdMsf abs = LbaToMsf(lba);
 			EXPECT_EQ(fh[7] * 4500 + fh[8] * 75 + fh[9], abs.minute * 4500 + abs.second * 75 + abs.frame);
 		} else {
 			EXPECT_EQ(std::memcmp(fb + 1, fh + 1, 8), 0) << "catalogue and ISRC codes are not numbers";

@@ -84,7 +84,7 @@ TEST(MmcDriveIdentity, InquiryHonoursTheAllocationLength)
 	std::memset(data, 0xEE, sizeof(data));
 	SOutcome o = Send(*drive, {0x12, 0, 0, 0, 36, 0}, data, sizeof(data));
 	ASSERT_TRUE(o.Good());
-	EXPECT_EQ(o.camStatus, mmc::kCamDataRunError) << "36 of 128 bytes";
+	EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR) << "36 of 128 bytes";
 	EXPECT_EQ(o.residual, 128u - 36);
 	EXPECT_EQ(data[36], 0xEE) << "nothing beyond the allocation length";
 	EXPECT_EQ(data[0], 4);
@@ -96,11 +96,11 @@ TEST(MmcDriveIdentity, InquiryHonoursTheAllocationLength)
 
 	// 56 bytes, as discovery asks: all there, no underrun.
 	o = Send(*drive, {0x12, 0, 0, 0, 56, 0}, data, 56);
-	EXPECT_EQ(o.camStatus, mmc::kCamRequestCompleted);
+	EXPECT_EQ(o.camStatus, CAM_REQ_CMP);
 	EXPECT_EQ(data[4] + 5, 96) << "additional length";
 
 	EXPECT_EQ(Send(*drive, {0x12, 0, 0x80, 0, 56, 0}, data, 56).SenseText(), "5/24/00") << "page without EVPD";
-	EXPECT_EQ(Send(*drive, {0x12, 1, 0x80, 0, 56, 0}, data, 56).camStatus, mmc::kCamDataRunError);
+	EXPECT_EQ(Send(*drive, {0x12, 1, 0x80, 0, 56, 0}, data, 56).camStatus, CAM_DATA_RUN_ERR);
 	EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 4), data[3]), "TWVIRTUAL");
 	EXPECT_EQ(drive->PeripheralType(), 4);
 }
@@ -112,8 +112,8 @@ TEST(MmcDriveSense, ErrorsCarryTheirSenseCodes)
 	uint8 buffer[4096];
 
 	SOutcome o = Send(*drive, {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-	EXPECT_EQ(o.scsiStatus, mmc::kStatusCheckCondition);
-	EXPECT_EQ(o.camStatus, mmc::kCamRequestCompletedWithError | mmc::kCamAutosenseValid);
+	EXPECT_EQ(o.scsiStatus, SCSI_STATUS_CHECK_CONDITION);
+	EXPECT_EQ(o.camStatus, CAM_REQ_CMP_ERR | CAM_AUTOSNS_VALID);
 	EXPECT_EQ(o.SenseText(), "5/20/00") << "unknown operation code";
 	EXPECT_EQ(o.sense[0], 0x70);
 	EXPECT_EQ(o.sense[7], 10);
@@ -162,9 +162,9 @@ TEST(MmcDriveSense, ErrorsCarryTheirSenseCodes)
 	// A buffer too small for the sectors asked for is filled and the
 	// overrun reported by the adapter, with nothing left over.
 	o = ReadCd(*drive, 0, 2, buffer, 3000);
-	EXPECT_EQ(o.scsiStatus, mmc::kStatusGood);
+	EXPECT_EQ(o.scsiStatus, SCSI_STATUS_GOOD);
 	EXPECT_EQ(o.residual, 0u);
-	EXPECT_EQ(o.camStatus, mmc::kCamDataRunError);
+	EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR);
 }
 
 TEST(MmcDriveSense, DataDirectionAndShortCommandBlocksAreRefusedByTheAdapter)
@@ -179,12 +179,12 @@ TEST(MmcDriveSense, DataDirectionAndShortCommandBlocksAreRefusedByTheAdapter)
 	command.data = data;
 	command.data_length = 36;
 	EXPECT_EQ(drive->Execute(&command), B_OK);
-	EXPECT_EQ(command.cam_status, mmc::kCamRequestInvalid);
+	EXPECT_EQ(command.cam_status, CAM_REQ_INVALID);
 
 	command.command[0] = 0x43;   // READ TOC in a 6-byte block
 	command.flags = B_RAW_DEVICE_DATA_IN;
 	EXPECT_EQ(drive->Execute(&command), B_OK);
-	EXPECT_EQ(command.cam_status, mmc::kCamRequestInvalid);
+	EXPECT_EQ(command.cam_status, CAM_REQ_INVALID);
 
 	command.command_length = 20;
 	EXPECT_EQ(drive->Execute(&command), B_BAD_VALUE);
@@ -256,8 +256,8 @@ TEST(MmcDriveMedium, BlankMediaReportAtipAndAnEmptyDisc)
 	EXPECT_EQ(Be16(&atip[0]), 26);
 	EXPECT_EQ(atip[6] & 0x40, 0) << "CD-R";
 	EXPECT_EQ(atip[5] & 0x40, 0x40) << "URU: a disc for unrestricted use";
-	int32 leadIn = mmc::MsfToLba(atip[8], atip[9], atip[10]);
-	int32 leadOut = mmc::MsfToLba(atip[12], atip[13], atip[14]);
+	int32 leadIn = MsfToLba(atip[8], atip[9], atip[10]);
+	int32 leadOut = MsfToLba(atip[12], atip[13], atip[14]);
 	EXPECT_LT(leadIn, 0);
 	EXPECT_EQ(atip[12], 79);
 	EXPECT_EQ(atip[13], 59);
@@ -268,8 +268,8 @@ TEST(MmcDriveMedium, BlankMediaReportAtipAndAnEmptyDisc)
 	ASSERT_TRUE(Send(*drive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, disc, sizeof(disc)).Good());
 	EXPECT_EQ(disc[2] & 0x1F, 0x00) << "empty disc, empty session, not erasable";
 	EXPECT_EQ(disc[7] & 0x20, 0x20) << "URU";
-	EXPECT_EQ(mmc::MsfToLba(disc[17], disc[18], disc[19]), leadIn);
-	EXPECT_EQ(mmc::MsfToLba(disc[21], disc[22], disc[23]), leadOut);
+	EXPECT_EQ(MsfToLba(disc[17], disc[18], disc[19]), leadIn);
+	EXPECT_EQ(MsfToLba(disc[21], disc[22], disc[23]), leadOut);
 
 	uint8 track[36];
 	ASSERT_TRUE(Send(*drive, {0x52, 0x01, 0, 0, 0, 0xFF, 0, 0, 36, 0}, track, sizeof(track)).Good());
@@ -477,7 +477,7 @@ TEST(MmcDriveFaults, InjectedFaultsStrikeAndWearOff)
 
 	// The medium error at 100 strikes twice: the sectors before it arrive,
 	// the sense names the bad address.
-	const size_t sector = mmc::kAudioSectorSize;
+	const size_t sector = kCdAudioSectorSize;
 	std::vector<uint8> data(20 * sector);
 	SOutcome o = ReadCd(*drive, 90, 20, data.data(), data.size());
 	EXPECT_EQ(o.SenseText(), "3/11/00");
@@ -515,7 +515,7 @@ TEST(MmcDriveFaults, ConcurrentCommandsAreSerialised)
 	std::atomic<int> failures {0};
 	for (int t = 0; t < 4; t++) {
 		threads.emplace_back([&, t] {
-			std::vector<uint8> data(8 * mmc::kAudioSectorSize);
+			std::vector<uint8> data(8 * kCdAudioSectorSize);
 			std::vector<uint8> sub;
 			for (int i = 0; i < 50; i++) {
 				if (!ReadCd(*drive, (t * 97 + i * 13) % (kLeadOut - 8), 8, data.data(), data.size()).Good())
@@ -546,12 +546,12 @@ TEST(MmcDriveTiming, ReadsTakeTheirTimeOnTheDriveClockWithoutHoldingTheDrive)
 
 	// 75 sectors at 4x take a quarter of a second; the READ CD returns when
 	// the clock has reached its end.
-	std::vector<uint8> data(75 * mmc::kAudioSectorSize);
+	std::vector<uint8> data(75 * kCdAudioSectorSize);
 	ASSERT_TRUE(ReadCd(*drive, 0, 75, data.data(), data.size()).Good());
 	EXPECT_NEAR(double(clock->Now() - 5000000), 250000.0, 500.0);
 	// The operating system's audio read is timed alike; commands without
 	// data take no time.
-	std::vector<uint8> audio(150 * mmc::kAudioSectorSize);
+	std::vector<uint8> audio(150 * kCdAudioSectorSize);
 	ASSERT_EQ(drive->ReadAudio(0, 150, audio.data()), B_OK);
 	EXPECT_NEAR(double(clock->Now() - 5000000), 750000.0, 1000.0);
 	ASSERT_TRUE(TestUnitReady(*drive).Good());

@@ -234,9 +234,9 @@ TEST(VirtualDriveStart, OffersTheDescribedDrivesOrTheDefaultRecorder)
 		EXPECT_EQ(paths[0].rfind("/dev/disk/ide/atapi/", 0), 0u) << paths[0];
 		int fd = dev_open(paths[0].c_str(), O_RDONLY);
 		ASSERT_GE(fd, 0);
-		std::vector<uint8> audio(mmc::kAudioSectorSize);
+		std::vector<uint8> audio(kCdAudioSectorSize);
 		EXPECT_EQ(dev_read_cd_audio(fd, 5, 1, audio.data()), B_OK);
-		EXPECT_EQ(std::memcmp(audio.data(), &disc.audio[5 * mmc::kAudioSectorSize], audio.size()), 0);
+		EXPECT_EQ(std::memcmp(audio.data(), &disc.audio[5 * kCdAudioSectorSize], audio.size()), 0);
 		dev_close(fd);
 		StopVirtualDrives();
 		std::filesystem::remove(settings + "/virtual-drives");
