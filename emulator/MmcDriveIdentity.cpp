@@ -14,7 +14,8 @@ CMmcDrive::SResult CMmcDrive::DoTestUnitReady(const SContext&)
 CMmcDrive::SResult CMmcDrive::DoRequestSense(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x01) != 0) {   // descriptor format is not offered
+	const SRequestSenseFields fields = DecodeRequestSense(c.cdb);
+	if (fields.descriptorFormat) {   // descriptor format is not offered
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
@@ -34,17 +35,18 @@ CMmcDrive::SResult CMmcDrive::DoRequestSense(const SContext& c)
 		sense = Sense(kSenseKeyNoSense, 0x00, 0x12);
 	}
 	EncodeFixedSense(sense, fResponse.data());
-	return Respond(c, c.cdb[4], kSenseLength);
+	return Respond(c, fields.allocation, kSenseLength);
 }
 
 CMmcDrive::SResult CMmcDrive::DoInquiry(const SContext& c)
 {
 	SResult r;
-	bool evpd = (c.cdb[1] & 0x01) != 0;
-	uint8 page = c.cdb[2];
-	size_t allocation = GetBe16(c.cdb + 3);
+	const SInquiryFields fields = DecodeInquiry(c.cdb);
+	bool evpd = fields.vitalProductData;
+	uint8 page = fields.page;
+	size_t allocation = fields.allocation;
 	uint8* out = fResponse.data();
-	if ((c.cdb[1] & 0xFE) != 0) {
+	if (fields.otherFlags != 0) {
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
@@ -93,9 +95,10 @@ CMmcDrive::SResult CMmcDrive::DoStartStopUnit(const SContext& c)
 {
 	SResult r;
 	bigtime_t now = fClock->Now();
-	uint8 power = c.cdb[4] >> 4;
-	bool loadEject = (c.cdb[4] & 0x02) != 0;
-	bool start = (c.cdb[4] & 0x01) != 0;
+	const SStartStopUnitFields fields = DecodeStartStopUnit(c.cdb);
+	uint8 power = fields.powerCondition;
+	bool loadEject = fields.loadEject;
+	bool start = fields.start;
 	if (power != 0)
 		return r;
 	if (loadEject) {
@@ -116,7 +119,7 @@ CMmcDrive::SResult CMmcDrive::DoStartStopUnit(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoPreventAllow(const SContext& c)
 {
 	SResult r;
-	bool prevent = (c.cdb[4] & 0x01) != 0;
+	bool prevent = DecodePreventAllowMediumRemoval(c.cdb);
 	if (prevent && !fConfig.capabilities.lock) {   // a drive that cannot lock its tray
 		r.sense = SenseInvalidCdbField(4);
 		return r;
@@ -191,9 +194,10 @@ size_t Feature(uint8* out, uint16 code, uint8 version, bool persistent, bool cur
 CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 {
 	SResult r;
-	uint8 requestType = c.cdb[1] & 0x03;
-	uint16 startingFeature = GetBe16(c.cdb + 2);
-	size_t allocation = GetBe16(c.cdb + 7);
+	const SGetConfigurationFields fields = DecodeGetConfiguration(c.cdb);
+	uint8 requestType = fields.requestType;
+	uint16 startingFeature = fields.startingFeature;
+	size_t allocation = fields.allocation;
 	if (requestType == 3) {
 		r.sense = SenseInvalidCdbField(1);
 		return r;
@@ -290,14 +294,15 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoGetEventStatusNotification(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x01) == 0) {   // asynchronous notification is not offered
+	const SGetEventStatusFields fields = DecodeGetEventStatusNotification(c.cdb);
+	if (!fields.polled) {   // asynchronous notification is not offered
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
 	constexpr uint8 kMediaClass = 4;
 	constexpr uint8 kSupportedClasses = 1 << kMediaClass;
-	uint8 requested = c.cdb[4];
-	size_t allocation = GetBe16(c.cdb + 7);
+	uint8 requested = fields.classRequest;
+	size_t allocation = fields.allocation;
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 8);
 	out[3] = kSupportedClasses;
@@ -322,8 +327,9 @@ CMmcDrive::SResult CMmcDrive::DoGetEventStatusNotification(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoModeSelect(const SContext& c)
 {
 	SResult r;
-	size_t length = GetBe16(c.cdb + 7);
-	if ((c.cdb[1] & 0x10) == 0) {   // page format is required
+	const SModeSelectFields fields = DecodeModeSelect10(c.cdb);
+	size_t length = fields.length;
+	if (!fields.pageFormat) {   // page format is required
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
@@ -331,7 +337,7 @@ CMmcDrive::SResult CMmcDrive::DoModeSelect(const SContext& c)
 		r.sense = kSenseParameterListLength;
 		return r;
 	}
-	r.sense = fModePages.Select(c.data, length, (c.cdb[1] & 0x01) != 0);
+	r.sense = fModePages.Select(c.data, length, fields.save);
 	r.transferred = length;
 	return r;
 }
@@ -339,36 +345,38 @@ CMmcDrive::SResult CMmcDrive::DoModeSelect(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoModeSense(const SContext& c)
 {
 	SResult r;
-	auto control = CModePages::page_control(c.cdb[2] >> 6);
+	const SModeSenseFields fields = DecodeModeSense10(c.cdb);
+	auto control = CModePages::page_control(fields.pageControl);
 	size_t length = 0;
-	r.sense = fModePages.Sense(control, c.cdb[2] & 0x3F, c.cdb[3], fResponse.data(), fResponse.size(), &length);
+	r.sense = fModePages.Sense(control, fields.page, fields.subpage, fResponse.data(), fResponse.size(), &length);
 	if (r.sense.IsError())
 		return r;
-	return Respond(c, GetBe16(c.cdb + 7), length);
+	return Respond(c, fields.allocation, length);
 }
 
 CMmcDrive::SResult CMmcDrive::DoModeSense6(const SContext& c)
 {
 	SResult r;
-	auto control = CModePages::page_control(c.cdb[2] >> 6);
-	bool disableBlockDescriptors = (c.cdb[1] & 0x08) != 0;
+	const SModeSenseFields fields = DecodeModeSense6(c.cdb);
+	auto control = CModePages::page_control(fields.pageControl);
 	size_t length = 0;
-	r.sense = fModePages.Sense6(control, c.cdb[2] & 0x3F, c.cdb[3], disableBlockDescriptors, MediumBlocks(),
+	r.sense = fModePages.Sense6(control, fields.page, fields.subpage, fields.disableBlockDescriptors, MediumBlocks(),
 		fResponse.data(), fResponse.size(), &length);
 	if (r.sense.IsError())
 		return r;
-	return Respond(c, c.cdb[4], length);
+	return Respond(c, fields.allocation, length);
 }
 
 CMmcDrive::SResult CMmcDrive::DoModeSelect6(const SContext& c)
 {
 	SResult r;
-	size_t length = c.cdb[4];
+	const SModeSelectFields fields = DecodeModeSelect6(c.cdb);
+	size_t length = fields.length;
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
 	}
-	r.sense = fModePages.Select6(c.data, length, (c.cdb[1] & 0x01) != 0);
+	r.sense = fModePages.Select6(c.data, length, fields.save);
 	r.transferred = length;
 	return r;
 }
@@ -389,13 +397,14 @@ uint16 CMmcDrive::ClampSpeed(uint32 requested, const std::vector<uint16>& speeds
 CMmcDrive::SResult CMmcDrive::DoSetCdSpeed(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x03) > 1) {   // CLV or CAV
+	const SSetCdSpeedFields fields = DecodeSetCdSpeed(c.cdb);
+	if (fields.rotationControl > 1) {   // CLV or CAV
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
 	const SDriveCapabilities& caps = fConfig.capabilities;
-	uint16 read = ClampSpeed(GetBe16(c.cdb + 2), caps.readSpeeds);
-	uint16 write = ClampSpeed(GetBe16(c.cdb + 4), caps.writeSpeeds);
+	uint16 read = ClampSpeed(fields.readSpeed, caps.readSpeeds);
+	uint16 write = ClampSpeed(fields.writeSpeed, caps.writeSpeeds);
 	fModePages.SetCurrentSpeeds(read, write);
 	return r;
 }
@@ -403,7 +412,7 @@ CMmcDrive::SResult CMmcDrive::DoSetCdSpeed(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoPhilipsLoadUnload(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[8] & 0x01) != 0) {
+	if (DecodePhilipsMediumLoadUnload(c.cdb)) {
 		r.sense = EjectTray();
 	} else {
 		CloseTray();

@@ -131,11 +131,12 @@ CMmcDrive::SResult CMmcDrive::DoReadCapacity(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoReadSubChannel(const SContext& c)
 {
 	SResult r;
-	bool msf = (c.cdb[1] & 0x02) != 0;
-	bool subQ = (c.cdb[2] & 0x40) != 0;
-	uint8 format = c.cdb[3];
-	uint8 trackNumber = c.cdb[6];
-	size_t allocation = GetBe16(c.cdb + 7);
+	const SReadSubChannelFields fields = DecodeReadSubChannel(c.cdb);
+	bool msf = fields.msf;
+	bool subQ = fields.subQ;
+	uint8 format = fields.format;
+	uint8 trackNumber = fields.track;
+	size_t allocation = fields.allocation;
 	if (subQ && (format < 1 || format > 3)) {
 		r.sense = SenseInvalidCdbField(3);
 		return r;
@@ -200,12 +201,11 @@ CMmcDrive::SResult CMmcDrive::DoReadSubChannel(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 {
 	SResult r;
-	bool msf = (c.cdb[1] & 0x02) != 0;
-	uint8 format = c.cdb[2] & 0x0F;
-	if (format == 0 && (c.cdb[9] >> 6) != 0)   // the older place of the format field
-		format = uint8(c.cdb[9] >> 6);
-	uint8 number = c.cdb[6];
-	size_t allocation = GetBe16(c.cdb + 7);
+	const SReadTocFields fields = DecodeReadTocPmaAtip(c.cdb);
+	bool msf = fields.msf;
+	uint8 format = fields.format;
+	uint8 number = fields.trackSession;
+	size_t allocation = fields.allocation;
 	const CDiscImage& disc = *fMedium;
 	uint8* out = fResponse.data();
 
@@ -324,7 +324,8 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x07) != 0) {
+	const SReadDiscInformationFields fields = DecodeReadDiscInformation(c.cdb);
+	if (fields.dataType != 0) {
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
@@ -357,14 +358,15 @@ CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 	}
 	out[7] = 0x20;   // URU: unrestricted use
 	out[8] = 0x00;   // CD-DA or CD-ROM
-	return Respond(c, GetBe16(c.cdb + 7), kLength);
+	return Respond(c, fields.allocation, kLength);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 {
 	SResult r;
-	uint8 type = c.cdb[1] & 0x03;
-	uint32 value = GetBe32(c.cdb + 2);
+	const SReadTrackInformationFields fields = DecodeReadTrackInformation(c.cdb);
+	uint8 type = fields.addressType;
+	uint32 value = fields.number;
 	const CDiscImage& disc = *fMedium;
 	uint8* out = fResponse.data();
 	constexpr size_t kLength = 36;
@@ -385,7 +387,7 @@ CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 		out[7] = 0x01;          // next writable address valid
 		SetBe32(out + 16, uint32(disc.LastPossibleLeadOut()));
 		SetBe32(out + 24, uint32(disc.LastPossibleLeadOut()));
-		return Respond(c, GetBe16(c.cdb + 7), kLength);
+		return Respond(c, fields.allocation, kLength);
 	}
 
 	const CDiscImage::STrack* track = nullptr;
@@ -409,46 +411,47 @@ CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 	SetBe32(out + 8, uint32(first));
 	SetBe32(out + 24, uint32(track->end - first));
 	SetBe32(out + 28, uint32(track->end - 1));
-	return Respond(c, GetBe16(c.cdb + 7), kLength);
+	return Respond(c, fields.allocation, kLength);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadCd(const SContext& c)
 {
 	SResult r;
-	uint8 sectorType = (c.cdb[1] >> 2) & 0x07;
+	const bool msfRange = c.cdb[0] == kReadCdMsf;
+	const SReadCdFields request = msfRange ? DecodeReadCdMsf(c.cdb) : DecodeReadCd(c.cdb);
+	uint8 sectorType = request.sectorType;
 	if (sectorType > 5) {
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
 	int32 lba;
 	int64 count;
-	if (c.cdb[0] == kReadCdMsf) {
-		if (c.cdb[4] > 59 || c.cdb[5] > 74) {
+	if (msfRange) {
+		if (request.msf.start.second > 59 || request.msf.start.frame > 74) {
 			r.sense = SenseInvalidCdbField(3);
 			return r;
 		}
-		if (c.cdb[7] > 59 || c.cdb[8] > 74) {
+		if (request.msf.end.second > 59 || request.msf.end.frame > 74) {
 			r.sense = SenseInvalidCdbField(6);
 			return r;
 		}
-		lba = MsfToLba(c.cdb[3], c.cdb[4], c.cdb[5]);
-		int32 end = MsfToLba(c.cdb[6], c.cdb[7], c.cdb[8]);
+		lba = MsfToLba(request.msf.start);
+		int32 end = MsfToLba(request.msf.end);
 		if (end < lba) {
 			r.sense = SenseInvalidCdbField(6);
 			return r;
 		}
 		count = end - lba;
 	} else {
-		lba = int32(GetBe32(c.cdb + 2));
-		count = GetBe24(c.cdb + 6);
+		lba = request.lba;
+		count = request.blocks;
 	}
-	uint8 fields = c.cdb[9];
-	uint8 c2 = (fields >> 1) & 0x03;
+	uint8 c2 = request.C2Field();
 	if (c2 == 3) {
 		r.sense = SenseInvalidCdbField(9);
 		return r;
 	}
-	uint8 sub = c.cdb[10] & 0x07;
+	uint8 sub = request.subChannel;
 	if (sub != 0 && sub != 1 && sub != 2) {
 		r.sense = SenseInvalidCdbField(10);
 		return r;
@@ -461,15 +464,16 @@ CMmcDrive::SResult CMmcDrive::DoReadCd(const SContext& c)
 		}
 	}
 	size_t c2Bytes = c2 == 0 ? 0 : c2 == 1 ? 294 : 296;
-	return ReadSectors(c, lba, count, (fields & 0x10) != 0, c2Bytes, sub == 1 ? 96 : sub == 2 ? 16 : 0);
+	return ReadSectors(c, lba, count, request.UserData(), c2Bytes, sub == 1 ? 96 : sub == 2 ? 16 : 0);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadCdDa(const SContext& c)
 {
 	SResult r;
-	int32 lba = int32(GetBe32(c.cdb + 2));
-	int64 count = GetBe32(c.cdb + 6);
-	switch (c.cdb[10]) {
+	const SReadCdDaFields fields = DecodeReadCdDa(c.cdb);
+	int32 lba = fields.lba;
+	int64 count = fields.blocks;
+	switch (fields.subCode) {
 		case 0:
 			return ReadSectors(c, lba, count, true, 0, 0);
 		case 1:
@@ -487,8 +491,9 @@ CMmcDrive::SResult CMmcDrive::DoReadCdDa(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoRead10(const SContext& c)
 {
 	SResult r;
-	int32 lba = int32(GetBe32(c.cdb + 2));
-	uint32 count = GetBe16(c.cdb + 7);
+	const SBlockRange range = DecodeRead10(c.cdb);
+	int32 lba = range.lba;
+	uint32 count = range.blocks;
 	bool audioBlocks = VendorDialect() && fModePages.BlockLength() == kCdAudioSectorSize
 		&& (fModePages.Density() == 0x82 || fModePages.Density() == 0x00);
 	if (fMedium->IsBlank() || lba < 0 || int64(lba) + count > fMedium->LeadOut()) {

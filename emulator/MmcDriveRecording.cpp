@@ -26,7 +26,7 @@ CMmcDrive::SResult CMmcDrive::DoSynchronizeCache(const SContext&)
 CMmcDrive::SResult CMmcDrive::DoSendOpcInformation(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x01) != 0)
+	if (DecodeSendOpcInformation(c.cdb))
 		WritableMedium(&r.sense);
 	return r;
 }
@@ -52,20 +52,22 @@ CMmcDrive::SResult CMmcDrive::DoReadBufferCapacity(const SContext& c)
 	std::memset(out, 0, 12);
 	SetBe16(out, 10);
 	uint32 bytes = uint32(fConfig.capabilities.bufferKb) * 1024;
-	if ((c.cdb[1] & 0x01) != 0) {
+	const SReadBufferCapacityFields fields = DecodeReadBufferCapacity(c.cdb);
+	if (fields.blocks) {
 		SetBe32(out + 8, bytes / uint32(kCdAudioSectorSize));
 	} else {
 		SetBe32(out + 4, bytes);
 		SetBe32(out + 8, bytes);   // nothing is being recorded: all of it is free
 	}
-	return Respond(c, GetBe16(c.cdb + 7), 12);
+	return Respond(c, fields.allocation, 12);
 }
 
 CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 {
 	SResult r;
-	int32 start = int32(GetBe32(c.cdb + 2));
-	uint32 length = GetBe32(c.cdb + 6);
+	const SBlockRange range = DecodeTeacSetLimits(c.cdb);
+	int32 start = range.lba;
+	uint32 length = range.blocks;
 	if (!WritableMedium(&r.sense))
 		return r;
 	if (start < -150 || start >= fMedium->LastPossibleLeadOut()) {
@@ -87,7 +89,7 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 {
 	SResult r;
-	size_t length = GetBe16(c.cdb + 7);
+	size_t length = DecodeParameterListLength10(c.cdb);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -144,7 +146,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsFirstWritableAddress(const SContext& c)
 	SResult r;
 	if (!WritableMedium(&r.sense))
 		return r;
-	uint8 sectorType = c.cdb[3];
+	const SPhilipsFirstWritableAddressFields fields = DecodePhilipsFirstWritableAddress(c.cdb);
+	uint8 sectorType = fields.sectorType;
 	if (sectorType != 1 && sectorType != 4 && sectorType != 5) {
 		r.sense = SenseInvalidCdbField(3);
 		return r;
@@ -153,7 +156,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsFirstWritableAddress(const SContext& c)
 	std::memset(out, 0, 6);
 	out[0] = 5;
 	SetBe32(out + 1, 0);
-	return Respond(c, c.cdb[8], 6);
+	return Respond(c, fields.allocation, 6);
 }
 
 CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
@@ -164,7 +167,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 	uint8* out = fResponse.data();
 	SetBe16(out, uint32(-150 - fMedium->LeadInStart()));   // lead-in length
 	SetBe16(out + 2, 6750);                                  // lead-out: 90 seconds
-	return Respond(c, c.cdb[8], 4);
+	return Respond(c, DecodePhilipsReadSessionInfo(c.cdb), 4);
 }
 
 // WRITE SESSION: per track a descriptor of at least 20 bytes (length,
@@ -172,7 +175,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 {
 	SResult r;
-	size_t length = GetBe16(c.cdb + 7);
+	size_t length = DecodeParameterListLength10(c.cdb);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -208,7 +211,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 {
 	SResult r;
-	size_t length = GetBe16(c.cdb + 7);
+	size_t length = DecodeParameterListLength10(c.cdb);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
