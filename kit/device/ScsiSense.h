@@ -9,6 +9,7 @@
 #include "kit/support/SupportDefs.h"
 
 #include <cstddef>
+#include <span>
 
 // Sense keys.
 enum : uint8 {
@@ -118,5 +119,7 @@ enum class sense_action : uint8 {
 
 // The table: UNIT ATTENTION 28h (medium may have changed) and 29h (reset)
 // are retried once; NOT READY 04h/01h (becoming ready) and 04h/08h (long
-// write in progress) are waited for; everything else fails.
-sense_action ActionForSense(const SSenseCode& code);
+// write in progress) are waited for; everything else fails. A dialect that
+// knows more busy conditions of its drives (vendor sense) names them in
+// `alsoWait`: a code whose key and ASC match one of them is waited for too.
+sense_action ActionForSense(const SSenseCode& code, std::span<const SSenseCode> alsoWait = {});
