@@ -56,15 +56,14 @@ size_t FetchSense(int fd, uint8 (&data)[kSenseLength])
 }
 
 // The status record's sense as fixed-format bytes, whatever format the
-// drive sent: key, code, qualifier, information and the sense-key specific
-// bytes come from the decoded record.
+// drive sent: descriptor-format sense is decoded and written as fixed
+// format (key, code, qualifier, information, sense-key specific bytes).
 void StoreSense(const uint8* data, size_t size, SCSI_SENSE* out)
 {
 	memset(out, 0, sizeof(*out));
 	SScsiSense sense = DecodeSense(data, size);
-	if (!sense.valid)
-		return;
-	if (!sense.descriptorFormat) {
+	if (!sense.valid || !sense.descriptorFormat) {
+		// Fixed format, or bytes of no known format: kept as they came.
 		memcpy(out, data, std::min(size, sizeof(*out)));
 		return;
 	}

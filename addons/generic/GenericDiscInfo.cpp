@@ -282,8 +282,8 @@ bool ReadTrackInformation(CDevice* device, int32 track, void* buffer, int32 leng
 	uint8 data[256] = {};
 	size_t transferred = 0;
 	size_t asked = std::min(size, sizeof(data));
-	bool ok = SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), uint16(asked)), kDataIn, data, asked,
-		status, &transferred);
+	bool ok = SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), uint16(asked)),
+		kDataIn, data, asked, status, &transferred);
 	CopyClamped(data, ok ? transferred : 0, buffer, size_t(length));
 	return ok && transferred >= 4;
 }

@@ -53,7 +53,10 @@ bool ReadCdDa(CDevice* device, const char* name, void* buffer, int32 lba, int32 
 bool ReadAudio_mmc(CDevice* device, void* buffer, int32 lba, int32 sectors, SCSI_STATUS* status)
 {
 	return ReadInCommands(device, buffer, lba, sectors,
-		[](int32 at, int32 count) { return cdb::ReadCd(at, uint32(count), cdb::kSectorTypeCdDa, cdb::kReadCdUserData, cdb::kSubChannelNone); }, status);
+		[](int32 at, int32 count) {
+			return cdb::ReadCd(at, uint32(count), cdb::kSectorTypeCdDa, cdb::kReadCdUserData, cdb::kSubChannelNone);
+		},
+		status);
 }
 
 // READ(10) of 2352-byte blocks after selecting the CD-DA density (82h) in a

@@ -41,6 +41,8 @@
 namespace {
 
 constexpr int32 kSilenceSectors = 26;
+// The pause a recorder writes before a track by itself: two seconds.
+constexpr int32 kRecorderPause = 2 * kCdFramesPerSecond;
 const uint8 kSilence[kSilenceSectors * kSectorSize] = {};
 
 // What a dialect remembers of the session being written on one drive.
@@ -151,6 +153,12 @@ bool ValidWrite(const void* buffer, int32 sectors, int32 sectorSize, int32 maxSe
 {
 	return buffer != nullptr && sectors >= 1 && sectors <= maxSectors && sectorSize >= 1
 		&& int64(sectors) * sectorSize <= 0x7FFFFFFF;
+}
+
+// The Q control nibble of an audio track.
+uint8 TrackControl(bool preEmphasis, bool copyAllowed)
+{
+	return uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
 }
 
 bool IsText(const char* text, size_t length)
@@ -608,8 +616,8 @@ bool GetNextTrackNumber_mmc(CDevice* device, int32* track, SCSI_STATUS* status)
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation trackInformation;
-	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(last), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(last), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &trackInformation))
 		return timer.Finish(status, false);
 	int32 next = trackInformation.blank ? last : last + 1;
@@ -647,12 +655,12 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	CCommandTimer timer;
 	if (track == 1)
 		ForgetState(device);   // a new run
-	int32 silence = std::max(0, pauseSectors - (track == 1 ? 150 : 0));
+	int32 silence = std::max(0, pauseSectors - (track == 1 ? kRecorderPause : 0));
 	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
 		p->bufferUnderrunFree = burnProof != 0;
 		p->testWrite = testWrite != 0;
 		p->writeType = kWriteTypeTrackAtOnce;
-		p->trackMode = uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
+		p->trackMode = TrackControl(preEmphasis != 0, copyAllowed != 0);
 		p->audioPauseLength = uint16(std::min(silence, 0xFFFF));
 		p->catalogueValid = IsText(mcn, sizeof(p->catalogue) - 1);
 		memset(p->catalogue, 0, sizeof(p->catalogue));
@@ -668,8 +676,8 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation information;
-	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &information))
 		return timer.Finish(status, false);
 	if (!information.nextWritableValid) {
@@ -704,13 +712,13 @@ bool OpenTrack_TeacCdr50(CDevice* device, int32 track, uint16 burnProof, uint16 
 		if (track != 1)
 			return timer.Finish(status, FailWith(status, B_NOT_ALLOWED));
 		state = SWriteState();
-		state.next = -150;
+		state.next = -kCdMsfOffset;
 		if (!TeacPrepare(device, testWrite != 0, false, status))
 			return timer.Finish(status, false);
 	} else if (!SelectDensity6(device, kDensityTeacAudio, kSectorSize, status)) {
 		return timer.Finish(status, false);
 	}
-	uint8 control = uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
+	uint8 control = TrackControl(preEmphasis != 0, copyAllowed != 0);
 	int32 lba = state.next;
 	if (!SendCommand(device, cdb::TeacClearSubcode(), kNoData, nullptr, 0, status)
 		|| !TeacSetRange(device, lba, pauseSectors, control, track, 0, status))
@@ -762,7 +770,7 @@ bool OpenTrack_PhilipsCdd2000(CDevice* device, int32 track, uint16 burnProof, ui
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, sectorType, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_PhilipsCdd2000(device, at, buffer, count, kSectorSize, s);
@@ -796,7 +804,7 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, kPhilipsSectorAudio, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_YamahaCdr100(device, at, buffer, count, kSectorSize, s);

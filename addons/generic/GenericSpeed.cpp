@@ -18,6 +18,13 @@
 
 namespace {
 
+// MODE SENSE(10) of the current capabilities page, without block
+// descriptors.
+CCommandBlock CapabilitiesSense(uint16 allocation)
+{
+	return cdb::ModeSense10(true, cdb::kPageControlCurrent, kModePageCapabilities, allocation);
+}
+
 void SetFactor(float* out, float factor)
 {
 	if (out != nullptr)
@@ -123,8 +130,7 @@ bool SpeedSet_mmc(CDevice* device, int32 readSpeed, int32 writeSpeed, SCSI_STATU
 		size_t transferred = 0;
 		SCSI_STATUS ignored;
 		response::SCapabilities capabilities;
-		if (SendCommand(device, cdb::ModeSense10(true, cdb::kPageControlCurrent, kModePageCapabilities, sizeof(data)), kDataIn, data, sizeof(data), &ignored,
-				&transferred)
+		if (SendCommand(device, CapabilitiesSense(sizeof(data)), kDataIn, data, sizeof(data), &ignored, &transferred)
 			&& response::ParseCapabilities(data, transferred, &capabilities)) {
 			if (readSpeed < 0)
 				read = capabilities.currentReadSpeed;
@@ -140,8 +146,7 @@ bool SpeedGet_mmc(CDevice* device, float* readFactor, float* writeFactor, SCSI_S
 {
 	uint8 data[256] = {};
 	size_t transferred = 0;
-	if (!SendCommand(device, cdb::ModeSense10(true, cdb::kPageControlCurrent, kModePageCapabilities, sizeof(data)), kDataIn, data, sizeof(data), status,
-			&transferred))
+	if (!SendCommand(device, CapabilitiesSense(sizeof(data)), kDataIn, data, sizeof(data), status, &transferred))
 		return false;
 	response::SCapabilities capabilities;
 	if (!response::ParseCapabilities(data, transferred, &capabilities)) {
