@@ -61,7 +61,8 @@ std::string FinalTrackBaseName(const std::string& artist, const std::string& tit
 // kTemporaryTrackFileName in a given folder, filled with WriteFrames, then
 // either moved to its final name or discarded. Every failure of Create and
 // every discard removes the temporary file; the destructor discards a file
-// that was neither finished nor discarded. One thread at a time.
+// still open (neither finished nor discarded). A finished file whose move
+// failed stays under its temporary name. One thread at a time.
 class CTrackFile {
 public:
 	CTrackFile();
@@ -103,7 +104,7 @@ public:
 	int64 FramesWritten() const { return fFramesWritten; }
 
 private:
-	void _Close(bool complete, status_t* closeStatus);
+	void _Close(status_t* closeStatus);
 
 	std::unique_ptr<BMediaFile> fFile;
 	BMediaTrack* fTrack = nullptr;   // owned by fFile

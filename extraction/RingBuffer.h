@@ -89,4 +89,5 @@ private:
 	// the event rather than polling.
 	std::mutex fDrainedLock;
 	std::condition_variable fDrained;
+	uint64 fReadEnds = 0;   // guarded by fDrainedLock
 };
