@@ -278,8 +278,8 @@ bool CCddaReadView::AddJob(const std::string& folder, int32 track, const std::st
 		BAutolock lock(fJobsLock);
 		options = fOptions;
 	}
-	DeviceReadSettings device;
-	if (fDevice != nullptr && fDevice->GetPreference() != nullptr)
+	DeviceReadSettings device = options.deviceSettings;
+	if (!options.overrideDeviceSettings && fDevice != nullptr && fDevice->GetPreference() != nullptr)
 		device = DeviceReadSettingsFromMessage(*fDevice->GetPreference());
 	job->countReadBlockSectors = std::max<int32>(1, device.readBufferSectors);
 	job->countWriteBlockSectors = job->countReadBlockSectors * std::max<int32>(1, device.readBufferClusters);
@@ -1172,8 +1172,8 @@ void CCddaReadView::_WriteLog()
 	}
 	if (!options.writeLog || results.empty() || folder.empty())
 		return;
-	DeviceReadSettings device;
-	if (fDevice != nullptr && fDevice->GetPreference() != nullptr)
+	DeviceReadSettings device = options.deviceSettings;
+	if (!options.overrideDeviceSettings && fDevice != nullptr && fDevice->GetPreference() != nullptr)
 		device = DeviceReadSettingsFromMessage(*fDevice->GetPreference());
 	CddaReadSetup setup = LoadCddaReadSetup();
 

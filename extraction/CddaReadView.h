@@ -98,6 +98,8 @@ struct CddaTrackResult {
 // Overrides of the settings, for the command line: the engine otherwise
 // reads "cdda read setup" and the drive's record for every job.
 struct CddaReadOptions {
+	bool overrideDeviceSettings = false;   // use deviceSettings instead of the drive's record
+	DeviceReadSettings deviceSettings;
 	bool overrideFormat = false;
 	std::string formatShortName;
 	std::string codecShortName;
