@@ -32,10 +32,9 @@ struct DiscLayout {
 // 0 for an invalid layout.
 uint32 CddbDiscId(const DiscLayout& layout);
 
-// The AccurateRip disc id: audio track count, the two sums and the CDDB id.
-// A data track after the audio tracks (enhanced CD) is not counted as a
-// track; its start counts in place of the lead-out, which is moved 11400
-// sectors later, as AccurateRip does.
+// The AccurateRip disc id: audio track count, the two sums over the audio
+// tracks' starts and the disc's lead-out, and the CDDB id of every track.
+// Data tracks (first or last) are left out of the count and the sums.
 struct AccurateRipDiscId {
 	int32 audioTrackCount = 0;
 	uint32 id1 = 0;
@@ -47,7 +46,9 @@ struct AccurateRipDiscId {
 AccurateRipDiscId ComputeAccurateRipDiscId(const DiscLayout& layout);
 
 // The MusicBrainz disc id (28 characters) through libdiscid, or "" for an
-// invalid layout.
+// invalid layout. It covers the first session: a trailing data track (the
+// second session of an enhanced CD) is left out, and the first session ends
+// 11400 sectors before it starts.
 std::string MusicBrainzDiscId(const DiscLayout& layout);
 
 // Continues `crc` (start with 0) over `size` bytes: the CRC-32 of zlib and

@@ -70,6 +70,8 @@ public:
 	// elements not yet read. Any thread.
 	int32 BytesBuffered();
 	int32 BytesWasted();
+	// The pool's free element count: -1 while the writer waits for one.
+	int32 FreeElements() { return fPool->GetBuffersFreeCount(); }
 
 private:
 	ElementHeader* _Header(void* element) const { return static_cast<ElementHeader*>(element); }
