@@ -683,6 +683,9 @@ status_t CCddaReadView::_StartFileWriter(CJob* job)
 		options.syncSectors = job->countSyncSectors;
 		options.leadOut = _Layout().leadOut;
 		options.maxBlockSectors = job->countReadBlockSectors;
+		size_t transfer = fDevice != nullptr ? dev_max_transfer_length(fDevice->GetRawDescriptor()) : 0;
+		options.maxCommandSectors = int32(std::clamp<size_t>(
+			(transfer != 0 ? transfer : B_RAW_DEVICE_DEFAULT_MAX_TRANSFER) / kSectorSize, 1, 64));
 		fReader = std::make_unique<CAudioBlockReader>(
 			[this](int32 lba, int32 count, void* buffer) { return _ReadSectors(lba, count, buffer); }, options);
 		status = fReader->InitCheck();
@@ -735,7 +738,9 @@ void CCddaReadView::_FileWriter(CJob* job)
 		ring.ReadBegin(&data, &bytes);
 		if (bytes == 0)
 			break;
-		if (aborted) {
+		// After an abort (the user's, a read error's or a write error's) the
+		// file is discarded: drain without writing.
+		if (aborted || fCancel) {
 			ring.ReadEnd();
 			continue;
 		}

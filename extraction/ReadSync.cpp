@@ -46,6 +46,7 @@ CAudioBlockReader::CAudioBlockReader(AudioSectorReader reader, const AudioBlockR
 	if (fOptions.syncSectors == 0)
 		fOptions.syncMode = READ_SYNC_OFF;
 	fOverlapFrames = fOptions.syncSectors * kSectorFrames;
+	fPieceSectors = std::max(1, fOptions.maxCommandSectors - 2 * fOptions.syncSectors - 1);
 	const int64 windowFrames = int64(fOptions.maxBlockSectors) * kSectorFrames + 2 * fOverlapFrames;
 	fWindowBytes = windowFrames * kFrameBytes;
 	// Staging holds every sector a window touches, one more for a window
@@ -104,12 +105,28 @@ status_t CAudioBlockReader::ReadBlock(int32 lba, int32 count, void* buffer)
 			return fRead(lba, count, buffer);
 		return _ReadFrames(start, int64(count) * kSectorFrames, static_cast<uint8*>(buffer));
 	}
-	if (fStreamEnd == int64(lba) * kSectorFrames)
-		return _ReadContinuing(lba, count, buffer);
-	return _ReadFirstBlock(lba, count, buffer);
+	// Each drive command lands as a whole, so each is placed on its own,
+	// against the piece before it.
+	auto* out = static_cast<uint8*>(buffer);
+	bool continuing = fStreamEnd == int64(lba) * kSectorFrames;
+	if (continuing)
+		std::memcpy(fPieceAnchor, fAnchor, sizeof(fPieceAnchor));
+	for (int32 done = 0; done < count;) {
+		const int32 sectors = std::min(fPieceSectors, count - done);
+		uint8* piece = out + size_t(done) * kSectorBytes;
+		status_t status = continuing ? _ReadContinuing(lba + done, sectors, piece, fPieceAnchor)
+									 : _ReadFirstBlock(lba + done, sectors, piece);
+		if (status != B_OK)
+			return status;
+		std::memcpy(fPieceAnchor, piece + size_t(sectors) * kSectorBytes - sizeof(fPieceAnchor),
+			sizeof(fPieceAnchor));
+		continuing = true;
+		done += sectors;
+	}
+	return B_OK;
 }
 
-status_t CAudioBlockReader::_ReadFirstBlock(int32 lba, int32 count, void* buffer)
+status_t CAudioBlockReader::_ReadFirstBlock(int32 lba, int32 count, uint8* buffer)
 {
 	// Where the block lands cannot be told from the audio before it: the
 	// block is taken when kFirstBlockAgreement reads of it (with the overlap
@@ -137,7 +154,7 @@ status_t CAudioBlockReader::_ReadFirstBlock(int32 lba, int32 count, void* buffer
 	return B_MISMATCHED_VALUES;
 }
 
-status_t CAudioBlockReader::_ReadContinuing(int32 lba, int32 count, void* buffer)
+status_t CAudioBlockReader::_ReadContinuing(int32 lba, int32 count, uint8* buffer, const uint8* anchor)
 {
 	const int64 blockFrames = int64(count) * kSectorFrames;
 	const int64 frames = blockFrames + 2 * fOverlapFrames;
@@ -150,6 +167,9 @@ status_t CAudioBlockReader::_ReadContinuing(int32 lba, int32 count, void* buffer
 	// read that landed `shift` frames late holds it `shift` frames further
 	// on; the nearest placement to the expected one wins.
 	const uint8* window = fWindow.get();
+	// Frames past the lead-out are silence made up here, not read: a read that
+	// landed late cannot fill them with the disc's last frames.
+	const int64 readable = int64(fOptions.leadOut) * kSectorFrames - first;
 	const int32 anchorBytes = kAnchorFrames * kFrameBytes;
 	const int64 expected = fOverlapFrames - kAnchorFrames;
 	const int64 lowest = int64(kAnchorFrames) - fOverlapFrames;   // anchor at the window's start
@@ -159,8 +179,10 @@ status_t CAudioBlockReader::_ReadContinuing(int32 lba, int32 count, void* buffer
 			if (shift < lowest || shift > highest || (distance == 0 && shift < 0))
 				continue;
 			const uint8* at = window + size_t(expected + shift) * kFrameBytes;
-			if (std::memcmp(at, fAnchor, anchorBytes) != 0)
+			if (std::memcmp(at, anchor, anchorBytes) != 0)
 				continue;
+			if (shift > 0 && expected + shift + kAnchorFrames + blockFrames > readable)
+				return B_MISMATCHED_VALUES;
 			std::memcpy(buffer, at + anchorBytes, size_t(blockFrames) * kFrameBytes);
 			fLastJitter = int32(shift);
 			if (shift != 0)

@@ -23,6 +23,7 @@ struct AudioBlockReaderOptions {
 	int32 syncSectors = 0;       // overlap of synchronised reads, in sectors
 	int32 leadOut = 0;           // LBA of the lead-out: the drive reads 0 .. leadOut - 1
 	int32 maxBlockSectors = 27;  // the longest block asked for
+	int32 maxCommandSectors = 27;  // the most one drive command reads: a command lands as a whole
 };
 
 // Owned and used by one thread (the extraction engine's reading thread).
@@ -65,8 +66,9 @@ private:
 	// Reads the drive frames [first, first + frames) as the drive delivers
 	// them (silence outside the disc) into `out`.
 	status_t _ReadFrames(int64 first, int64 frames, uint8* out);
-	status_t _ReadFirstBlock(int32 lba, int32 count, void* buffer);
-	status_t _ReadContinuing(int32 lba, int32 count, void* buffer);
+	// One piece of a synchronised block, read with one drive command.
+	status_t _ReadFirstBlock(int32 lba, int32 count, uint8* buffer);
+	status_t _ReadContinuing(int32 lba, int32 count, uint8* buffer, const uint8* anchor);
 
 	AudioSectorReader fRead;
 	AudioBlockReaderOptions fOptions;
@@ -79,6 +81,8 @@ private:
 	// The last kAnchorFrames frames of the accepted stream, and the frame
 	// (in disc frames, lba x 588) where the stream ends; -1: no stream.
 	uint8 fAnchor[kAnchorFrames * 4] = {};
+	uint8 fPieceAnchor[kAnchorFrames * 4] = {};
+	int32 fPieceSectors = 1;      // sectors of a synchronised piece
 	int64 fStreamEnd = -1;
 	int32 fCorrectedBlocks = 0;
 	int32 fLastJitter = 0;

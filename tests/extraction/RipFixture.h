@@ -188,6 +188,7 @@ protected:
 	{
 		auto drive = std::make_unique<CVirtualDrive>(config, Disc(), addOn, std::move(clock));
 		EXPECT_TRUE(drive->Device()->ReadToc());
+		drive->Device()->LoadTocText();
 		return drive;
 	}
 	// Rips `tracks` and waits for the end of the batch.
