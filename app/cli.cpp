@@ -3,6 +3,7 @@
 // discovery and driver binding) and prints what it found.
 //
 //   tarnwick-cli devices [--debug] [--add-ons FOLDER]
+#include "app/CliRip.h"
 #include "devices/DeviceListing.h"
 #include "devices/devices.h"
 #include "frame/App.h"
@@ -19,6 +20,8 @@ void PrintUsage(FILE* stream)
 {
 	fprintf(stream,
 		"usage: tarnwick-cli devices [--debug] [--add-ons FOLDER]\n"
+		"       tarnwick-cli rip [options]   (see tarnwick-cli rip --help)\n"
+		"       tarnwick-cli formats\n"
 		"\n"
 		"  devices    find the drives as the program does and list each one:\n"
 		"             path, address, identity, add-on, flags, speeds, medium\n"
@@ -55,6 +58,8 @@ int main(int argc, char** argv)
 			SetDebugFlags(0xFFFFFFFF);
 		} else if (strcmp(argument, "--add-ons") == 0 && index + 1 < argc) {
 			SetDriverAddOnFolder(argv[++index]);
+		} else if (command.empty() && strcmp(argument, "rip") == 0) {
+			return RipCommand(argc - index - 1, argv + index + 1);
 		} else if (command.empty() && argument[0] != '-') {
 			command = argument;
 		} else {
@@ -65,6 +70,8 @@ int main(int argc, char** argv)
 	}
 	if (command == "devices")
 		return ListDevices();
+	if (command == "formats")
+		return FormatsCommand();
 	PrintUsage(stderr);
 	return 2;
 }
