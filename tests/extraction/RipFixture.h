@@ -89,6 +89,11 @@ public:
 		fClosed = false;
 		fChanged.notify_all();
 	}
+	bool IsHeld()
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		return fHeld > 0;
+	}
 	// Waits until a read is held; false after 20 s.
 	bool WaitHeld()
 	{
