@@ -655,8 +655,13 @@ status_t CCddaReadView::_StartFileWriter(CJob* job)
 	status_t status = job->file.Create(job->temporaryFolder, job->fileFormat, job->codec, job->tags);
 	if (status != B_OK)
 		return status;
-	job->ring = std::make_unique<CRingBuffer>(job->sectorSize * job->countWriteBlockSectors,
-		job->countWriteBufferElements);
+	{
+		// The status display looks at the ring buffer under the jobs lock.
+		auto ring = std::make_unique<CRingBuffer>(job->sectorSize * job->countWriteBlockSectors,
+			job->countWriteBufferElements);
+		BAutolock lock(fJobsLock);
+		job->ring = std::move(ring);
+	}
 	status = job->ring->InitCheck();
 	if (status == B_OK) {
 		size_t bytes = PageRound(size_t(job->countReadBlockSectors) * job->sectorSize);
@@ -696,7 +701,10 @@ status_t CCddaReadView::_StartFileWriter(CJob* job)
 	}
 	if (status != B_OK) {
 		job->file.Discard();
-		job->ring.reset();
+		{
+			BAutolock lock(fJobsLock);
+			job->ring.reset();
+		}
 		if (job->readArea >= 0)
 			delete_area(job->readArea);
 		job->readArea = -1;
@@ -710,7 +718,10 @@ status_t CCddaReadView::_StartFileWriter(CJob* job)
 		status = fFileWriterThreadId;
 		fFileWriterThreadId = -1;
 		job->file.Discard();
-		job->ring.reset();
+		{
+			BAutolock lock(fJobsLock);
+			job->ring.reset();
+		}
 		delete_area(job->readArea);
 		job->readArea = -1;
 		return status;
@@ -828,7 +839,10 @@ void CCddaReadView::_StopFileWriter(CJob* job)
 			(new BAlert("Write error", text.c_str(), "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))->Go();
 		}
 	}
-	job->ring.reset();
+	{
+		BAutolock lock(fJobsLock);
+		job->ring.reset();
+	}
 	if (job->readArea >= 0)
 		delete_area(job->readArea);
 	job->readArea = -1;
@@ -1089,11 +1103,11 @@ void CCddaReadView::CopyUpdateStatus()
 		int64 remaining = overallSpeed > 0 ? int64((total - read) / overallSpeed) : 0;
 		elapsed = std::max<int64>(0, elapsed);
 		remaining = std::max<int64>(0, remaining);
-		if (elapsed / kSectorsPerSecond != fLastShownTime) {
+		if (elapsed / kSectorsPerSecond != fLastShownTime.load()) {
 			fLastShownTime = elapsed / kSectorsPerSecond;
 			fDisplay.time = MinutesSeconds(fLastShownTime);
 		}
-		if (remaining / kSectorsPerSecond != fLastShownRemaining) {
+		if (remaining / kSectorsPerSecond != fLastShownRemaining.load()) {
 			fLastShownRemaining = remaining / kSectorsPerSecond;
 			fDisplay.remaining = MinutesSeconds(fLastShownRemaining);
 		}

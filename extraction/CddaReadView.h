@@ -234,12 +234,12 @@ private:
 	std::atomic<int32> fJobsDone {0};
 	std::atomic<int32> fSpinUps {0};
 	std::atomic<int32> fRereads {0};
-	bigtime_t fJobStartTime = 0;
-	bigtime_t fResetTime = 0;
-	int64 fLastShownTime = -1;
-	int64 fLastShownRemaining = -1;
-	int32 fLastCurrentPercent = -1;
-	int32 fLastAllPercent = -1;
+	std::atomic<bigtime_t> fJobStartTime {0};
+	std::atomic<bigtime_t> fResetTime {0};
+	std::atomic<int64> fLastShownTime {-1};
+	std::atomic<int64> fLastShownRemaining {-1};
+	std::atomic<int32> fLastCurrentPercent {-1};
+	std::atomic<int32> fLastAllPercent {-1};
 
 	mutable std::mutex fDisplayLock;
 	CddaReadDisplay fDisplay;                  // guarded by fDisplayLock
