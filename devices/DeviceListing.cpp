@@ -118,11 +118,10 @@ std::string DeviceRawPath(const CDevice* device)
 std::string DescribeMedium(CDevice* device)
 {
 	CDriver* driver = device->GetDriver();
-	if (driver == nullptr || !driver->TestUnitReady(device, nullptr)) {
-		// A medium that just arrived answers once with a unit attention.
-		if (driver == nullptr || !driver->TestUnitReady(device, nullptr))
-			return "none\n";
-	}
+	// A medium that just arrived answers once with a unit attention, which
+	// the command library asks past.
+	if (driver == nullptr || !driver->TestUnitReady(device, nullptr))
+		return "none\n";
 	SCSI_DISC_INFORMATION information = {};
 	if (driver->ReadDiscInformation(device, &information, nullptr) && information.DiscStatus == 0) {
 		// Its length is the last possible start of the lead-out.

@@ -110,7 +110,7 @@ void CDevice::Init(CDriver* driver, CPreference* settings)
 
 	fSupportsFua = false;
 	uint8 buffer[kErrorRecoveryAllocation] = {};
-	if (driver == nullptr || !driver->ModeSense(this, buffer, sizeof(buffer), 0x01, 0, nullptr))
+	if (driver == nullptr || !driver->ModeSense(this, buffer, sizeof(buffer), kModePageErrorRecovery, 0, nullptr))
 		CDebugFunctionTracer::Trace("could not get Read-Write Error Recovery Page\n");
 	else
 		fSupportsFua = HeaderSupportsFua(buffer, sizeof(buffer));

@@ -79,6 +79,7 @@ bool PrepareAudioControlSelect(uint8* buffer, size_t size, int32* length)
 
 bool HeaderSupportsFua(const uint8* buffer, size_t size)
 {
+	// MODE SENSE(10) header byte 3, the device-specific parameter: DPOFUA.
 	return buffer != nullptr && size >= 4 && (buffer[3] & 0x10) != 0;
 }
 

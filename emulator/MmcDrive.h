@@ -222,6 +222,10 @@ private:
 	SResult DoYamahaWriteTrack(const SContext& c);
 	// A blank recordable medium is in the tray (else the sense to answer).
 	bool WritableMedium(mmc::SSense* sense) const;
+	// Takes the parameter list of a vendor recording command (its length in
+	// bytes 7-8) for a writable medium: false with r->sense set when the
+	// list is longer than the data sent or the medium cannot be written.
+	bool TakeWriteParameters(const SContext& c, size_t* length, SResult* r) const;
 
 	bool VendorDialect() const { return fConfig.dialect != CDriveConfig::kDialectMmc; }
 	void Record(const raw_device_command* command, const uint8* cdb, bool dataIn);

@@ -15,6 +15,17 @@ bool BcdAtMost(uint8 value, int32 maximum)
 
 }   // namespace
 
+bool CMmcDrive::TakeWriteParameters(const SContext& c, size_t* length, SResult* r) const
+{
+	*length = DecodeParameterListLength10(c.cdb);
+	if (*length > c.dataLength) {
+		r->sense = kSenseParameterListLength;
+		return false;
+	}
+	r->transferred = *length;
+	return WritableMedium(&r->sense);
+}
+
 // Nothing is held back: there is nothing to write.
 CMmcDrive::SResult CMmcDrive::DoSynchronizeCache(const SContext&)
 {
@@ -89,13 +100,8 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 {
 	SResult r;
-	size_t length = DecodeParameterListLength10(c.cdb);
-	if (length > c.dataLength) {
-		r.sense = kSenseParameterListLength;
-		return r;
-	}
-	r.transferred = length;
-	if (!WritableMedium(&r.sense))
+	size_t length = 0;
+	if (!TakeWriteParameters(c, &length, &r))
 		return r;
 	const uint8* d = c.data;
 	if (length == 4) {
@@ -175,13 +181,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 {
 	SResult r;
-	size_t length = DecodeParameterListLength10(c.cdb);
-	if (length > c.dataLength) {
-		r.sense = kSenseParameterListLength;
-		return r;
-	}
-	r.transferred = length;
-	if (!WritableMedium(&r.sense))
+	size_t length = 0;
+	if (!TakeWriteParameters(c, &length, &r))
 		return r;
 	int64 last = -150;
 	size_t at = 0;
@@ -211,13 +212,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 {
 	SResult r;
-	size_t length = DecodeParameterListLength10(c.cdb);
-	if (length > c.dataLength) {
-		r.sense = kSenseParameterListLength;
-		return r;
-	}
-	r.transferred = length;
-	if (!WritableMedium(&r.sense))
+	size_t length = 0;
+	if (!TakeWriteParameters(c, &length, &r))
 		return r;
 	if (length < 24 || length % 8 != 0) {
 		r.sense = kSenseParameterListLength;

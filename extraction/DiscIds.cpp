@@ -1,6 +1,9 @@
 // Track checksums and disc ids.
 #include "extraction/DiscIds.h"
 
+#include "disc/Toc.h"
+#include "kit/support/Locker.h"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +66,25 @@ bool DiscLayout::IsValid() const
 	}
 	// 450000 sectors (100 minutes) bounds every sum below well inside 32 bits.
 	return leadOut > trackStarts[count - 1] && leadOut <= 450000;
+}
+
+DiscLayout DiscLayoutFromToc(CToc* toc)
+{
+	DiscLayout layout;
+	if (toc == nullptr || !toc->Lock())
+		return layout;
+	int first = toc->FirstTrack();
+	int last = toc->LastTrack();
+	if (toc->TrackCount() > 0) {
+		layout.firstTrack = first;
+		for (int track = first; track <= last; track++) {
+			layout.trackStarts.push_back(toc->TrackTrackLBA(track));
+			layout.dataTracks.push_back(toc->TrackDataTrack(track));
+		}
+		layout.leadOut = toc->TrackLBA(last) + toc->TrackSize(last);
+	}
+	toc->Unlock();
+	return layout;
 }
 
 uint32 CddbDiscId(const DiscLayout& layout)

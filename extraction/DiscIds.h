@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class CToc;
+
 inline constexpr int32 kCddaSectorBytes = 2352;
 inline constexpr int32 kCddaSectorFrames = 588;   // stereo 16-bit frames per sector
 
@@ -27,6 +29,11 @@ struct DiscLayout {
 	// on, a lead-out after the last start, firstTrack + count - 1 <= 99.
 	bool IsValid() const;
 };
+
+// The layout of a drive's table of contents (its lock is taken for the
+// call): each track starts after its pause, the lead-out follows the last
+// track.
+DiscLayout DiscLayoutFromToc(CToc* toc);
 
 // The CDDB (freedb) disc id of every track, data tracks included.
 // 0 for an invalid layout.

@@ -1,5 +1,6 @@
 // Track checksums and disc ids against published values and an independent
 // implementation's results.
+#include "disc/Toc.h"
 #include "extraction/DiscIds.h"
 
 #include <gtest/gtest.h>
@@ -137,4 +138,27 @@ TEST(TrackChecksums, Crc32IsTheUsualOne)
 	const char* text = "123456789";
 	EXPECT_EQ(Crc32(0, text, std::strlen(text)), 0xCBF43926u);
 	EXPECT_EQ(Crc32(Crc32(0, text, 4), text + 4, 5), 0xCBF43926u);
+}
+
+TEST(DiscIds, ATableOfContentsGivesTheLayoutOfItsTracksAfterTheirPauses)
+{
+	CToc toc;
+	toc.Lock();
+	toc.SetTrackRange(1, 10);
+	for (int track = 1; track <= 10; track++) {
+		int start = kAudioStarts[track - 1];
+		int end = track < 10 ? kAudioStarts[track] : 270185;
+		int pause = track == 1 ? 0 : 2;   // two sectors of pause before tracks 2..10
+		toc.SetTrackLBA(track, start - pause);
+		toc.SetTrackPauseSize(track, pause);
+		int nextPause = track < 10 ? 2 : 0;
+		toc.SetTrackSize(track, end - nextPause - (start - pause));
+	}
+	toc.Unlock();
+	DiscLayout layout = DiscLayoutFromToc(&toc);
+	EXPECT_EQ(layout.trackStarts, kAudioStarts);
+	EXPECT_EQ(layout.leadOut, 270185);
+	EXPECT_EQ(MusicBrainzDiscId(layout), "9AQWqQ0eCCwktwPPrIUIYkUw2Uo-");
+	CToc empty;
+	EXPECT_FALSE(DiscLayoutFromToc(&empty).IsValid());
 }
