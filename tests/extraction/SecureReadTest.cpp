@@ -21,8 +21,9 @@ TEST_F(RipTest, JitterIsCorrectedWithReadSyncAndNotWithout)
 		bool exact = WavData(results[0].finalPath) == fDisc.Track(kTrack3, kDiscEnd)
 			&& WavData(results[1].finalPath) == fDisc.Track(kTrack2, kTrack3);
 		EXPECT_EQ(exact, sync);
-		if (sync)
+		if (sync) {
 			EXPECT_GT(results[0].correctedBlocks, 0);
+		}
 		std::filesystem::remove_all(fOut);
 		std::filesystem::create_directories(fOut);
 	}
