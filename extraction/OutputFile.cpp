@@ -331,10 +331,12 @@ status_t CTrackFile::Finish(const std::string& destinationFolder, const std::str
 	// The type goes on first, so that a failure leaves the file under its
 	// temporary name. A file system without attributes does not stop the
 	// file from being kept.
+	bool typed = false;
 	{
 		BNode node(fTemporaryPath.c_str());
 		BNodeInfo info(&node);
 		status = info.InitCheck() == B_OK ? info.SetType(fFormat.mime_type) : info.InitCheck();
+		typed = status == B_OK;
 		if (status == StatusFromErrno(ENOTSUP) || status == StatusFromErrno(EOPNOTSUPP))
 			status = B_OK;
 		if (status != B_OK)
@@ -357,6 +359,13 @@ status_t CTrackFile::Finish(const std::string& destinationFolder, const std::str
 		std::string target = JoinPath(destinationFolder, name);
 		if (renameat2(AT_FDCWD, fTemporaryPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
 			fTemporaryPath.clear();
+			if (!typed) {
+				// The temporary folder keeps no attributes; the destination may.
+				BNode node(target.c_str());
+				BNodeInfo info(&node);
+				if (info.InitCheck() == B_OK)
+					info.SetType(fFormat.mime_type);
+			}
 			if (finalPath != nullptr)
 				*finalPath = target;
 			return B_OK;
