@@ -387,6 +387,22 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 				continue;
 			}
 			d.notReady = int32(n);
+		} else if (key == "read_offset") {
+			if (!ParseInt(value, -5880, 5880, &n)) {
+				status = fail("read_offset is a count of samples from -5880 to 5880");
+				continue;
+			}
+			d.readOffset = int32(n);
+		} else if (key == "jitter") {
+			auto words = Words(value);
+			int64 bound = 0, percent = 50;
+			if (words.empty() || words.size() > 2 || !ParseInt(words[0], 0, 5880, &bound)
+				|| (words.size() == 2 && !ParseInt(words[1], 0, 100, &percent))) {
+				status = fail("jitter is a bound in samples and optionally a percentage of reads");
+				continue;
+			}
+			d.jitter = int32(bound);
+			d.jitterPercent = int32(percent);
 		} else if (key == "medium_error") {
 			auto words = Words(value);
 			int64 lba = 0, attempts = 1;

@@ -44,6 +44,9 @@ public:
 	bool hexQ = false;                  // formatted Q of READ CD in binary, not BCD
 	dialect_type dialect = kDialectMmc;
 	int32 notReady = 0;
+	int32 readOffset = 0;               // frames the audio arrives late (negative: early)
+	int32 jitter = 0;                   // bound in frames of the jitter fault (0: none)
+	int32 jitterPercent = 50;           // share of the reads it strikes
 	std::vector<CFaultInjector::SMediumError> mediumErrors;
 	std::vector<CFaultInjector::SCommandFault> commandFaults;
 

@@ -1,5 +1,7 @@
 #include "emulator/MmcDrive.h"
 
+#include "emulator/ShiftedAudio.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -142,6 +144,8 @@ CMmcDrive::CMmcDrive(const CDriveConfig& config, std::shared_ptr<CDiscImage> med
 {
 	BuildCommandTable();
 	fFaults.SetNotReady(config.notReady);
+	fFaults.SetReadOffset(config.readOffset);
+	fFaults.SetJitter(config.jitter, config.jitterPercent);
 	for (const auto& error : config.mediumErrors)
 		fFaults.AddMediumError(error.lba, error.attempts);
 	for (const auto& fault : config.commandFaults)
@@ -350,7 +354,9 @@ status_t CMmcDrive::ReadAudio(int32 lba, int32 count, void* buffer)
 		int32 bad;
 		if (fFaults.TakeMediumError(lba, count, &bad))
 			return B_DEV_READ_ERROR;
-		if (fMedium->ReadSectors(lba, count, static_cast<uint8*>(buffer), kCdAudioSectorSize) != B_OK)
+		if (ReadShiftedAudio(*fMedium, lba, count, static_cast<uint8*>(buffer), kCdAudioSectorSize,
+				fFaults.TakeReadShift())
+			!= B_OK)
 			return B_DEV_READ_ERROR;
 		completion = Schedule(ReadTime(count));
 	}

@@ -1,6 +1,7 @@
 #include "emulator/MmcDrive.h"
 
 #include "emulator/CdText.h"
+#include "emulator/ShiftedAudio.h"
 
 #include <algorithm>
 #include <cstring>
@@ -548,7 +549,8 @@ CMmcDrive::SResult CMmcDrive::ReadSectors(const SContext& c, int32 lba, int64 co
 		whole = std::min(whole, sectors);
 		tail = sectors > whole ? tail : 0;
 	}
-	if (userData && whole > 0 && disc.ReadSectors(lba, whole, c.data, perSector) != B_OK) {
+	if (userData && whole > 0
+		&& ReadShiftedAudio(disc, lba, whole, c.data, perSector, fFaults.TakeReadShift()) != B_OK) {
 		r.sense = kSenseUnrecoveredReadError;
 		return r;
 	}
