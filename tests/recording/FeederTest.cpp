@@ -57,7 +57,7 @@ public:
 	CProjectTrack* AddTrack(const std::string& leaf, int32 startSectors)
 	{
 		auto* track = new CProjectTrack(fProject.get(), leaf.c_str(), "", "", startSectors, 0, 1000);
-		fProject->AddTrack(track);
+		fProject->AddTrack(std::unique_ptr<CProjectTrack>(track));
 		return track;
 	}
 

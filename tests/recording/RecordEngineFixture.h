@@ -480,7 +480,7 @@ protected:
 			auto* track = new CProjectTrack(fProject.get(), name.c_str(), ("Title " + std::to_string(i + 1)).c_str(),
 				"Artist", 0, 0, tracks[i].frames);
 			track->SetStartSilenceLength(int64(tracks[i].pauseSectors) * 588);
-			fProject->AddTrack(track);
+			fProject->AddTrack(std::unique_ptr<CProjectTrack>(track));
 			int32 pause = tracks[i].pauseSectors;
 			if (i == 0 && pause < 150)
 				pause = 150;
