@@ -190,6 +190,7 @@ void CCdRecordView::Attach(bool poll)
 		fDisplay.action.items = {Item("Write simulation", RECORD_ACTION_SIMULATE),
 			Item("Write simulation and write", RECORD_ACTION_SIMULATE | RECORD_ACTION_WRITE, false),
 			Item("Write", RECORD_ACTION_WRITE), Item("Speed Test", RECORD_ACTION_SPEED_TEST, false)};
+		fDisplay.recorder.items.clear();
 		for (CDevice* device : fDevices) {
 			SETUP_MENU_ITEM item;
 			item.label = device->GetDeviceName();
@@ -292,14 +293,14 @@ void CCdRecordView::MessageReceived(BMessage* message)
 			{
 				std::lock_guard<std::mutex> lock(fLock);
 				int32 index = FindPointer(fDisplay.recorder, pointer);
-				if (index < 0)
-					return;
-				Mark(&fDisplay.recorder, index);
-				if (fDevice != pointer) {
-					fDevice = static_cast<CDevice*>(pointer);
-					_RecorderChanged();
+				if (index >= 0) {
+					Mark(&fDisplay.recorder, index);
+					if (fDevice != pointer) {
+						fDevice = static_cast<CDevice*>(pointer);
+						_RecorderChanged();
+					}
+					_Changed();
 				}
-				_Changed();
 			}
 			if (fAttached && fPoll)
 				StartUpdateThread();

@@ -228,6 +228,53 @@ TEST_F(RecordSetup, RecordersWithoutSimulationOrDiscAtOnceOfferOnlyWhatTheyCan)
 	EXPECT_FALSE(fSetup->Display().action.items[0].enabled);
 }
 
+// Only drives whose driver writes are offered; the last one is chosen, and
+// choosing another starts over with its own capabilities.
+TEST_F(RecordSetup, RecorderMenuListsTheWritersAndTheLastIsChosen)
+{
+	UseSetupRecorder();
+	auto other = [&](const char* product, uint64 flags) {
+		std::string path;
+		EXPECT_EQ(RegisterVirtualDevice(std::make_shared<CSilentDrive>(), &path), B_OK);
+		int bus = 0, target = 0, lun = 0;
+		sscanf(path.c_str(), "/dev/bus/scsi/%d/%d/%d/raw", &bus, &target, &lun);
+		SCSI_INQUIRY inquiry {};
+		memcpy(inquiry.VendorIdentification, "OTHER   ", 8);
+		memset(inquiry.ProductIdentification, ' ', 16);
+		memcpy(inquiry.ProductIdentification, product, strlen(product));
+		auto device = std::make_unique<CDevice>(bus, target, lun, dev_open(path.c_str(), O_RDONLY), &inquiry);
+		device->Init(new CFakeDriver(flags), new CPreference("other"));
+		return device;
+	};
+	std::unique_ptr<CDevice> reader = other("READER", F_SUPPORTED | F_AUDIO_READ);
+	std::unique_ptr<CDevice> writer = other("WRITER", F_SUPPORTED | F_TAO_WRITE);
+	InsertMedium(0, false, 79, 59, 74);
+	fSetup = std::make_unique<CCdRecordView>(fSetupSink->Messenger(),
+		std::vector<CDevice*> {writer.get(), reader.get(), fDevice.get()}, nullptr);
+	fSetup->Attach(true);
+	CD_RECORD_SETUP_DISPLAY display = fSetup->Display();
+	EXPECT_EQ(Labels(display.recorder),
+		(std::vector<std::string> {writer->GetDeviceName(), std::string(fDevice->GetDeviceName()) + " *"}));
+	EXPECT_EQ(fSetup->Device(), fDevice.get());
+
+	// Once the medium is seen, the other recorder starts from "no medium"
+	// and offers track-at-once writing only; the poller runs again.
+	for (int i = 0; i < 200 && !fSetup->RecorderReady(); i++)
+		fSetupSink->WaitForMessage(M_RECORD_SETUP_DISPLAY_CHANGED, 50000);
+	ASSERT_TRUE(fSetup->RecorderReady());
+	gMedium.present = false;
+	Choose(&CD_RECORD_SETUP_DISPLAY::recorder, writer->GetDeviceName());
+	display = fSetup->Display();
+	EXPECT_GE(fSetup->UpdateThread(), 0);
+	EXPECT_EQ(find_thread(kSetupPollThreadName), fSetup->UpdateThread());
+	EXPECT_EQ(fSetup->Device(), writer.get());
+	EXPECT_EQ(display.recorderStatus, "No medium, please insert something suitable.");
+	EXPECT_FALSE(fSetup->RecorderReady());
+	EXPECT_EQ(display.writeMode.shown, "Track At Once");
+	EXPECT_EQ(display.action.shown, "Write");
+	fSetup.reset();
+}
+
 TEST_F(RecordSetup, MediumStatesFromThePoll)
 {
 	UseSetupRecorder();
