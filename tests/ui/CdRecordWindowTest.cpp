@@ -8,6 +8,7 @@
 
 #include "kit/interface/qt/Application.h"
 #include "kit/interface/qt/Window.h"
+#include "devices/devices.h"
 #include "projects/ProjectRoster.h"
 #include "ui/CdRecordStatusWindow.h"
 #include "ui/CdRecordWindow.h"
@@ -154,4 +155,29 @@ TEST_F(CdRecordWindowTest, OneSetUpWindowAtATime)
 	// "Cancel" closes it.
 	setup->findChild<QPushButton*>("Cancel")->click();
 	EXPECT_TRUE(RunUntil([&] { return FindWindow("Start CD Recording...") == nullptr; }));
+}
+
+// The default virtual recorder through the whole command path: discovery,
+// its add-on, and the set-up's poll finding the blank 80-minute CD-R.
+TEST(CdRecordWindowVirtualRecorder, FindsTheBlankMediumOfTheDefaultRecorder)
+{
+	SettingsAndAlerts settings;
+	BApplication application {"application/x-vnd.Orrisec-RecordSetupVirtualTest"};
+	unsetenv("TARNWICK_VIRTUAL_DRIVES");
+	ResetVirtualDrives();
+	LoadDriver();
+	OpenDevices();
+	BWindow* window = ShowCdRecordWindow(nullptr);
+	auto* setup = dynamic_cast<CCdRecordWindow*>(window);
+	ASSERT_NE(setup, nullptr);
+	EXPECT_TRUE(RunUntil([&] { return setup->RecorderStatus()->text() == "CD-R medium is empty, length: 79:59.73"; }))
+		<< setup->RecorderStatus()->text().toStdString();
+	EXPECT_NE(setup->View()->Device(), nullptr);
+	EXPECT_EQ(setup->View()->MediumLength(), 359998);
+	setup->PostMessage(B_QUIT_REQUESTED);
+	EXPECT_TRUE(RunUntil([&] { return FindWindow("Start CD Recording...") == nullptr; }));
+	CloseDevices();
+	UnloadDriver();
+	setenv("TARNWICK_VIRTUAL_DRIVES", "none", 1);
+	ResetVirtualDrives();
 }
