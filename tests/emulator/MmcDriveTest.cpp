@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 using namespace emutest;
@@ -16,14 +19,55 @@ std::shared_ptr<CMmcDrive> BlankDrive(CDriveConfig config = TestConfig(),
 	return std::make_shared<CMmcDrive>(config, CDiscImage::CreateBlank(kind, minutes));
 }
 
-std::shared_ptr<CMmcDrive> DiscDrive(const CTempFolder& folder, CDriveConfig config = TestConfig())
+std::shared_ptr<CMmcDrive> DiscDrive(const CTempFolder& folder, CDriveConfig config = TestConfig(),
+	std::shared_ptr<CDriveClock> clock = nullptr)
 {
 	STestDisc disc = MakeTestDisc(folder);
 	std::shared_ptr<CDiscImage> image;
 	std::string error;
 	EXPECT_EQ(CDiscImage::LoadCue(disc.cuePath, &image, &error), B_OK) << error;
-	return std::make_shared<CMmcDrive>(config, image);
+	return std::make_shared<CMmcDrive>(config, image, std::move(clock));
 }
+
+// A clock whose waits block until the test opens the gate: shows what the
+// drive does while a command waits. Waits are bounded so that a broken
+// drive fails the test instead of hanging it.
+class CGateClock : public CDriveClock {
+public:
+	bigtime_t Now() const override { return 1000000; }
+	void WaitUntil(bigtime_t when) override
+	{
+		std::unique_lock<std::mutex> lock(fLock);
+		fWaiting = true;
+		fWaitedFor = when;
+		fChanged.notify_all();
+		fChanged.wait_for(lock, std::chrono::seconds(10), [this] { return fOpen; });
+		fWaiting = false;
+	}
+	bool WaitForWaiter()
+	{
+		std::unique_lock<std::mutex> lock(fLock);
+		return fChanged.wait_for(lock, std::chrono::seconds(10), [this] { return fWaiting; });
+	}
+	void Open()
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fOpen = true;
+		fChanged.notify_all();
+	}
+	bigtime_t WaitedFor()
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		return fWaitedFor;
+	}
+
+private:
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	bool fWaiting = false;
+	bool fOpen = false;
+	bigtime_t fWaitedFor = 0;
+};
 
 }   // namespace
 
@@ -115,11 +159,11 @@ TEST(MmcDriveSense, ErrorsCarryTheirSenseCodes)
 	o = ReadCd(*drive, 0, 0, buffer, 0);
 	EXPECT_TRUE(o.Good());
 
-	// A buffer too small for the sectors asked for gets the whole sectors
-	// that fit, reported as an underrun.
+	// A buffer too small for the sectors asked for is filled and the
+	// overrun reported by the adapter, with nothing left over.
 	o = ReadCd(*drive, 0, 2, buffer, 3000);
-	EXPECT_TRUE(o.Good());
-	EXPECT_EQ(o.residual, 3000u - mmc::kAudioSectorSize);
+	EXPECT_EQ(o.scsiStatus, mmc::kStatusGood);
+	EXPECT_EQ(o.residual, 0u);
 	EXPECT_EQ(o.camStatus, mmc::kCamDataRunError);
 }
 
@@ -404,18 +448,6 @@ TEST(MmcDriveSpeeds, SetCdSpeedIsClampedAndReportedInThePage)
 	EXPECT_EQ(Send(*drive, {0xBB, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}).SenseText(), "5/24/00")
 		<< "reserved rotational control";
 
-	// Real-time timing: 60 sectors at 4x (300 sectors a second) take at
-	// least 0.2 s.
-	CTempFolder folder;
-	CDriveConfig slow = config;
-	slow.realTime = true;
-	auto timed = DiscDrive(folder, slow);
-	ASSERT_TRUE(SetCdSpeed(*timed, 4 * 176, 0xFFFF).Good());
-	std::vector<uint8> data(60 * mmc::kAudioSectorSize);
-	auto start = std::chrono::steady_clock::now();
-	ASSERT_TRUE(ReadCd(*timed, 0, 60, data.data(), data.size()).Good());
-	EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(195));
-
 	uint8 capacity[12];
 	ASSERT_TRUE(Send(*drive, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, capacity, sizeof(capacity)).Good());
 	EXPECT_EQ(Be16(capacity), 10);
@@ -495,4 +527,50 @@ TEST(MmcDriveFaults, ConcurrentCommandsAreSerialised)
 	for (auto& thread : threads)
 		thread.join();
 	EXPECT_EQ(failures.load(), 0);
+}
+
+// A timed drive spends the time of its reads on its own clock, one command
+// after the other, and holds no lock while it waits.
+TEST(MmcDriveTiming, ReadsTakeTheirTimeOnTheDriveClockWithoutHoldingTheDrive)
+{
+	CTempFolder folder;
+	CDriveConfig config = TestConfig();
+	config.realTime = true;
+	config.capabilities.readSpeeds = {4 * CDriveConfig::kKbPerSpeedFactor, 8 * CDriveConfig::kKbPerSpeedFactor};
+	auto clock = std::make_shared<CManualDriveClock>(5000000);
+	auto drive = DiscDrive(folder, config, clock);
+	ASSERT_TRUE(SetCdSpeed(*drive, 4 * CDriveConfig::kKbPerSpeedFactor, 0xFFFF).Good());
+
+	// 75 sectors at 4x take a quarter of a second; the READ CD returns when
+	// the clock has reached its end.
+	std::vector<uint8> data(75 * mmc::kAudioSectorSize);
+	ASSERT_TRUE(ReadCd(*drive, 0, 75, data.data(), data.size()).Good());
+	EXPECT_NEAR(double(clock->Now() - 5000000), 250000.0, 500.0);
+	// The operating system's audio read is timed alike; commands without
+	// data take no time.
+	std::vector<uint8> audio(150 * mmc::kAudioSectorSize);
+	ASSERT_EQ(drive->ReadAudio(0, 150, audio.data()), B_OK);
+	EXPECT_NEAR(double(clock->Now() - 5000000), 750000.0, 1000.0);
+	ASSERT_TRUE(TestUnitReady(*drive).Good());
+	EXPECT_NEAR(double(clock->Now() - 5000000), 750000.0, 1000.0);
+	// An untimed drive answers in no time.
+	CTempFolder other;
+	auto instantClock = std::make_shared<CManualDriveClock>(5000000);
+	auto instant = DiscDrive(other, TestConfig(), instantClock);
+	ASSERT_TRUE(ReadCd(*instant, 0, 75, data.data(), data.size()).Good());
+	EXPECT_EQ(instantClock->Now(), 5000000);
+
+	// While one read waits for its time, the drive takes other commands.
+	auto gate = std::make_shared<CGateClock>();
+	CTempFolder third;
+	auto gated = DiscDrive(third, config, gate);
+	auto read = std::async(std::launch::async, [&] { return ReadCd(*gated, 0, 75, data.data(), data.size()); });
+	ASSERT_TRUE(gate->WaitForWaiter());
+	EXPECT_GT(gate->WaitedFor(), 1000000) << "the read waits for its end";
+	auto probe = std::async(std::launch::async, [&] { return TestUnitReady(*gated); });
+	bool answered = probe.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+	gate->Open();
+	EXPECT_TRUE(answered) << "a waiting command keeps the drive locked";
+	EXPECT_TRUE(read.get().Good());
+	EXPECT_TRUE(probe.get().Good());
 }
