@@ -160,6 +160,18 @@ uint8 SenseQualifier(const SCSI_STATUS& status)
 	return status.sense.AdditionalSenseCodeQualifier;
 }
 
+SSenseCode SenseOf(const SCSI_STATUS& status)
+{
+	return SSenseCode {SenseKey(status), SenseCode(status), SenseQualifier(status)};
+}
+
+sense_action ActionFor(const SCSI_STATUS& status)
+{
+	if (status.os_status != B_OK || status.scsi_status != SCSI_STATUS_CHECK_CONDITION)
+		return sense_action::kFail;
+	return ActionForSense(SenseOf(status));
+}
+
 bool ReadTableOfContents(CDevice* device, response::SToc* toc, SCSI_STATUS* status)
 {
 	uint8 data[4 + 101 * 8] = {};
@@ -254,18 +266,4 @@ float FactorFromKbs(uint32 kbs)
 	if (whole >= 1 && (std::fabs(kbs - whole * 176.0) <= 2.0 || std::fabs(kbs - whole * 176.4) <= 2.0))
 		return static_cast<float>(whole);
 	return static_cast<float>(factor);
-}
-
-uint8 ToBcd(int32 value)
-{
-	if (value < 0)
-		value = 0;
-	return uint8(((value / 10) % 10) << 4 | (value % 10));
-}
-
-int32 FromBcd(uint8 bcd)
-{
-	if ((bcd >> 4) > 9 || (bcd & 0x0F) > 9)
-		return -1;
-	return (bcd >> 4) * 10 + (bcd & 0x0F);
 }

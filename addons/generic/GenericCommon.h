@@ -6,16 +6,12 @@
 // serialised by the device layer below.
 #pragma once
 
-#include "addons/generic/CommandBuilders.h"
 #include "driver/driverbaseclass.h"
+#include "kit/device/CdAddress.h"
+#include "kit/device/ScsiCommands.h"
+#include "kit/device/ScsiSense.h"
 
 class CDevice;
-
-enum data_direction {
-	kNoData,
-	kDataIn,    // from the drive
-	kDataOut,   // to the drive
-};
 
 // Time-outs of the commands, in microseconds.
 constexpr bigtime_t kDefaultTimeout = 30 * 1000000LL;
@@ -23,7 +19,7 @@ constexpr bigtime_t kReadTimeout = 60 * 1000000LL;
 constexpr bigtime_t kWriteTimeout = 240 * 1000000LL;
 constexpr bigtime_t kFixationTimeout = 480 * 1000000LL;
 
-constexpr size_t kSectorSize = 2352;
+constexpr size_t kSectorSize = kCdAudioSectorSize;
 
 // Sends `block` to the drive's raw descriptor with `length` bytes of `data`
 // moving in `direction`, and fills *status (when not null) completely: the
@@ -62,6 +58,11 @@ private:
 uint8 SenseKey(const SCSI_STATUS& status);
 uint8 SenseCode(const SCSI_STATUS& status);
 uint8 SenseQualifier(const SCSI_STATUS& status);
+SSenseCode SenseOf(const SCSI_STATUS& status);
+
+// What the sense table says about a failed command: kFail for a command
+// that did not reach the drive or ended without CHECK CONDITION.
+sense_action ActionFor(const SCSI_STATUS& status);
 
 // Reads the table of contents (READ TOC/PMA/ATIP format 0, LBA addresses)
 // into *toc. A command that succeeds with an answer that is no usable table
@@ -147,12 +148,4 @@ enum : uint8 {
 // is that factor, any other is kB/s / 176.4.
 float FactorFromKbs(uint32 kbs);
 
-uint8 ToBcd(int32 value);
-// The value of a BCD byte, or -1 when it is not one.
-int32 FromBcd(uint8 bcd);
 
-// LBA of a binary minute, second and frame (MSF time, 150 frames ahead).
-inline int32 MsfToLba(int32 minute, int32 second, int32 frame)
-{
-	return (minute * 60 + second) * 75 + frame - 150;
-}

@@ -4,18 +4,12 @@
 #include "addons/generic/DriveResponses.h"
 #include "addons/generic/GenericCommon.h"
 #include "disc/Toc.h"
+#include "kit/support/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-// Q control nibble bits.
-enum : uint8 {
-	kControlPreEmphasis = 0x01,
-	kControlCopyPermitted = 0x02,
-	kControlData = 0x04,
-};
 
 // Where the track at the sector `lba` is, from the formatted Q sub-channel
 // (READ CD, no user data). *track is 0 for a sector whose Q holds no
@@ -26,12 +20,12 @@ bool ProbeQ(CDevice* device, int32 lba, int32* track)
 	uint8 q[16] = {};
 	size_t transferred = 0;
 	SCSI_STATUS status;
-	if (!SendCommand(device, cdb::ReadCd(lba, 1, 1, 0x00, 2), kDataIn, q, sizeof(q), &status, &transferred,
+	if (!SendCommand(device, cdb::ReadCd(lba, 1, cdb::kSectorTypeCdDa, 0x00, cdb::kSubChannelFormattedQ), kDataIn, q, sizeof(q), &status, &transferred,
 			kReadTimeout)
 		|| transferred < 3)
 		return false;
 	int32 index = 0;
-	if (!response::ParseFormattedQ(q, transferred, track, &index))
+	if (!response::ParseFormattedQ(q, transferred, true, track, &index))
 		*track = 0;
 	return true;
 }
@@ -99,12 +93,10 @@ void CopyClamped(const uint8* data, size_t transferred, void* out, size_t outSiz
 
 void PutMsf(uint8* out, int32 lba)
 {
-	int32 frames = lba + 150;
-	if (frames < 0)
-		frames += 450000;
-	out[0] = uint8(frames / 4500);
-	out[1] = uint8((frames / 75) % 60);
-	out[2] = uint8(frames % 75);
+	SCdMsf msf = LbaToMsf(lba);
+	out[0] = msf.minute;
+	out[1] = msf.second;
+	out[2] = msf.frame;
 }
 
 // Disc information built from what a drive without READ DISC INFORMATION
@@ -174,9 +166,9 @@ bool ReadToc(CDevice* device, CToc* toc, SCSI_STATUS* status)
 		toc->SetTrackLBA(n, pregapStart[n]);
 		toc->SetTrackSize(n, next - pregapStart[n]);
 		toc->SetTrackPauseSize(n, table.start[n] - pregapStart[n]);
-		toc->SetTrackPreEmphasis(n, (table.control[n] & kControlPreEmphasis) != 0);
-		toc->SetTrackCopyAllowed(n, (table.control[n] & kControlCopyPermitted) != 0);
-		toc->SetTrackDataTrack(n, (table.control[n] & kControlData) != 0);
+		toc->SetTrackPreEmphasis(n, (table.control[n] & cdb::kControlPreEmphasis) != 0);
+		toc->SetTrackCopyAllowed(n, (table.control[n] & cdb::kControlCopyPermitted) != 0);
+		toc->SetTrackDataTrack(n, (table.control[n] & cdb::kControlData) != 0);
 		toc->InitCdTracksTrackKey(n, table.start[n], nextStart);
 	}
 	toc->InitCdTracksCdKey(table.leadOut);
@@ -219,7 +211,7 @@ bool ReadDiscInformation_TeacCdr50(CDevice* device, SCSI_DISC_INFORMATION* infor
 			&transferred))
 		return timer.Finish(status, false);
 	if (transferred >= 12 && mode[3] >= 8)
-		capacity = int32(response::Get24(mode + 5));
+		capacity = int32(GetBe24(mode + 5));
 	BuildDiscInformation(hasTracks, toc, writable, capacity, information);
 	return timer.Finish(status, true);
 }
@@ -237,8 +229,8 @@ bool ReadDiscInformation_YamahaCdr100(CDevice* device, SCSI_DISC_INFORMATION* in
 	if (!SendCommand(device, cdb::ReadCapacity(), kDataIn, capacity, sizeof(capacity), status, &transferred)
 		|| transferred < 8)
 		return timer.Finish(status, false);
-	bool writable = response::Get32(capacity + 4) == 0;
-	int32 blocks = int32(std::min<uint32>(response::Get32(capacity), 449849));
+	bool writable = GetBe32(capacity + 4) == 0;
+	int32 blocks = int32(std::min<uint32>(GetBe32(capacity), kCdLastMsfLba));
 	response::SToc toc;
 	SCSI_STATUS ignored;
 	bool hasTracks = ReadTableOfContents(device, &toc, &ignored);
@@ -256,7 +248,7 @@ bool ReadTrackInformation(CDevice* device, int32 track, void* buffer, int32 leng
 	uint8 data[256] = {};
 	size_t transferred = 0;
 	size_t asked = std::min(size, sizeof(data));
-	bool ok = SendCommand(device, cdb::ReadTrackInformation(1, uint32(track), uint16(asked)), kDataIn, data, asked,
+	bool ok = SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), uint16(asked)), kDataIn, data, asked,
 		status, &transferred);
 	CopyClamped(data, ok ? transferred : 0, buffer, size_t(length));
 	return ok && transferred >= 4;
@@ -283,15 +275,9 @@ bool ReadTrackInformation_YamahaCdr100(CDevice* device, int32 track, void* buffe
 	data[3] = 1;
 	data[5] = uint8(toc.control[track] & 0x0F);
 	data[6] = 0x0F;
-	auto put32 = [&](size_t at, uint32 value) {
-		data[at] = uint8(value >> 24);
-		data[at + 1] = uint8(value >> 16);
-		data[at + 2] = uint8(value >> 8);
-		data[at + 3] = uint8(value);
-	};
-	put32(8, uint32(toc.start[track]));
-	put32(24, uint32(end - toc.start[track]));
-	put32(28, uint32(end - 1));
+	SetBe32(data + 8, uint32(toc.start[track]));
+	SetBe32(data + 24, uint32(end - toc.start[track]));
+	SetBe32(data + 28, uint32(end - 1));
 	CopyClamped(data, sizeof(data), buffer, size_t(length));
 	return timer.Finish(status, true);
 }
