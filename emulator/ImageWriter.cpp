@@ -1,5 +1,7 @@
 #include "emulator/ImageWriter.h"
 
+#include "kit/device/CdAddress.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,14 +13,15 @@
 
 namespace {
 
-constexpr size_t kSectorBytes = 2352;
+constexpr size_t kSectorBytes = kCdAudioSectorSize;
 const uint8 kSilence[32 * kSectorBytes] = {};
 
+// A position in the file as a CUE sheet writes it.
 std::string Msf(int32 frames)
 {
+	SCdMsf msf = FramesToMsf(frames);
 	char text[16];
-	snprintf(text, sizeof(text), "%02d:%02d:%02d", int(frames / (60 * 75)), int((frames / 75) % 60),
-		int(frames % 75));
+	snprintf(text, sizeof(text), "%02d:%02d:%02d", int(msf.minute), int(msf.second), int(msf.frame));
 	return text;
 }
 

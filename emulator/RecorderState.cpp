@@ -1,5 +1,7 @@
 #include "emulator/RecorderState.h"
 
+#include "kit/device/CdAddress.h"
+
 #include <algorithm>
 
 using namespace mmc;
@@ -7,7 +9,7 @@ using namespace mmc;
 namespace {
 
 constexpr size_t kCueEntrySize = 8;
-constexpr int32 kFirstSector = -150;
+constexpr int32 kFirstSector = -kCdMsfOffset;   // MSF 00:00:00
 constexpr uint8 kLeadOutTrack = 0xAA;
 constexpr uint8 kDataFormAudio = 0x00;       // CD-DA, sectors from the host
 constexpr uint8 kDataFormGenerated = 0x01;   // CD-DA, sectors made by the recorder
@@ -38,39 +40,28 @@ bool IsrcCharacterValid(size_t position, uint8 c)
 	return position < 5 ? IsIsrcCharacter(c) : IsDigit(c);
 }
 
-}   // namespace
-
-bool SWriteParameters::Decode(const uint8* page, size_t length, SWriteParameters* parameters)
+// The catalogue number and ISRC of page 05h, when flagged valid and well formed.
+std::string PageCatalogue(const SWriteParameters& p)
 {
-	if (page == nullptr || length < 16)
-		return false;
-	SWriteParameters p;
-	p.writeType = page[2] & 0x0F;
-	p.testWrite = (page[2] & 0x10) != 0;
-	p.bufferUnderrunFree = (page[2] & 0x40) != 0;
-	p.multiSession = uint8(page[3] >> 6);
-	p.copy = (page[3] & 0x10) != 0;
-	p.trackMode = page[3] & 0x0F;
-	p.dataBlockType = page[4] & 0x0F;
-	p.sessionFormat = page[8];
-	p.audioPauseLength = Get16(page + 14);
-	if (length >= 30 && (page[16] & 0x80) != 0) {
-		bool digits = true;
-		for (size_t i = 17; i < 30; i++)
-			digits = digits && IsDigit(page[i]);
-		if (digits)
-			p.mcn.assign(reinterpret_cast<const char*>(page + 17), 13);
-	}
-	if (length >= 45 && (page[32] & 0x80) != 0) {
-		bool valid = true;
-		for (size_t i = 0; i < 12; i++)
-			valid = valid && IsrcCharacterValid(i, page[33 + i]);
-		if (valid)
-			p.isrc.assign(reinterpret_cast<const char*>(page + 33), 12);
-	}
-	*parameters = p;
-	return true;
+	if (!p.catalogueValid)
+		return std::string();
+	for (size_t i = 0; i < 13; i++)
+		if (!IsDigit(uint8(p.catalogue[i])))
+			return std::string();
+	return std::string(p.catalogue, 13);
 }
+
+std::string PageIsrc(const SWriteParameters& p)
+{
+	if (!p.isrcValid)
+		return std::string();
+	for (size_t i = 0; i < 12; i++)
+		if (!IsrcCharacterValid(i, uint8(p.isrc[i])))
+			return std::string();
+	return std::string(p.isrc, 12);
+}
+
+}   // namespace
 
 SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLeadOut, SCueSheetPlan* plan)
 {
@@ -147,14 +138,11 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 		if (adr != 0x01)
 			return InvalidAt(at);
 
-		// A position entry: binary minutes, seconds and frames.
-		if (e[5] > 99)
-			return InvalidAt(at + 5);
-		if (e[6] > 59)
-			return InvalidAt(at + 6);
-		if (e[7] > 74)
-			return InvalidAt(at + 7);
-		const int32 lba = (int32(e[5]) * 60 + e[6]) * kFramesPerSecond + e[7] - kMsfOffset;
+		// A position entry: binary track, index and time.
+		SCueSheetEntry entry;
+		if (!DecodeCueSheetEntry(e, &entry))
+			return InvalidAt(at + (e[6] > 59 ? 6 : 7));
+		const int32 lba = entry.lba;
 		if (e[4] != 0x00 && e[4] != 0x80)   // serial copy management: alternate copy bit only
 			return InvalidAt(at + 4);
 
@@ -281,7 +269,7 @@ bool CRecorderState::NextWritableAddress(const SWriteParameters& parameters, int
 {
 	if (fStatus == kComplete || fUnusable)
 		return false;
-	if (parameters.writeType == SWriteParameters::kSessionAtOnce) {
+	if (parameters.writeType == kWriteTypeSessionAtOnce) {
 		if (!fHasCueSheet)
 			return false;
 		int32 next = fNext;
@@ -309,7 +297,7 @@ SSense CRecorderState::SendCueSheet(const SWriteParameters& parameters, const ui
 	if (fStatus == kComplete)
 		return kSensePermanentWriteProtect;
 	if (fStatus != kEmpty || fUnusable || fRunOpen
-		|| parameters.writeType != SWriteParameters::kSessionAtOnce)
+		|| parameters.writeType != kWriteTypeSessionAtOnce)
 		return kSenseCommandSequenceError;
 	SCueSheetPlan plan;
 	SSense sense = ParseCueSheetPlan(data, length, fLastPossibleLeadOut, &plan);
@@ -327,15 +315,15 @@ SSense CRecorderState::PlanWrite(const SWriteParameters& parameters, int32 lba, 
 		return kSensePermanentWriteProtect;
 	if (fUnusable)
 		return kSenseInvalidAddressForWrite;
-	if ((parameters.writeType != SWriteParameters::kTrackAtOnce
-			&& parameters.writeType != SWriteParameters::kSessionAtOnce)
-		|| parameters.dataBlockType != 0)
+	if ((parameters.writeType != kWriteTypeTrackAtOnce
+			&& parameters.writeType != kWriteTypeSessionAtOnce)
+		|| parameters.dataBlockType != kDataBlockRaw2352)
 		return kSenseIllegalModeForTrack;
 	if (fRunOpen && (parameters.writeType != fRunType || parameters.testWrite != fTestRun))
 		return kSenseCommandSequenceError;
-	if (parameters.writeType == SWriteParameters::kSessionAtOnce && !fHasCueSheet)
+	if (parameters.writeType == kWriteTypeSessionAtOnce && !fHasCueSheet)
 		return kSenseCommandSequenceError;
-	if (parameters.writeType == SWriteParameters::kTrackAtOnce && fHasCueSheet)
+	if (parameters.writeType == kWriteTypeTrackAtOnce && fHasCueSheet)
 		return kSenseCommandSequenceError;
 
 	int32 expected = 0;
@@ -344,7 +332,7 @@ SSense CRecorderState::PlanWrite(const SWriteParameters& parameters, int32 lba, 
 	if (lba != expected)
 		return kSenseInvalidAddressForWrite;
 	int64 end = int64(lba) + count;
-	if (parameters.writeType == SWriteParameters::kSessionAtOnce) {
+	if (parameters.writeType == kWriteTypeSessionAtOnce) {
 		if (end > fPlan.disc.leadOut)
 			return kSenseLbaOutOfRange;
 		for (const SCueSheetPlan::SRange& range : fPlan.ranges)
@@ -375,18 +363,19 @@ void CRecorderState::Commit(const SWriteParameters& parameters, const SWritePlan
 {
 	if (!fRunOpen)
 		StartRun(parameters);
-	if (fRunType == SWriteParameters::kTrackAtOnce) {
+	if (fRunType == kWriteTypeTrackAtOnce) {
 		if (!fTrackOpen) {
 			SWrittenDisc::STrack track;
 			track.number = NextTrackNumber();
 			track.control = parameters.trackMode & 0x0B;
-			track.isrc = parameters.isrc;
+			track.isrc = PageIsrc(parameters);
 			track.pregapStart = plan.generatedStart;
 			track.start = plan.lba;
 			track.indexes.emplace_back(1, plan.lba);
 			fDisc.tracks.push_back(track);
-			if (!parameters.mcn.empty())
-				fDisc.mcn = parameters.mcn;
+			std::string mcn = PageCatalogue(parameters);
+			if (!mcn.empty())
+				fDisc.mcn = mcn;
 			fTrackOpen = true;
 		}
 		fDisc.tracks.back().end = plan.lba + plan.count;
@@ -409,7 +398,7 @@ bool CRecorderState::AllSectorsWritten() const
 		return false;
 	int32 next = 0;
 	SWriteParameters sao;
-	sao.writeType = SWriteParameters::kSessionAtOnce;
+	sao.writeType = kWriteTypeSessionAtOnce;
 	return !NextWritableAddress(sao, &next) && next >= fPlan.disc.leadOut;
 }
 
@@ -419,7 +408,7 @@ SSense CRecorderState::CanCloseSession() const
 		return kSensePermanentWriteProtect;
 	if (fUnusable || !fRunOpen)
 		return kSenseCommandSequenceError;
-	if (fRunType == SWriteParameters::kSessionAtOnce && !AllSectorsWritten())
+	if (fRunType == kWriteTypeSessionAtOnce && !AllSectorsWritten())
 		return kSenseIncompleteTrack;
 	if (fDisc.tracks.empty())
 		return kSenseCommandSequenceError;

@@ -10,37 +10,11 @@
 #pragma once
 
 #include "emulator/MmcDefs.h"
+#include "kit/device/ScsiParameters.h"
 #include "kit/support/SupportDefs.h"
 
 #include <string>
 #include <vector>
-
-// The recorder's decoding of write parameters page 05h.
-struct SWriteParameters {
-	enum write_type : uint8 {
-		kPacket = 0,
-		kTrackAtOnce = 1,
-		kSessionAtOnce = 2,
-		kRaw = 3,
-	};
-
-	uint8 writeType = kTrackAtOnce;
-	bool testWrite = false;
-	bool bufferUnderrunFree = false;   // BUFE
-	uint8 multiSession = 0;
-	bool copy = false;                 // the SCMS copy bit of byte 3
-	uint8 trackMode = 0;               // Q control nibble of track-at-once tracks
-	uint8 dataBlockType = 0;           // 0 = 2352-byte raw audio
-	uint8 sessionFormat = 0;
-	uint16 audioPauseLength = 150;
-	std::string mcn;                   // 13 digits when MCVAL is set, else empty
-	std::string isrc;                  // 12 characters when TCVAL is set, else empty
-
-	// Decodes page 05h (page code byte first, `length` bytes of it). False
-	// when the page is shorter than its fixed part (16 bytes); the MCN and
-	// ISRC fields count only when present and flagged valid.
-	static bool Decode(const uint8* page, size_t length, SWriteParameters* parameters);
-};
 
 // The layout of a written (or being written) disc: its tracks with their
 // index points, the catalogue number and the lead-out. Both the cue sheet of

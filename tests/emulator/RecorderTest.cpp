@@ -4,6 +4,7 @@
 #include "emulator/ImageWriter.h"
 #include "emulator/RecorderState.h"
 #include "emulator/WriteBuffer.h"
+#include "kit/device/CdAddress.h"
 #include "tests/emulator/EmulatorTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -27,9 +28,16 @@ struct SCue {
 
 	SCue& Entry(uint8 controlAdr, uint8 track, uint8 index, uint8 form, int32 lba, uint8 scms = 0)
 	{
-		int32 f = lba + 150;
-		bytes.insert(bytes.end(), {controlAdr, track, index, form, scms, uint8(f / 4500), uint8(f / 75 % 60),
-			uint8(f % 75)});
+		SCueSheetEntry entry;
+		entry.control = uint8(controlAdr >> 4);
+		entry.adr = controlAdr & 0x0F;
+		entry.track = track;
+		entry.index = index;
+		entry.dataForm = form;
+		entry.scms = scms;
+		entry.lba = lba;
+		bytes.resize(bytes.size() + kCueSheetEntrySize);
+		EncodeCueSheetEntry(entry, bytes.data() + bytes.size() - kCueSheetEntrySize);
 		return *this;
 	}
 	SCue& LeadIn() { return Entry(0x01, 0, 0, 0x01, -150); }
@@ -53,7 +61,7 @@ SCue ThreeTracks()
 	return cue;
 }
 
-constexpr int32 kDiscEnd = 79 * 60 * 75 + 59 * 75 + 74 - 150;
+constexpr int32 kDiscEnd = ProgramMsfToLba(79, 59, 74);
 
 SSense Check(const SCue& cue, int32 capacity = kDiscEnd, SCueSheetPlan* plan = nullptr)
 {
@@ -208,49 +216,17 @@ TEST(RecorderCueSheet, RefusesWhatRecordersRefuseWithTheFieldPointer)
 	EXPECT_FALSE(Check(ThreeTracks(), 1000).IsError());
 }
 
-TEST(RecorderCueSheet, WriteParametersPageIsDecodedWithItsValidBits)
-{
-	std::vector<uint8> page(52, 0);
-	page[0] = 0x05;
-	page[1] = 50;
-	page[2] = 0x40 | 0x10 | 0x02;
-	page[3] = 0x10 | 0x03;
-	page[14] = 0x01;
-	page[15] = 0x2C;
-	memcpy(&page[17], "0123456789012", 13);
-	memcpy(&page[33], "GBAYE0000351", 12);
-	SWriteParameters p;
-	ASSERT_TRUE(SWriteParameters::Decode(page.data(), page.size(), &p));
-	EXPECT_EQ(p.writeType, SWriteParameters::kSessionAtOnce);
-	EXPECT_TRUE(p.testWrite);
-	EXPECT_TRUE(p.bufferUnderrunFree);
-	EXPECT_TRUE(p.copy);
-	EXPECT_EQ(p.trackMode, 3);
-	EXPECT_EQ(p.audioPauseLength, 300);
-	EXPECT_TRUE(p.mcn.empty()) << "MCVAL clear";
-	EXPECT_TRUE(p.isrc.empty()) << "TCVAL clear";
-	page[16] = 0x80;
-	page[32] = 0x80;
-	ASSERT_TRUE(SWriteParameters::Decode(page.data(), page.size(), &p));
-	EXPECT_EQ(p.mcn, "0123456789012");
-	EXPECT_EQ(p.isrc, "GBAYE0000351");
-	page[40] = 'X';   // a letter in the serial number
-	ASSERT_TRUE(SWriteParameters::Decode(page.data(), page.size(), &p));
-	EXPECT_TRUE(p.isrc.empty());
-	EXPECT_FALSE(SWriteParameters::Decode(page.data(), 15, &p));
-}
-
 // --- Recording state -----------------------------------------------------------------
 
 TEST(RecorderState, SessionAtOnceChecksEveryWriteAndClosesOnce)
 {
 	CRecorderState state;
 	state.Reset(true, kDiscEnd);
-	SWriteParameters sao = Parameters(SWriteParameters::kSessionAtOnce);
+	SWriteParameters sao = Parameters(kWriteTypeSessionAtOnce);
 	CRecorderState::SWritePlan plan;
 	EXPECT_TRUE(SameSense(state.PlanWrite(sao, -150, 27, &plan), kSenseCommandSequenceError)) << "no cue sheet";
 	SCue cue = ThreeTracks();
-	EXPECT_TRUE(SameSense(state.SendCueSheet(Parameters(SWriteParameters::kTrackAtOnce), cue.bytes.data(),
+	EXPECT_TRUE(SameSense(state.SendCueSheet(Parameters(kWriteTypeTrackAtOnce), cue.bytes.data(),
 							  cue.bytes.size()),
 		kSenseCommandSequenceError));
 	ASSERT_FALSE(state.SendCueSheet(sao, cue.bytes.data(), cue.bytes.size()).IsError());
@@ -282,7 +258,7 @@ TEST(RecorderState, SessionAtOnceChecksEveryWriteAndClosesOnce)
 TEST(RecorderState, TestWriteAndFailureLeaveTheRightDisc)
 {
 	SCue cue = ThreeTracks();
-	SWriteParameters test = Parameters(SWriteParameters::kSessionAtOnce, true);
+	SWriteParameters test = Parameters(kWriteTypeSessionAtOnce, true);
 	CRecorderState state;
 	state.Reset(true, kDiscEnd);
 	ASSERT_FALSE(state.SendCueSheet(test, cue.bytes.data(), cue.bytes.size()).IsError());
@@ -290,7 +266,7 @@ TEST(RecorderState, TestWriteAndFailureLeaveTheRightDisc)
 	ASSERT_FALSE(state.PlanWrite(test, -150, 1150, &plan).IsError());
 	state.Commit(test, plan);
 	// Switching test writing off in the middle of a run is refused.
-	SWriteParameters real = Parameters(SWriteParameters::kSessionAtOnce);
+	SWriteParameters real = Parameters(kWriteTypeSessionAtOnce);
 	EXPECT_TRUE(SameSense(state.CanCloseSession(), kSenseNone));
 	state.CloseSession();
 	EXPECT_EQ(state.Status(), CRecorderState::kEmpty) << "a test write leaves the disc blank";
@@ -310,11 +286,13 @@ TEST(RecorderState, TrackAtOnceWritesThePauseFromThePageAndKeepsThePma)
 {
 	CRecorderState state;
 	state.Reset(true, 2000);
-	SWriteParameters tao = Parameters(SWriteParameters::kTrackAtOnce);
+	SWriteParameters tao = Parameters(kWriteTypeTrackAtOnce);
 	tao.audioPauseLength = 200;
 	tao.trackMode = 0x02;
-	tao.isrc = "USABC9800001";
-	tao.mcn = "1234567890123";
+	tao.isrcValid = true;
+	memcpy(tao.isrc, "USABC9800001", 12);
+	tao.catalogueValid = true;
+	memcpy(tao.catalogue, "1234567890123", 13);
 	int32 nwa = 0;
 	ASSERT_TRUE(state.NextWritableAddress(tao, &nwa));
 	EXPECT_EQ(nwa, 50) << "track 1's 200-sector pause ends at LBA 50";
@@ -330,7 +308,7 @@ TEST(RecorderState, TrackAtOnceWritesThePauseFromThePageAndKeepsThePma)
 	EXPECT_FALSE(state.CloseTrack());
 
 	tao.audioPauseLength = 0;
-	tao.isrc.clear();
+	memcpy(tao.isrc, "USABC980000X", 12);   // not an ISRC: the track gets none
 	tao.trackMode = 0;
 	EXPECT_EQ(state.NextTrackNumber(), 2);
 	ASSERT_TRUE(state.NextWritableAddress(tao, &nwa));
@@ -354,6 +332,7 @@ TEST(RecorderState, TrackAtOnceWritesThePauseFromThePageAndKeepsThePma)
 	EXPECT_EQ(disc.tracks[0].start, 50);
 	EXPECT_EQ(disc.tracks[1].pregapStart, 400);
 	EXPECT_EQ(disc.tracks[1].start, 400);
+	EXPECT_TRUE(disc.tracks[1].isrc.empty());
 	EXPECT_EQ(disc.tracks[2].pregapStart, 700);
 	EXPECT_EQ(disc.tracks[2].start, 850);
 	EXPECT_EQ(disc.leadOut, 1000);
