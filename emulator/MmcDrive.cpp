@@ -1,5 +1,7 @@
 #include "emulator/MmcDrive.h"
 
+#include "kit/device/ScsiCommands.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -62,9 +64,14 @@ CMmcDrive::SCommandList CMmcDrive::CommonCommands()
 CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type dialect)
 {
 	static const SCommand kMmcCommands[] = {
-		{kReadDiscInformation, 10, kDataIn, true, false, &CMmcDrive::DoReadDiscInformation},
+		{kReadDiscInformation, 10, kDataIn, true, false, &CMmcDrive::DoRecorderDiscInformation},
 		{kSendOpcInformation, 10, kDataOut, true, false, &CMmcDrive::DoSendOpcInformation},
-		{kReadTrackInformation, 10, kDataIn, true, false, &CMmcDrive::DoReadTrackInformation},
+		{kReadTrackInformation, 10, kDataIn, true, false, &CMmcDrive::DoRecorderTrackInformation},
+		{cdb::kWrite10, 10, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kWrite12, 12, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kSendCueSheet, 10, kDataOut, true, false, &CMmcDrive::DoSendCueSheet},
+		{cdb::kCloseTrackSession, 10, kNoData, true, false, &CMmcDrive::DoCloseTrackSession},
+		{cdb::kBlank, 12, kNoData, true, false, &CMmcDrive::DoBlank},
 		{kReadBufferCapacity, 10, kDataIn, false, false, &CMmcDrive::DoReadBufferCapacity},
 		{kReadCdMsf, 12, kDataIn, true, false, &CMmcDrive::DoReadCd},
 		{kSetCdSpeed, 12, kNoData, false, false, &CMmcDrive::DoSetCdSpeed},
@@ -144,6 +151,9 @@ CMmcDrive::CMmcDrive(const CDriveConfig& config, std::shared_ptr<CDiscImage> med
 		fFaults.AddMediumError(error.lba, error.attempts);
 	for (const auto& fault : config.commandFaults)
 		fFaults.AddCommandFault(fault.opcode, fault.sense, fault.attempts);
+	fWriteClock = config.realTime ? fClock : std::make_shared<CManualDriveClock>();
+	fWriteFaults = config.writeFaults;
+	MediumChanged();
 }
 
 CMmcDrive::~CMmcDrive() = default;
@@ -162,10 +172,12 @@ void CMmcDrive::InsertMedium(std::shared_ptr<CDiscImage> medium)
 {
 	std::lock_guard<std::mutex> lock(fLock);
 	fPlayback.Stop(fClock->Now());
+	TrayOpened();
 	fMedium = std::move(medium);
 	fTrayOpen = false;
 	fUnitAttention = fMedium != nullptr;
 	fPendingSense = SSense();   // the medium change outdates the last command's sense
+	MediumChanged();
 }
 
 status_t CMmcDrive::EjectMedium()
@@ -175,6 +187,7 @@ status_t CMmcDrive::EjectMedium()
 		return B_NOT_ALLOWED;
 	fPlayback.Stop(fClock->Now());
 	fTrayOpen = true;
+	TrayOpened();
 	return B_OK;
 }
 
@@ -289,6 +302,7 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 			result.sense = NotReadySense();
 		} else if (info->needsMedium && fFaults.TakeNotReady()) {
 			result.sense = kSenseBecomingReady;
+		} else if (info->needsMedium && RecorderBusy(&result.sense)) {
 		} else {
 			result = (this->*info->handle)(context);
 			check = opcode != kRequestSense && (result.sense.key != kNoSense || result.sense.asc != 0);

@@ -46,7 +46,11 @@
 #include "emulator/DriveClock.h"
 #include "emulator/DriveConfig.h"
 #include "emulator/FaultInjector.h"
+#include "emulator/ImageWriter.h"
 #include "emulator/ModePages.h"
+#include "emulator/RecorderState.h"
+#include "emulator/WriteBuffer.h"
+#include "emulator/WriteFaults.h"
 #include "kit/device/VirtualDevice.h"
 
 #include <array>
@@ -80,6 +84,11 @@ public:
 	void AddMediumError(int32 lba, int32 attempts);
 	void AddCommandFault(uint8 opcode, const mmc::SSense& sense, int32 attempts);
 	void ClearFaults();
+
+	// Faults of the write side, on top of those of the configuration.
+	void SetWriteFaults(const CWriteFaults& faults);
+	// Underruns that BUFE has bridged in the current or last run.
+	int32 BufferUnderruns() const;
 
 	const CDriveConfig& Config() const { return fConfig; }
 
@@ -200,8 +209,37 @@ private:
 	SResult DoPhilipsWriteSession(const SContext& c);
 	SResult DoYamahaWriteToc(const SContext& c);
 	SResult DoYamahaWriteTrack(const SContext& c);
+	SResult DoWrite(const SContext& c);
+	SResult DoSendCueSheet(const SContext& c);
+	SResult DoCloseTrackSession(const SContext& c);
+	SResult DoBlank(const SContext& c);
+	SResult DoRecorderDiscInformation(const SContext& c);
+	SResult DoRecorderTrackInformation(const SContext& c);
 	// A blank recordable medium is in the tray (else the sense to answer).
 	bool WritableMedium(mmc::SSense* sense) const;
+	// The medium in the tray changed (inserted, loaded, blanked, written):
+	// the recording state starts over for it.
+	void MediumChanged();
+	// The tray opened, or closed (a written disc may come back as a blank).
+	void TrayOpened();
+	void TrayClosed();
+	// While the recorder closes a session or blanks after an immediate
+	// command, the commands that need the medium get LONG WRITE IN PROGRESS.
+	bool RecorderBusy(mmc::SSense* sense);
+	// The write parameters in effect (page 05h, or a dialect's own pages).
+	SWriteParameters WriteParameters() const;
+	// Stores one write (sectors made by the recorder first) and books its time.
+	SResult RecordSectors(const SContext& c, int32 lba, int32 count, bool bigEndian);
+	// Drains the buffer, writes `closingSectors` of lead-in/lead-out and
+	// closes the session: the written disc becomes the medium.
+	SResult FinishSession(int64 closingSectors, bool immediate);
+	// Ends the run with `sense` (write error, underrun): the partial image
+	// stays, the disc is unusable.
+	SResult FailRun(const mmc::SSense& sense, const std::string& why);
+	// The result of a command that takes until `doneAt` on the write clock.
+	SResult Until(bigtime_t doneAt, bool immediate);
+	bigtime_t WriteNow() const { return fWriteClock->Now(); }
+	std::string OutputFolder() const;
 
 	bool VendorDialect() const { return fConfig.dialect != CDriveConfig::kDialectMmc; }
 	void Record(const raw_device_command* command, const uint8* cdb, bool dataIn);
@@ -224,4 +262,14 @@ private:
 	size_t fHistoryNext = 0;
 	std::array<const SCommand*, 256> fCommands {};   // by opcode; null = not known
 	bigtime_t fBusyUntil = 0;              // drive clock time the last command completes
+
+	// Recording. An instant drive keeps the buffer on a clock of its own
+	// that jumps when the drive would wait.
+	std::shared_ptr<CDriveClock> fWriteClock;
+	CRecorderState fRecorder;
+	CWriteBuffer fWriteBuffer;
+	CWriteFaults fWriteFaults;
+	CImageWriter fImage;
+	bigtime_t fRecorderBusyUntil = 0;      // write clock time an immediate closing ends
+	std::shared_ptr<CDiscImage> fWrittenDisc;   // the disc this drive wrote last
 };

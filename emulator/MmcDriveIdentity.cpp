@@ -102,6 +102,7 @@ CMmcDrive::SResult CMmcDrive::DoStartStopUnit(const SContext& c)
 		if (start) {
 			if (fTrayOpen) {
 				fTrayOpen = false;
+				TrayClosed();
 				fUnitAttention = fMedium != nullptr;
 			}
 		} else {
@@ -137,6 +138,7 @@ SSense CMmcDrive::EjectTray()
 		return kSenseRemovalPrevented;
 	fPlayback.Stop(fClock->Now());
 	fTrayOpen = true;
+	TrayOpened();
 	return kSenseNone;
 }
 
@@ -228,6 +230,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsLoadUnload(const SContext& c)
 		r.sense = EjectTray();
 	} else if (fTrayOpen) {
 		fTrayOpen = false;
+		TrayClosed();
 		fUnitAttention = fMedium != nullptr;
 	}
 	return r;

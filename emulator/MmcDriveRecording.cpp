@@ -1,6 +1,14 @@
 #include "emulator/MmcDrive.h"
 
+#include "kit/device/CdAddress.h"
+#include "kit/device/ScsiCommands.h"
+#include "kit/device/ScsiParameters.h"
+#include "kit/storage/FindDirectory.h"
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 using namespace mmc;
 
@@ -13,12 +21,29 @@ bool IsBcd(uint8 value, int maximum)
 	return (value >> 4) * 10 + (value & 0x0F) <= maximum;
 }
 
+constexpr int32 kLeadOutSectors = 6750;   // 90 seconds: the lead-out of a first session
+
 }   // namespace
 
-// Nothing is held back: there is nothing to write.
-CMmcDrive::SResult CMmcDrive::DoSynchronizeCache(const SContext&)
+// Writes what the buffer holds. Track at once: the track ends. Session at
+// once: when every sector of the cue sheet has arrived, the lead-out follows
+// and the session is closed.
+CMmcDrive::SResult CMmcDrive::DoSynchronizeCache(const SContext& c)
 {
-	return SResult();
+	bool immediate = (c.cdb[1] & 0x02) != 0;
+	if (!fRecorder.RunOpen())
+		return SResult();   // nothing is held back
+	bigtime_t now = WriteNow();
+	if (fWriteBuffer.Update(now))
+		return FailRun(kSenseBufferUnderrun, "the buffer ran empty");
+	if (fRecorder.RunWriteType() == kWriteTypeSessionAtOnce) {
+		if (fRecorder.AllSectorsWritten())
+			return FinishSession(kLeadOutSectors, immediate);
+		return Until(fWriteBuffer.Drain(now), immediate);
+	}
+	bigtime_t doneAt = fWriteBuffer.Drain(now);
+	fRecorder.CloseTrack();
+	return Until(doneAt, immediate);
 }
 
 // DoOpc on a medium that can be written; the OPC table itself (DoOpc clear)
@@ -26,8 +51,8 @@ CMmcDrive::SResult CMmcDrive::DoSynchronizeCache(const SContext&)
 CMmcDrive::SResult CMmcDrive::DoSendOpcInformation(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x01) != 0)
-		WritableMedium(&r.sense);
+	if ((c.cdb[1] & 0x01) != 0 && WritableMedium(&r.sense))
+		fWriteFaults.TakeOpcFault(&r.sense);
 	return r;
 }
 
@@ -39,7 +64,7 @@ CMmcDrive::SResult CMmcDrive::DoTeacClearSubcode(const SContext&)
 
 bool CMmcDrive::WritableMedium(SSense* sense) const
 {
-	if (fMedium == nullptr || !fMedium->IsRecordable() || !fMedium->IsBlank()) {
+	if (fMedium == nullptr || !fMedium->IsRecordable() || !fMedium->IsBlank() || fRecorder.Unusable()) {
 		*sense = kSenseLbaOutOfRange;   // no writable address on this disc
 		return false;
 	}
@@ -51,12 +76,15 @@ CMmcDrive::SResult CMmcDrive::DoReadBufferCapacity(const SContext& c)
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 12);
 	Put16(out, 10);
+	bigtime_t now = WriteNow();
+	fWriteBuffer.Update(now);   // an underrun is reported by the next write
 	uint32 bytes = uint32(fConfig.capabilities.bufferKb) * 1024;
+	uint32 fill = uint32(std::min<size_t>(fWriteBuffer.FillBytes(now), bytes));
 	if ((c.cdb[1] & 0x01) != 0) {
-		Put32(out + 8, bytes / uint32(kAudioSectorSize));
+		Put32(out + 8, (bytes - fill) / uint32(kAudioSectorSize));
 	} else {
 		Put32(out + 4, bytes);
-		Put32(out + 8, bytes);   // nothing is being recorded: all of it is free
+		Put32(out + 8, bytes - fill);
 	}
 	return Respond(c, Get16(c.cdb + 7), 12);
 }
@@ -239,4 +267,392 @@ CMmcDrive::SResult CMmcDrive::DoYamahaWriteTrack(const SContext& c)
 	SResult r;
 	WritableMedium(&r.sense);
 	return r;
+}
+
+// --- The write side --------------------------------------------------------------
+
+void CMmcDrive::SetWriteFaults(const CWriteFaults& faults)
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	fWriteFaults = faults;
+	if (fMedium != nullptr && !fRecorder.RunOpen() && fRecorder.Status() == CRecorderState::kEmpty)
+		MediumChanged();   // a shorter disc counts from now on
+}
+
+int32 CMmcDrive::BufferUnderruns() const
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	return fWriteBuffer.Underruns();
+}
+
+void CMmcDrive::MediumChanged()
+{
+	fImage.Abandon();
+	fWriteBuffer.Configure(size_t(fConfig.capabilities.bufferKb) * 1024, kCdFramesPerSecond);
+	fRecorderBusyUntil = 0;
+	bool blank = fMedium != nullptr && fMedium->IsRecordable() && fMedium->IsBlank();
+	int32 capacity = fMedium != nullptr ? fWriteFaults.DiscLimit(fMedium->LastPossibleLeadOut()) : 0;
+	fRecorder.Reset(blank, capacity);
+}
+
+void CMmcDrive::TrayOpened()
+{
+	if (fRecorder.RunOpen())
+		FailRun(kSenseWriteError, "the tray was opened while writing");
+}
+
+void CMmcDrive::TrayClosed()
+{
+	if (!fConfig.blankAfterEject || fMedium == nullptr || !fMedium->IsRecordable())
+		return;
+	if (fMedium != fWrittenDisc && !fRecorder.Unusable())
+		return;
+	// A fresh blank of the same kind and length takes the written disc's place.
+	int minutes = (fMedium->LastPossibleLeadOut() + 1 + kCdMsfOffset) / kCdFramesPerMinute;
+	auto kind = fMedium->IsErasable() ? CDiscImage::kBlankCdRw : CDiscImage::kBlankCdR;
+	if (std::shared_ptr<CDiscImage> blank = CDiscImage::CreateBlank(kind, minutes)) {
+		fMedium = std::move(blank);
+		fWrittenDisc.reset();
+		MediumChanged();
+	}
+}
+
+bool CMmcDrive::RecorderBusy(SSense* sense)
+{
+	if (fRecorderBusyUntil == 0)
+		return false;
+	if (WriteNow() >= fRecorderBusyUntil) {
+		fRecorderBusyUntil = 0;
+		return false;
+	}
+	*sense = kSenseLongWriteInProgress;
+	return true;
+}
+
+SWriteParameters CMmcDrive::WriteParameters() const
+{
+	SWriteParameters p;
+	const std::vector<uint8>* page = fModePages.CurrentPage(kModePageWriteParameters);
+	if (page != nullptr)
+		DecodeWriteParametersPage(page->data(), page->size(), &p);
+	return p;
+}
+
+std::string CMmcDrive::OutputFolder() const
+{
+	if (!fConfig.output.empty())
+		return fConfig.output;
+	std::string data;
+	if (find_directory(B_USER_DATA_DIRECTORY, &data, false) != B_OK)
+		data = ".";
+	return data + "/tarnwick/virtual-recorder";
+}
+
+CMmcDrive::SResult CMmcDrive::Until(bigtime_t doneAt, bool immediate)
+{
+	SResult r;
+	if (!fConfig.realTime) {
+		fWriteClock->WaitUntil(doneAt);   // the drive's own clock: a jump
+		return r;
+	}
+	if (immediate) {
+		fRecorderBusyUntil = std::max(doneAt, bigtime_t(1));
+		return r;
+	}
+	r.busy = std::max<bigtime_t>(0, doneAt - fClock->Now());
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::FailRun(const SSense& sense, const std::string& why)
+{
+	SResult r;
+	r.sense = sense;
+	std::string partial = fImage.IsOpen() ? fImage.PartialPath() : std::string();
+	fImage.Abandon();
+	fRecorder.Fail();
+	fWriteBuffer.Stop();
+	fprintf(stderr, "virtual recorder %.8s %.16s: %s; writing failed", fConfig.vendor.c_str(),
+		fConfig.product.c_str(), why.c_str());
+	if (!partial.empty())
+		fprintf(stderr, ", the partial image stays as \"%s\"", partial.c_str());
+	fprintf(stderr, "\n");
+	return r;
+}
+
+CMmcDrive::SResult CMmcDrive::DoSendCueSheet(const SContext& c)
+{
+	SResult r;
+	size_t length = Get24(c.cdb + 6);
+	if (length > c.dataLength) {
+		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	r.transferred = length;
+	r.sense = fRecorder.SendCueSheet(WriteParameters(), c.data, length);
+	return r;
+}
+
+// WRITE(10) and WRITE(12): 2352-byte audio sectors at the next writable
+// address.
+CMmcDrive::SResult CMmcDrive::DoWrite(const SContext& c)
+{
+	SResult r;
+	bool twelve = c.cdb[0] == cdb::kWrite12;
+	int32 lba = int32(Get32(c.cdb + 2));
+	uint32 count = twelve ? Get32(c.cdb + 6) : Get16(c.cdb + 7);
+	if (count == 0)
+		return r;
+	if (count > uint32(INT32_MAX) / kCdAudioSectorSize || c.dataLength < size_t(count) * kCdAudioSectorSize) {
+		r.sense = SenseInvalidCdbField(twelve ? 6 : 7);
+		return r;
+	}
+	return RecordSectors(c, lba, int32(count), fConfig.dialect == CDriveConfig::kDialectPhilips);
+}
+
+CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 count, bool bigEndian)
+{
+	SResult r;
+	bigtime_t now = WriteNow();
+	if (fWriteFaults.TakeLongWrite()) {
+		r.sense = kSenseLongWriteInProgress;
+		return r;
+	}
+	SWriteParameters p = WriteParameters();
+	CRecorderState::SWritePlan plan;
+	r.sense = fRecorder.PlanWrite(p, lba, count, &plan);
+	if (r.sense.IsError())
+		return r;
+	if (plan.startsRun && !fWriteBuffer.Running()) {
+		if (fWriteFaults.TakeOpcFault(&r.sense))
+			return r;   // the recorder calibrates before its first sector
+		if (!p.testWrite) {
+			std::string error;
+			if (fImage.Begin(OutputFolder(), &error) != B_OK)
+				return FailRun(kSenseWriteError, error);
+		}
+		uint32 kbs = std::max<uint32>(fModePages.CurrentWriteSpeed(), CDriveConfig::kKbPerSpeedFactor);
+		fWriteBuffer.SetSpeed(uint32(kbs * uint64(kCdFramesPerSecond) / CDriveConfig::kKbPerSpeedFactor));
+		int32 leadIn = p.writeType == kWriteTypeSessionAtOnce ? -kCdMsfOffset - fMedium->LeadInStart() : 0;
+		fWriteBuffer.StartRun(now, std::max(leadIn, 0), p.bufferUnderrunFree);
+	}
+	if (fWriteBuffer.Update(now))
+		return FailRun(kSenseBufferUnderrun, "the buffer ran empty");
+	if (fWriteFaults.TakeUnderrun(lba, count)) {
+		fWriteBuffer.ForceUnderrun(now);
+		if (fWriteBuffer.Failed())
+			return FailRun(kSenseBufferUnderrun, "the buffer ran empty (injected)");
+	}
+	int32 bad = 0;
+	if (fWriteFaults.TakeWriteError(lba, count, &bad)) {
+		SSense sense = kSenseWriteError;
+		sense.infoValid = true;
+		sense.info = uint32(bad);
+		return FailRun(sense, "write error at LBA " + std::to_string(bad) + " (injected)");
+	}
+	CWriteBuffer::SAccept accept = fWriteBuffer.Accept(now, count + plan.generatedCount);
+	if (accept.longWrite) {
+		// The lead-in is still being written and the buffer is full. An
+		// instant drive moves its clock on, so that the next try fits.
+		if (!fConfig.realTime)
+			fWriteClock->WaitUntil(fWriteBuffer.LeadInEnd());
+		r.sense = kSenseLongWriteInProgress;
+		return r;
+	}
+	if (fImage.IsOpen()) {
+		std::string error;
+		status_t status = fImage.Store(plan.generatedStart, nullptr, plan.generatedCount, false, &error);
+		if (status == B_OK)
+			status = fImage.Store(lba, c.data, count, bigEndian, &error);
+		if (status != B_OK)
+			return FailRun(kSenseWriteError, error);
+	}
+	fRecorder.Commit(p, plan);
+	if (fRecorder.AllSectorsWritten())
+		fWriteBuffer.Drain(now);   // the cue sheet's last sector: nothing more to wait for
+	SResult done = Until(accept.doneAt, false);
+	done.transferred = size_t(count) * kCdAudioSectorSize;
+	return done;
+}
+
+CMmcDrive::SResult CMmcDrive::FinishSession(int64 closingSectors, bool immediate)
+{
+	SResult r;
+	bigtime_t now = WriteNow();
+	bigtime_t doneAt = fWriteBuffer.Drain(now) + fWriteBuffer.Duration(closingSectors);
+	bool test = fRecorder.TestRun();
+	SWrittenDisc disc = fRecorder.CloseSession();
+	fWriteBuffer.Stop();
+	if (!test) {
+		std::string cuePath, error;
+		std::shared_ptr<CDiscImage> written;
+		status_t status = fImage.Finish(disc, &cuePath, &error);
+		if (status == B_OK && CDiscImage::LoadCue(cuePath, &written, &error) != B_OK) {
+			unlink(cuePath.c_str());   // a sheet the drive cannot load claims nothing
+			status = B_BAD_DATA;
+		}
+		if (status != B_OK) {
+			fRecorder.Reset(true, fRecorder.LastPossibleLeadOut());
+			return FailRun(kSenseWriteError, error);
+		}
+		written->SetRecordedOn(*fMedium);
+		fMedium = written;
+		fWrittenDisc = written;
+		MediumChanged();
+	}
+	SResult done = Until(doneAt, immediate);
+	done.sense = r.sense;
+	return done;
+}
+
+// CLOSE TRACK ends the open track-at-once track; CLOSE SESSION writes the
+// lead-in and lead-out of a track-at-once session (the lead-out only after
+// session at once) and closes the disc.
+CMmcDrive::SResult CMmcDrive::DoCloseTrackSession(const SContext& c)
+{
+	SResult r;
+	bool immediate = (c.cdb[1] & 0x01) != 0;
+	uint8 function = c.cdb[2] & 0x07;
+	if (function != cdb::kCloseTrack && function != cdb::kCloseSession) {
+		r.sense = SenseInvalidCdbField(2);
+		return r;
+	}
+	if (!fRecorder.RunOpen()) {
+		if (function == cdb::kCloseSession && fRecorder.Status() != CRecorderState::kComplete)
+			r.sense = kSenseCommandSequenceError;   // nothing written to close
+		return r;
+	}
+	bigtime_t now = WriteNow();
+	if (fWriteBuffer.Update(now))
+		return FailRun(kSenseBufferUnderrun, "the buffer ran empty");
+	if (function == cdb::kCloseTrack) {
+		bigtime_t doneAt = fWriteBuffer.Drain(now);
+		fRecorder.CloseTrack();
+		return Until(doneAt, immediate);
+	}
+	r.sense = fRecorder.CanCloseSession();
+	if (r.sense.IsError())
+		return r;
+	int64 closing = kLeadOutSectors;
+	if (fRecorder.RunWriteType() == kWriteTypeTrackAtOnce)
+		closing += std::max(0, -kCdMsfOffset - fMedium->LeadInStart());
+	return FinishSession(closing, immediate);
+}
+
+// BLANK: a CD-RW becomes an empty disc (the whole disc, or the minimal
+// blank of PMA, TOC and first pregap).
+CMmcDrive::SResult CMmcDrive::DoBlank(const SContext& c)
+{
+	SResult r;
+	uint8 type = c.cdb[1] & 0x07;
+	bool immediate = (c.cdb[1] & 0x10) != 0;
+	if (type != cdb::kBlankDisc && type != cdb::kBlankMinimal) {
+		r.sense = SenseInvalidCdbField(1);
+		return r;
+	}
+	if (!fMedium->IsErasable()) {
+		r.sense = kSenseCannotFormatMedium;
+		return r;
+	}
+	if (fRecorder.RunOpen()) {
+		r.sense = kSenseCommandSequenceError;
+		return r;
+	}
+	int minutes = (fMedium->LastPossibleLeadOut() + 1 + kCdMsfOffset) / kCdFramesPerMinute;
+	std::shared_ptr<CDiscImage> blank = CDiscImage::CreateBlank(CDiscImage::kBlankCdRw, minutes);
+	if (blank == nullptr) {
+		r.sense = kSenseCannotFormatMedium;
+		return r;
+	}
+	int64 sectors = std::max(0, -kCdMsfOffset - fMedium->LeadInStart());
+	if (type == cdb::kBlankDisc)
+		sectors += int64(fMedium->LastPossibleLeadOut()) + kCdMsfOffset + kLeadOutSectors;
+	uint32 kbs = std::max<uint32>(fModePages.CurrentWriteSpeed(), CDriveConfig::kKbPerSpeedFactor);
+	fWriteBuffer.SetSpeed(uint32(kbs * uint64(kCdFramesPerSecond) / CDriveConfig::kKbPerSpeedFactor));
+	bigtime_t doneAt = WriteNow() + fWriteBuffer.Duration(sectors);
+	fMedium = std::move(blank);
+	fWrittenDisc.reset();
+	MediumChanged();
+	return Until(doneAt, immediate);
+}
+
+// READ DISC INFORMATION of a disc being written: incomplete, with the track
+// being written (or the next one) as the last track of the open session.
+CMmcDrive::SResult CMmcDrive::DoRecorderDiscInformation(const SContext& c)
+{
+	SResult r = DoReadDiscInformation(c);
+	if (r.sense.IsError() || !fMedium->IsRecordable() || !fMedium->IsBlank()
+		|| (fRecorder.Status() == CRecorderState::kEmpty && !fRecorder.Unusable()))
+		return r;
+	uint8* out = fResponse.data();
+	out[2] = uint8((out[2] & 0x10) | 0x04 | 0x01);   // incomplete session, incomplete disc
+	out[6] = uint8(fRecorder.NextTrackNumber());
+	return Respond(c, Get16(c.cdb + 7), size_t(Get16(out)) + 2);
+}
+
+// READ TRACK INFORMATION on a recordable disc that is not complete: the
+// tracks written so far and the invisible track with the next writable
+// address.
+CMmcDrive::SResult CMmcDrive::DoRecorderTrackInformation(const SContext& c)
+{
+	if (!fMedium->IsRecordable() || !fMedium->IsBlank())
+		return DoReadTrackInformation(c);
+	SResult r;
+	uint8 type = c.cdb[1] & 0x03;
+	uint32 value = Get32(c.cdb + 2);
+	const SWrittenDisc& disc = fRecorder.Disc();
+	const int last = fRecorder.NextTrackNumber();
+	int number = 0;
+	if (type == 1) {
+		number = value == 0xFF ? last : int(value);
+	} else if (type == 2) {
+		number = value == 1 ? 1 : 0;
+	} else if (type == 0) {
+		int32 lba = int32(value);
+		number = lba >= fRecorder.Written() && lba < fRecorder.LastPossibleLeadOut() ? last : 0;
+		for (const SWrittenDisc::STrack& track : disc.tracks)
+			if (lba >= track.pregapStart && lba < track.end)
+				number = track.number;
+	}
+	if (number < 1 || number > last) {
+		r.sense = SenseInvalidCdbField(type == 3 ? 1 : 2);
+		return r;
+	}
+	uint8* out = fResponse.data();
+	constexpr size_t kLength = 36;
+	std::memset(out, 0, kLength);
+	Put16(out, kLength - 2);
+	out[2] = uint8(number);
+	out[3] = 1;   // session
+	SWriteParameters p = WriteParameters();
+	int32 nwa = 0;
+	bool nwaValid = fRecorder.NextWritableAddress(p, &nwa);
+	const SWrittenDisc::STrack* track = nullptr;
+	for (const SWrittenDisc::STrack& t : disc.tracks)
+		if (t.number == number)
+			track = &t;
+	if (track != nullptr && fRecorder.RunWriteType() != kWriteTypeSessionAtOnce) {
+		bool open = number == last && fRecorder.RunOpen() && nwaValid && nwa == fRecorder.Written();
+		out[5] = uint8((track->control & 0x0F) | (fRecorder.Unusable() ? 0x20 : 0x00));
+		out[6] = 0x0F;
+		Put32(out + 8, uint32(track->start));
+		Put32(out + 24, uint32(track->end - track->start));
+		Put32(out + 28, uint32(track->end - 1));
+		out[7] = 0x02;   // last recorded address valid
+		if (open) {
+			out[7] |= 0x01;
+			Put32(out + 12, uint32(nwa));
+			Put32(out + 16, uint32(fRecorder.LastPossibleLeadOut() - nwa));
+		}
+		return Respond(c, Get16(c.cdb + 7), kLength);
+	}
+	// The invisible (or, at once, the session's) track.
+	int32 start = nwaValid ? nwa : fRecorder.Written();
+	bool sessionWritten = fRecorder.RunOpen() && fRecorder.RunWriteType() == kWriteTypeSessionAtOnce;
+	out[6] = uint8((sessionWritten ? 0x00 : 0x40) | 0x0F);
+	out[7] = nwaValid ? 0x01 : 0x00;
+	Put32(out + 8, uint32(start));
+	Put32(out + 12, uint32(nwaValid ? nwa : 0));
+	Put32(out + 16, uint32(std::max(0, fRecorder.LastPossibleLeadOut() - start)));
+	Put32(out + 24, uint32(std::max(0, fRecorder.LastPossibleLeadOut() - start)));
+	return Respond(c, Get16(c.cdb + 7), kLength);
 }

@@ -54,6 +54,8 @@ public:
 	bool Running() const { return fPhase != kIdle; }
 	bool InLeadIn(bigtime_t now) const { return fPhase == kLeadIn && now < fLeadInEnd; }
 	int32 Underruns() const { return fUnderruns; }
+	// When the lead-in of the run is (or was) written.
+	bigtime_t LeadInEnd() const { return fLeadInEnd; }
 	size_t CapacityBytes() const { return size_t(fCapacity) * kSectorBytes; }
 	int32 CapacitySectors() const { return fCapacity; }
 	// Sectors held at `now` (after Update), 0..CapacitySectors().

@@ -13,7 +13,15 @@
 class CWriteFaults {
 public:
 	// Writes that cover `lba` fail with WRITE ERROR (3/0C/00).
-	void AddWriteError(int32 lba, int32 attempts) { fWriteErrors.push_back({lba, attempts}); }
+	// False when kMaxWriteErrors are set already.
+	bool AddWriteError(int32 lba, int32 attempts)
+	{
+		if (fWriteErrors.size() >= kMaxWriteErrors)
+			return false;
+		fWriteErrors.push_back({lba, attempts});
+		return true;
+	}
+	static constexpr size_t kMaxWriteErrors = 256;
 	// The next `answers` writes answer LONG WRITE IN PROGRESS (2/04/08).
 	void SetLongWrite(int32 answers) { fLongWrite = answers; }
 	// The buffer runs empty when a write reaches `lba`.
