@@ -46,7 +46,7 @@ CMmcDrive::SCommandList CMmcDrive::CommonCommands()
 		{kReadCapacity, 10, kDataIn, true, false, &CMmcDrive::DoReadCapacity},
 		{kRead10, 10, kDataIn, true, false, &CMmcDrive::DoRead10},
 		{kReadSubChannel, 10, kDataIn, true, false, &CMmcDrive::DoReadSubChannel},
-		{kReadTocPmaAtip, 10, kDataIn, true, false, &CMmcDrive::DoReadToc},
+		{kReadTocPmaAtip, 10, kDataIn, true, false, &CMmcDrive::DoRecorderReadToc},
 		{kPlayAudio10, 10, kNoData, true, false, &CMmcDrive::DoPlayAudio},
 		{kPlayAudioMsf, 10, kNoData, true, false, &CMmcDrive::DoPlayAudio},
 		{kPlayAudioTrackIndex, 10, kNoData, true, false, &CMmcDrive::DoPlayAudio},
@@ -87,6 +87,9 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kTeacClearSubcode, 12, kNoData, true, false, &CMmcDrive::DoTeacClearSubcode},
 		{kTeacNextWritableAddress, 12, kDataIn, true, false, &CMmcDrive::DoTeacNextWritableAddress},
 		{kTeacOpcExecution, 12, kNoData, true, false, &CMmcDrive::DoTeacOpcExecution},
+		{cdb::kWrite10, 10, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kTeacWritePma, 12, kNoData, true, false, &CMmcDrive::DoTeacWritePma},
+		{cdb::kTeacFreeze, 12, kNoData, true, false, &CMmcDrive::DoTeacFreeze},
 	};
 	static const SCommand kPhilipsCommands[] = {
 		{kModeSelect6, 6, kDataOut, false, false, &CMmcDrive::DoModeSelect6},
@@ -96,6 +99,8 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kPhilipsMediumLoadUnload, 10, kNoData, false, false, &CMmcDrive::DoPhilipsLoadUnload},
 		{kPhilipsWriteSession, 10, kDataOut, true, false, &CMmcDrive::DoPhilipsWriteSession},
 		{kPhilipsReadSessionInfo, 10, kDataIn, true, false, &CMmcDrive::DoPhilipsReadSessionInfo},
+		{cdb::kWrite6, 6, kDataOut, true, false, &CMmcDrive::DoWrite6},
+		{cdb::kPhilipsFixation, 10, kNoData, true, false, &CMmcDrive::DoVendorFixation},
 	};
 	static const SCommand kYamahaCommands[] = {
 		{kModeSelect6, 6, kDataOut, false, false, &CMmcDrive::DoModeSelect6},
@@ -105,6 +110,8 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kPhilipsFirstWritableAddress, 10, kDataIn, true, false, &CMmcDrive::DoPhilipsFirstWritableAddress},
 		{kPhilipsWriteTrack, 10, kNoData, true, false, &CMmcDrive::DoYamahaWriteTrack},
 		{kYamahaWriteToc, 10, kDataOut, true, false, &CMmcDrive::DoYamahaWriteToc},
+		{cdb::kWrite10, 10, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kPhilipsFixation, 10, kNoData, true, false, &CMmcDrive::DoVendorFixation},
 	};
 	static const SCommand kPlextorCommands[] = {
 		{kModeSelect6, 6, kDataOut, false, false, &CMmcDrive::DoModeSelect6},

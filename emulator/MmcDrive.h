@@ -215,6 +215,13 @@ private:
 	SResult DoBlank(const SContext& c);
 	SResult DoRecorderDiscInformation(const SContext& c);
 	SResult DoRecorderTrackInformation(const SContext& c);
+	SResult DoRecorderReadToc(const SContext& c);
+	SResult DoTeacWritePma(const SContext& c);
+	SResult DoTeacFreeze(const SContext& c);
+	SResult DoVendorFixation(const SContext& c);
+	SResult DoWrite6(const SContext& c);
+	// A disc-at-once plan from the Teac sub-code ranges and the lead-out.
+	bool PlanFromSubcodes(int32 leadOut, SCueSheetPlan* plan) const;
 	// A blank recordable medium is in the tray (else the sense to answer).
 	bool WritableMedium(mmc::SSense* sense) const;
 	// The medium in the tray changed (inserted, loaded, blanked, written):
@@ -272,4 +279,15 @@ private:
 	CImageWriter fImage;
 	bigtime_t fRecorderBusyUntil = 0;      // write clock time an immediate closing ends
 	std::shared_ptr<CDiscImage> fWrittenDisc;   // the disc this drive wrote last
+	struct SSubcodeRange {                 // Teac SET LIMITS + SET SUBCODE
+		int32 start;
+		int32 length;
+		int track;
+		int index;
+		uint8 control;
+	};
+	std::vector<SSubcodeRange> fSubcodes;
+	int32 fVendorLeadIn = 0;               // Philips: lead-in sectors the host still writes
+	int32 fVendorLeadOut = 0;              // and lead-out sectors after the last track
+	uint8 fVendorTrackMode = 0;            // Q control nibble of WRITE TRACK
 };

@@ -30,14 +30,16 @@ constexpr int32 kLeadOutSectors = 6750;   // 90 seconds: the lead-out of a first
 // and the session is closed.
 CMmcDrive::SResult CMmcDrive::DoSynchronizeCache(const SContext& c)
 {
-	bool immediate = (c.cdb[1] & 0x02) != 0;
+	// The Yamaha family answers at once and reports the lead-out as a
+	// write in progress.
+	bool immediate = (c.cdb[1] & 0x02) != 0 || fConfig.dialect == CDriveConfig::kDialectYamaha;
 	if (!fRecorder.RunOpen())
 		return SResult();   // nothing is held back
 	bigtime_t now = WriteNow();
 	if (fWriteBuffer.Update(now))
 		return FailRun(kSenseBufferUnderrun, "the buffer ran empty");
 	if (fRecorder.RunWriteType() == kWriteTypeSessionAtOnce) {
-		if (fRecorder.AllSectorsWritten())
+		if (fRecorder.AllSectorsWritten() && fVendorLeadIn == 0)
 			return FinishSession(kLeadOutSectors, immediate);
 		return Until(fWriteBuffer.Drain(now), immediate);
 	}
@@ -59,7 +61,44 @@ CMmcDrive::SResult CMmcDrive::DoSendOpcInformation(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoTeacClearSubcode(const SContext&)
 {
 	fLimitStart = fLimitLength = 0;
+	fSubcodes.clear();
 	return SResult();
+}
+
+// WRITE PMA: the track just written gets its index 1 from the sub-code
+// ranges and is closed.
+CMmcDrive::SResult CMmcDrive::DoTeacWritePma(const SContext&)
+{
+	SResult r;
+	if (!fRecorder.RunOpen() || !fRecorder.TrackOpen()) {
+		r.sense = kSenseCommandSequenceError;
+		return r;
+	}
+	bigtime_t now = WriteNow();
+	if (fWriteBuffer.Update(now))
+		return FailRun(kSenseBufferUnderrun, "the buffer ran empty");
+	int number = fRecorder.NextTrackNumber();
+	for (const SSubcodeRange& range : fSubcodes)
+		if (range.track == number && range.index == 1)
+			fRecorder.SetOpenTrackStart(range.start, range.control);
+	bigtime_t doneAt = fWriteBuffer.Drain(now);
+	fRecorder.CloseTrack();
+	return Until(doneAt, false);
+}
+
+// FREEZE: the TOC goes into the lead-in, the lead-out follows; the drive
+// is busy until then.
+CMmcDrive::SResult CMmcDrive::DoTeacFreeze(const SContext&)
+{
+	SResult r;
+	if (!fRecorder.RunOpen()) {
+		r.sense = kSenseCommandSequenceError;
+		return r;
+	}
+	r.sense = fRecorder.CanCloseSession();
+	if (r.sense.IsError())
+		return r;
+	return FinishSession(kLeadOutSectors + std::max(0, -kCdMsfOffset - fMedium->LeadInStart()), true);
 }
 
 bool CMmcDrive::WritableMedium(SSense* sense) const
@@ -129,8 +168,12 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 			r.sense = kSenseCommandSequenceError;
 			return r;
 		}
-		if (d[0] > 1 || (d[1] & 0x0F) != 1 || !IsBcd(d[2], 99) || d[2] == 0 || !IsBcd(d[3], 99))
+		if (d[0] > 1 || (d[1] & 0x0F) != 1 || !IsBcd(d[2], 99) || d[2] == 0 || !IsBcd(d[3], 99)) {
 			r.sense = SenseInvalidParameterField(d[0] > 1 ? 0 : (d[1] & 0x0F) != 1 ? 1 : !IsBcd(d[2], 99) ? 2 : 3);
+			return r;
+		}
+		if (fSubcodes.size() < 100 * 100)
+			fSubcodes.push_back({fLimitStart, fLimitLength, FromBcd(d[2]), FromBcd(d[3]), uint8(d[1] >> 4)});
 		return r;
 	}
 	if (length < 3 + 3 * 5 || (length - 3) % 5 != 0) {
@@ -147,7 +190,58 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 			return r;
 		}
 	}
+	// Disc at once: the ranges set so far and the lead-out of the TOC make
+	// the session's plan.
+	SWriteParameters p = WriteParameters();
+	if (p.writeType != kWriteTypeSessionAtOnce)
+		return r;
+	int32 leadOut = 0;
+	for (size_t at = 3; at < length; at += 5)
+		if (d[at + 1] == 0xA2)
+			leadOut = ProgramMsfToLba(FromBcd(d[at + 2]), FromBcd(d[at + 3]), FromBcd(d[at + 4]));
+	SCueSheetPlan plan;
+	if (!PlanFromSubcodes(leadOut, &plan)) {
+		r.sense = kSenseCommandSequenceError;
+		return r;
+	}
+	r.sense = fRecorder.SetPlan(p, std::move(plan));
 	return r;
+}
+
+bool CMmcDrive::PlanFromSubcodes(int32 leadOut, SCueSheetPlan* plan) const
+{
+	std::vector<SSubcodeRange> ranges = fSubcodes;
+	std::sort(ranges.begin(), ranges.end(),
+		[](const SSubcodeRange& a, const SSubcodeRange& b) { return a.start < b.start; });
+	SWrittenDisc& disc = plan->disc;
+	for (const SSubcodeRange& range : ranges) {
+		if (disc.tracks.empty() || disc.tracks.back().number != range.track) {
+			if (range.track != int(disc.tracks.size()) + 1 || range.index > 1)
+				return false;
+			if (!disc.tracks.empty())
+				disc.tracks.back().end = range.start;
+			SWrittenDisc::STrack track;
+			track.number = range.track;
+			track.control = range.control & 0x0B;
+			track.pregapStart = track.start = range.start;
+			disc.tracks.push_back(track);
+		}
+		SWrittenDisc::STrack& track = disc.tracks.back();
+		if (range.index == 1 && track.indexes.empty())
+			track.start = range.start;
+		if (range.index >= 1 && (track.indexes.empty() || track.indexes.back().first < range.index))
+			track.indexes.emplace_back(range.index, range.start);
+	}
+	if (disc.tracks.empty() || leadOut <= disc.tracks.back().start)
+		return false;
+	for (const SWrittenDisc::STrack& track : disc.tracks)
+		if (track.indexes.empty())
+			return false;
+	disc.tracks.back().end = leadOut;
+	disc.leadOut = leadOut;
+	int32 first = disc.tracks.front().pregapStart;
+	plan->ranges.push_back({first, leadOut - first, true});
+	return first == -kCdMsfOffset;
 }
 
 CMmcDrive::SResult CMmcDrive::DoTeacNextWritableAddress(const SContext& c)
@@ -155,7 +249,10 @@ CMmcDrive::SResult CMmcDrive::DoTeacNextWritableAddress(const SContext& c)
 	SResult r;
 	if (!WritableMedium(&r.sense))
 		return r;
-	std::memset(fResponse.data(), 0, 4);   // the program area starts at 0
+	int32 nwa = 0;
+	if (!fRecorder.NextWritableAddress(WriteParameters(), &nwa))
+		nwa = fRecorder.Written();
+	Put32(fResponse.data(), uint32(nwa));
 	return Respond(c, c.dataLength, 4);
 }
 
@@ -164,6 +261,8 @@ CMmcDrive::SResult CMmcDrive::DoTeacOpcExecution(const SContext& c)
 	SResult r;
 	if (!WritableMedium(&r.sense))
 		r.sense = Sense(kIllegalRequest, 0xCD, 0x00);   // cannot ensure reliable writing on this disc
+	else if ((c.cdb[1] & 0x01) == 0)
+		fWriteFaults.TakeOpcFault(&r.sense);   // calibration, not judging the disc
 	return r;
 }
 
@@ -177,10 +276,15 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsFirstWritableAddress(const SContext& c)
 		r.sense = SenseInvalidCdbField(3);
 		return r;
 	}
+	int32 nwa = 0;
+	if (!fRecorder.NextWritableAddress(WriteParameters(), &nwa)) {
+		r.sense = kSenseInvalidAddressForWrite;
+		return r;
+	}
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 6);
 	out[0] = 5;
-	Put32(out + 1, 0);
+	Put32(out + 1, uint32(nwa));
 	return Respond(c, c.cdb[8], 6);
 }
 
@@ -226,8 +330,41 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 		}
 		at += size;
 	}
-	if (length == 0)
+	if (length == 0) {
 		r.sense = kSenseParameterListLength;
+		return r;
+	}
+	// Per track: flags (bit 0 pre-emphasis, bit 1 copy), its start, its
+	// further index points and its end; the pause before it is the rest.
+	SCueSheetPlan plan;
+	int32 previousEnd = -kCdMsfOffset;
+	for (at = 0; at < length;) {
+		size_t size = Get16(c.data + at);
+		SWrittenDisc::STrack track;
+		track.number = int(plan.disc.tracks.size()) + 1;
+		track.control = c.data[at + 2] & 0x03;
+		track.pregapStart = previousEnd;
+		for (size_t field = 12; field + 4 < size; field += 4)
+			track.indexes.emplace_back(int(track.indexes.size()) + 1, int32(Get32(c.data + at + field)));
+		track.start = track.indexes.empty() ? previousEnd : track.indexes.front().second;
+		track.end = int32(Get32(c.data + at + size - 4));
+		if (track.indexes.empty() || track.start >= track.end || track.number > 99 || (track.number == 1 && track.start < 0)) {
+			r.sense = SenseInvalidParameterField(uint16(at + 12));
+			return r;
+		}
+		previousEnd = track.end;
+		plan.disc.tracks.push_back(track);
+		at += size;
+	}
+	plan.disc.leadOut = previousEnd;
+	plan.ranges.push_back({-kCdMsfOffset, previousEnd + kCdMsfOffset, true});
+	SWriteParameters p = WriteParameters();
+	p.writeType = kWriteTypeSessionAtOnce;
+	r.sense = fRecorder.SetPlan(p, std::move(plan));
+	if (!r.sense.IsError()) {
+		fVendorLeadIn = std::max(0, -kCdMsfOffset - fMedium->LeadInStart());   // the host writes it
+		fVendorLeadOut = kLeadOutSectors;
+	}
 	return r;
 }
 
@@ -259,14 +396,131 @@ CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 			return r;
 		}
 	}
+	r.sense = fRecorder.SendCueSheet(WriteParameters(), c.data, length, true);
 	return r;
 }
 
+// WRITE TRACK of the Philips and Yamaha families: a new track with the
+// sector type (Philips byte 6: 5 = audio with pre-emphasis) or the flags
+// (Yamaha byte 6 bit 3: copy permitted) of its Q control nibble.
 CMmcDrive::SResult CMmcDrive::DoYamahaWriteTrack(const SContext& c)
 {
 	SResult r;
-	WritableMedium(&r.sense);
+	if (!WritableMedium(&r.sense))
+		return r;
+	if (fConfig.dialect == CDriveConfig::kDialectPhilips)
+		fVendorTrackMode = c.cdb[6] == 5 ? 0x01 : 0x00;
+	else
+		fVendorTrackMode = (c.cdb[6] & 0x08) != 0 ? 0x02 : 0x00;
 	return r;
+}
+
+// FIXATION of the Philips and Yamaha families: closes the track-at-once
+// session (lead-in and lead-out).
+CMmcDrive::SResult CMmcDrive::DoVendorFixation(const SContext&)
+{
+	SResult r;
+	if (!fRecorder.RunOpen()) {
+		r.sense = kSenseCommandSequenceError;
+		return r;
+	}
+	bigtime_t now = WriteNow();
+	if (fWriteBuffer.Update(now))
+		return FailRun(kSenseBufferUnderrun, "the buffer ran empty");
+	r.sense = fRecorder.CanCloseSession();
+	if (r.sense.IsError())
+		return r;
+	int64 closing = kLeadOutSectors;
+	if (fRecorder.RunWriteType() == kWriteTypeTrackAtOnce)
+		closing += std::max(0, -kCdMsfOffset - fMedium->LeadInStart());
+	return FinishSession(closing, false);
+}
+
+// WRITE(6) of the Philips family: at the recorder's own next address, with
+// big-endian samples; in a disc-at-once session the host also writes the
+// lead-in before LBA -150 and the lead-out after the last track as silence,
+// which the recorder takes and does not store.
+CMmcDrive::SResult CMmcDrive::DoWrite6(const SContext& c)
+{
+	SResult r;
+	int32 count = c.cdb[4] == 0 ? 256 : c.cdb[4];
+	if (c.dataLength < size_t(count) * kCdAudioSectorSize) {
+		r.sense = SenseInvalidCdbField(4);
+		return r;
+	}
+	int32 done = std::min(count, fVendorLeadIn);
+	fVendorLeadIn -= done;
+	if (done < count && fRecorder.RunOpen() && fRecorder.AllSectorsWritten()) {
+		fVendorLeadOut -= std::min(fVendorLeadOut, count - done);
+		done = count;
+	}
+	if (done < count) {
+		SWriteParameters p = WriteParameters();
+		int32 nwa = 0;
+		if (!fRecorder.NextWritableAddress(p, &nwa)) {
+			r.sense = fRecorder.Status() == CRecorderState::kComplete ? kSensePermanentWriteProtect
+																	   : kSenseInvalidAddressForWrite;
+			return r;
+		}
+		int32 sectors = count - done;
+		if (const SCueSheetPlan* plan = fRecorder.CueSheet())
+			sectors = std::min(sectors, plan->disc.leadOut - nwa);
+		SContext part {c.cdb, c.data + size_t(done) * kCdAudioSectorSize, size_t(sectors) * kCdAudioSectorSize};
+		r = RecordSectors(part, nwa, sectors, true);
+		if (r.sense.IsError())
+			return r;
+		done += sectors;
+		fVendorLeadOut -= std::min(fVendorLeadOut, count - done);   // silence past the lead-out
+	}
+	r.transferred = size_t(count) * kCdAudioSectorSize;
+	return r;
+}
+
+// READ TOC of a disc being written: the tracks closed so far (format 0), so
+// that the vendor families find the next track number; else as any disc.
+CMmcDrive::SResult CMmcDrive::DoRecorderReadToc(const SContext& c)
+{
+	uint8 format = c.cdb[2] & 0x0F;
+	if (format == 0 && (c.cdb[9] >> 6) != 0)
+		format = uint8(c.cdb[9] >> 6);
+	const SWrittenDisc& disc = fRecorder.Disc();
+	size_t closed = disc.tracks.size() - (fRecorder.TrackOpen() ? 1 : 0);
+	if (format != 0 || !fMedium->IsRecordable() || !fMedium->IsBlank() || closed == 0
+		|| fRecorder.RunWriteType() == kWriteTypeSessionAtOnce)
+		return DoReadToc(c);
+	SResult r;
+	bool msf = (c.cdb[1] & 0x02) != 0;
+	uint8 number = c.cdb[6];
+	int last = disc.tracks[closed - 1].number;
+	if (number > last && number != cdb::kLeadOutTrack) {
+		r.sense = SenseInvalidCdbField(6);
+		return r;
+	}
+	uint8* out = fResponse.data();
+	size_t length = 4;
+	auto add = [&](uint8 control, uint8 track, int32 lba) {
+		uint8* d = out + length;
+		std::memset(d, 0, 8);
+		d[1] = uint8(0x10 | (control & 0x0F));
+		d[2] = track;
+		if (msf) {
+			SCdMsf m = ::LbaToMsf(lba);
+			d[5] = m.minute;
+			d[6] = m.second;
+			d[7] = m.frame;
+		} else {
+			Put32(d + 4, uint32(lba));
+		}
+		length += 8;
+	};
+	for (size_t i = 0; i < closed; i++)
+		if (number != cdb::kLeadOutTrack && disc.tracks[i].number >= number)
+			add(disc.tracks[i].control, uint8(disc.tracks[i].number), disc.tracks[i].start);
+	add(disc.tracks[closed - 1].control, cdb::kLeadOutTrack, disc.tracks[closed - 1].end);
+	out[2] = uint8(disc.tracks.front().number);
+	out[3] = uint8(last);
+	Put16(out, uint32(length - 2));
+	return Respond(c, Get16(c.cdb + 7), length);
 }
 
 // --- The write side --------------------------------------------------------------
@@ -292,7 +546,11 @@ void CMmcDrive::MediumChanged()
 	fRecorderBusyUntil = 0;
 	bool blank = fMedium != nullptr && fMedium->IsRecordable() && fMedium->IsBlank();
 	int32 capacity = fMedium != nullptr ? fWriteFaults.DiscLimit(fMedium->LastPossibleLeadOut()) : 0;
+	fRecorder.SetHostWritesPauses(fConfig.dialect == CDriveConfig::kDialectTeac);
 	fRecorder.Reset(blank, capacity);
+	fSubcodes.clear();
+	fVendorLeadIn = fVendorLeadOut = 0;
+	fVendorTrackMode = 0;
 }
 
 void CMmcDrive::TrayOpened()
@@ -325,16 +583,48 @@ bool CMmcDrive::RecorderBusy(SSense* sense)
 		fRecorderBusyUntil = 0;
 		return false;
 	}
-	*sense = kSenseLongWriteInProgress;
+	*sense = fConfig.dialect == CDriveConfig::kDialectYamaha ? kSenseYamahaWriteInProgress : kSenseLongWriteInProgress;
 	return true;
 }
 
 SWriteParameters CMmcDrive::WriteParameters() const
 {
 	SWriteParameters p;
-	const std::vector<uint8>* page = fModePages.CurrentPage(kModePageWriteParameters);
-	if (page != nullptr)
-		DecodeWriteParametersPage(page->data(), page->size(), &p);
+	if (!VendorDialect()) {
+		const std::vector<uint8>* page = fModePages.CurrentPage(kModePageWriteParameters);
+		if (page != nullptr)
+			DecodeWriteParametersPage(page->data(), page->size(), &p);
+		return p;
+	}
+	// The families keep test writing and the write method in vendor pages
+	// and write 2352-byte audio blocks once the block length says so (the
+	// Yamaha's write format page decides alone).
+	auto byte = [this](uint8 code, size_t at) -> uint8 {
+		const std::vector<uint8>* page = fModePages.CurrentPage(code);
+		return page != nullptr && page->size() > at ? (*page)[at] : 0;
+	};
+	p.trackMode = fVendorTrackMode;
+	p.audioPauseLength = 150;   // the recorder writes two seconds before each track
+	p.dataBlockType = fModePages.BlockLength() == kCdAudioSectorSize ? kDataBlockRaw2352 : kDataBlockMode1;
+	switch (fConfig.dialect) {
+		case CDriveConfig::kDialectTeac:
+			p.testWrite = (byte(kModePageTeacPreview, 2) & 0x03) == 0x03;
+			p.writeType = byte(kModePageTeacWriteMethod, 4) == 0x02 ? kWriteTypeSessionAtOnce : kWriteTypeTrackAtOnce;
+			break;
+		case CDriveConfig::kDialectPhilips:
+			p.testWrite = (byte(kModePagePhilipsSpeed, 3) & 0x01) != 0;
+			p.writeType = fRecorder.CueSheet() != nullptr ? kWriteTypeSessionAtOnce : kWriteTypeTrackAtOnce;
+			break;
+		case CDriveConfig::kDialectYamaha:
+			p.testWrite = (byte(kModePageYamahaConfiguration, 3) & 0x01) != 0;
+			p.writeType = (byte(kModePageYamahaWriteFormat, 3) & 0x0F) == 0x04 ? kWriteTypeSessionAtOnce
+																				: kWriteTypeTrackAtOnce;
+			p.dataBlockType = kDataBlockRaw2352;
+			break;
+		default:
+			p.writeType = kWriteTypePacket;   // a reader
+			break;
+	}
 	return p;
 }
 
@@ -406,7 +696,18 @@ CMmcDrive::SResult CMmcDrive::DoWrite(const SContext& c)
 		r.sense = SenseInvalidCdbField(twelve ? 6 : 7);
 		return r;
 	}
-	return RecordSectors(c, lba, int32(count), fConfig.dialect == CDriveConfig::kDialectPhilips);
+	r = RecordSectors(c, lba, int32(count), false);
+	// A Teac write without the extended-write bit ends the session at once.
+	bool extended = (c.cdb[9] & 0x80) != 0;
+	if (!r.sense.IsError() && fConfig.dialect == CDriveConfig::kDialectTeac && !extended
+		&& fRecorder.RunWriteType() == kWriteTypeSessionAtOnce && fRecorder.AllSectorsWritten()) {
+		size_t transferred = r.transferred;
+		SResult finished = FinishSession(kLeadOutSectors, true);
+		finished.busy = std::max(finished.busy, r.busy);
+		finished.transferred = transferred;
+		return finished;
+	}
+	return r;
 }
 
 CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 count, bool bigEndian)
@@ -455,7 +756,7 @@ CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 
 		// instant drive moves its clock on, so that the next try fits.
 		if (!fConfig.realTime)
 			fWriteClock->WaitUntil(fWriteBuffer.LeadInEnd());
-		r.sense = kSenseLongWriteInProgress;
+		r.sense = fConfig.dialect == CDriveConfig::kDialectYamaha ? kSenseYamahaWritingLeadIn : kSenseLongWriteInProgress;
 		return r;
 	}
 	if (fImage.IsOpen()) {

@@ -63,7 +63,7 @@ std::string PageIsrc(const SWriteParameters& p)
 
 }   // namespace
 
-SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLeadOut, SCueSheetPlan* plan)
+SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLeadOut, SCueSheetPlan* plan, bool bcd)
 {
 	*plan = SCueSheetPlan();
 	if (data == nullptr || length == 0 || length % kCueEntrySize != 0 || length / kCueEntrySize > kMaxCueEntries)
@@ -140,20 +140,21 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 
 		// A position entry: binary track, index and time.
 		SCueSheetEntry entry;
-		if (!DecodeCueSheetEntry(e, &entry))
-			return InvalidAt(at + (e[6] > 59 ? 6 : 7));
+		if (!DecodeCueSheetEntry(e, &entry, bcd))
+			return InvalidAt(at + (!bcd ? (e[6] > 59 ? 6 : 7) : !IsBcd(e[1]) && e[1] != kLeadOutTrack ? 1
+					: !IsBcd(e[2]) ? 2 : !IsBcd(e[5]) ? 5 : !IsBcd(e[6]) || e[6] > 0x59 ? 6 : 7));
 		const int32 lba = entry.lba;
 		if (e[4] != 0x00 && e[4] != 0x80)   // serial copy management: alternate copy bit only
 			return InvalidAt(at + 4);
 
 		if (!leadIn) {
-			if (e[1] != 0)
+			if (entry.track != 0)
 				return InvalidAt(at + 1);
-			if (e[2] != 0)
+			if (entry.index != 0)
 				return InvalidAt(at + 2);
 			// A CD-Text lead-in (41h) is not taken yet: its packs would
 			// follow as the lead-in's data, kept in the plan.
-			if (e[3] == kDataFormCdText || e[3] != kDataFormGenerated)
+			if (e[3] == kDataFormCdText || (e[3] != kDataFormGenerated && !(bcd && e[3] == kDataFormAudio)))
 				return InvalidAt(at + 3);
 			if (lba != kFirstSector)
 				return InvalidAt(at + 5);
@@ -168,10 +169,12 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 		if (lba < lastLba)
 			return InvalidAt(at + 5);
 
-		if (e[1] == kLeadOutTrack) {
+		const uint8 trackField = entry.track;
+		const uint8 indexField = entry.index;
+		if (trackField == kLeadOutTrack) {
 			if (track == 0 || index == 0)
 				return InvalidAt(at + 1);
-			if (e[2] != 1)
+			if (indexField != 1)
 				return InvalidAt(at + 2);
 			if (lba <= disc.tracks.back().start || lba == lastLba)
 				return InvalidAt(at + 5);
@@ -183,26 +186,26 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 			continue;
 		}
 
-		const int number = e[1];
+		const int number = trackField;
 		if (number == track) {
-			if (e[2] != index + 1)
+			if (indexField != index + 1)
 				return InvalidAt(at + 2);
 			// Only an index 0 may be empty (index 1 at the same time).
-			if (lba == lastLba && !(index == 0 && e[2] == 1))
+			if (lba == lastLba && !(index == 0 && indexField == 1))
 				return InvalidAt(at + 5);
-			if (index == 0 && e[2] == 1 && lba < 0 && track == 1)
+			if (index == 0 && indexField == 1 && lba < 0 && track == 1)
 				return InvalidAt(at + 5);   // track 1 starts at 00:02:00 or later
-			index = e[2];
+			index = indexField;
 		} else {
 			if (number != track + 1 || number > 99)
 				return InvalidAt(at + 1);
 			if (track != 0 && index == 0)
 				return InvalidAt(at + 1);   // the previous track has no index 1
-			if (e[2] > 1)
+			if (indexField > 1)
 				return InvalidAt(at + 2);
 			if (number == 1 && lba != kFirstSector)
 				return InvalidAt(at + 5);
-			if (number == 1 && e[2] == 1 && lba < 0)
+			if (number == 1 && indexField == 1 && lba < 0)
 				return InvalidAt(at + 5);
 			if (track != 0 && lba == lastLba)
 				return InvalidAt(at + 5);   // the previous track would be empty
@@ -218,7 +221,7 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 				disc.tracks.back().end = lba;
 			disc.tracks.push_back(t);
 			track = number;
-			index = e[2];
+			index = indexField;
 		}
 		SWrittenDisc::STrack& current = disc.tracks.back();
 		if (index == 1) {
@@ -253,7 +256,9 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 
 void CRecorderState::Reset(bool blank, int32 lastPossibleLeadOut)
 {
+	bool hostPauses = fHostPauses;
 	*this = CRecorderState();
+	fHostPauses = hostPauses;
 	fStatus = blank ? kEmpty : kComplete;
 	fLastPossibleLeadOut = lastPossibleLeadOut;
 }
@@ -279,7 +284,7 @@ bool CRecorderState::NextWritableAddress(const SWriteParameters& parameters, int
 		*lba = next;
 		return next < fPlan.disc.leadOut;
 	}
-	if (fTrackOpen) {
+	if (fTrackOpen || fHostPauses) {
 		*lba = fNext;
 	} else {
 		if (NextTrackNumber() > 99)
@@ -292,21 +297,43 @@ bool CRecorderState::NextWritableAddress(const SWriteParameters& parameters, int
 	return *lba < fLastPossibleLeadOut;
 }
 
-SSense CRecorderState::SendCueSheet(const SWriteParameters& parameters, const uint8* data, size_t length)
+SSense CRecorderState::SendCueSheet(const SWriteParameters& parameters, const uint8* data, size_t length, bool bcd)
 {
 	if (fStatus == kComplete)
 		return kSensePermanentWriteProtect;
-	if (fStatus != kEmpty || fUnusable || fRunOpen
-		|| parameters.writeType != kWriteTypeSessionAtOnce)
+	if (fStatus != kEmpty || fUnusable || fRunOpen || parameters.writeType != kWriteTypeSessionAtOnce)
 		return kSenseCommandSequenceError;
 	SCueSheetPlan plan;
-	SSense sense = ParseCueSheetPlan(data, length, fLastPossibleLeadOut, &plan);
+	SSense sense = ParseCueSheetPlan(data, length, fLastPossibleLeadOut, &plan, bcd);
 	if (sense.IsError())
 		return sense;
+	return SetPlan(parameters, std::move(plan));
+}
+
+SSense CRecorderState::SetPlan(const SWriteParameters& parameters, SCueSheetPlan plan)
+{
+	if (fStatus == kComplete)
+		return kSensePermanentWriteProtect;
+	if (fStatus != kEmpty || fUnusable || fRunOpen || parameters.writeType != kWriteTypeSessionAtOnce)
+		return kSenseCommandSequenceError;
+	if (plan.ranges.empty() || plan.disc.tracks.empty() || plan.disc.leadOut > fLastPossibleLeadOut)
+		return kSenseLbaOutOfRange;
 	fPlan = std::move(plan);
 	fHasCueSheet = true;
 	fNext = fPlan.FirstSector();
 	return kSenseNone;
+}
+
+void CRecorderState::SetOpenTrackStart(int32 start, uint8 control)
+{
+	if (!fTrackOpen)
+		return;
+	SWrittenDisc::STrack& track = fDisc.tracks.back();
+	if (start < track.pregapStart || start >= track.end)
+		return;
+	track.start = start;
+	track.control = control & 0x0B;
+	track.indexes.assign(1, {1, start});
 }
 
 SSense CRecorderState::PlanWrite(const SWriteParameters& parameters, int32 lba, int32 count, SWritePlan* plan) const

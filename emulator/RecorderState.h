@@ -59,8 +59,11 @@ struct SCueSheetPlan {
 // whose last possible lead-out is `lastPossibleLeadOut`. Returns kSenseNone
 // with *plan filled, or the refusal: PARAMETER LIST LENGTH ERROR for a list
 // that is not whole 8-byte entries, INVALID FIELD IN PARAMETER LIST with the
-// field pointer at the offending byte for anything else.
-mmc::SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLeadOut, SCueSheetPlan* plan);
+// field pointer at the offending byte for anything else. With `bcd` the
+// track, index and time are BCD and the lead-in and lead-out may have data
+// form 00h, as in the disc-at-once TOC of the older recorders.
+mmc::SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLeadOut, SCueSheetPlan* plan,
+	bool bcd = false);
 
 // Sense conditions of the write side.
 namespace mmc {
@@ -73,6 +76,8 @@ constexpr SSense kSensePcaFull = Sense(kMediumError, 0x73, 0x02);
 constexpr SSense kSensePermanentWriteProtect = Sense(0x7, 0x27, 0x05);
 constexpr SSense kSenseCannotFormatMedium = Sense(kIllegalRequest, 0x30, 0x06);
 constexpr SSense kSenseIncompleteTrack = Sense(kIllegalRequest, 0x72, 0x03);
+constexpr SSense kSenseYamahaWritingLeadIn = Sense(0x9, 0xB8, 0x00);     // buffer full during the lead-in
+constexpr SSense kSenseYamahaWriteInProgress = Sense(0xB, 0x50, 0x00);   // lead-out still being written
 }   // namespace mmc
 
 // The recording state of one drive and its medium.
@@ -92,11 +97,13 @@ public:
 	};
 
 	// A new medium: blank (`lastPossibleLeadOut` its capacity) or finished.
+	// Only the host-writes-pauses setting stays.
 	void Reset(bool blank, int32 lastPossibleLeadOut);
 
 	disc_status Status() const { return fStatus; }
 	bool Unusable() const { return fUnusable; }
 	bool RunOpen() const { return fRunOpen; }
+	bool TrackOpen() const { return fTrackOpen; }
 	bool TestRun() const { return fTestRun; }
 	uint8 RunWriteType() const { return fRunType; }
 	int32 LastPossibleLeadOut() const { return fLastPossibleLeadOut; }
@@ -115,7 +122,17 @@ public:
 	int NextTrackNumber() const;
 
 	// SEND CUE SHEET with the current parameters.
-	mmc::SSense SendCueSheet(const SWriteParameters& parameters, const uint8* data, size_t length);
+	mmc::SSense SendCueSheet(const SWriteParameters& parameters, const uint8* data, size_t length,
+		bool bcd = false);
+	// A session-at-once plan that a vendor command described; the plan's
+	// lead-out must lie within the medium.
+	mmc::SSense SetPlan(const SWriteParameters& parameters, SCueSheetPlan plan);
+	// Track at once where the host writes every sector itself, pauses
+	// included, from LBA -150 on (no pause made by the recorder).
+	void SetHostWritesPauses(bool host) { fHostPauses = host; }
+	// Moves index 1 of the open track-at-once track to `start` (its pause
+	// before it), with the Q control nibble `control`.
+	void SetOpenTrackStart(int32 start, uint8 control);
 
 	// Checks a WRITE of `count` sectors at `lba` and plans it; nothing
 	// changes until Commit.
@@ -152,5 +169,6 @@ private:
 	bool fTestRun = false;
 	uint8 fRunType = 0;
 	bool fTrackOpen = false;
+	bool fHostPauses = false;
 	int32 fNext = -150;   // next sector to write
 };

@@ -230,3 +230,53 @@ TEST(RecorderHarness, DISABLED_MmcTrackAtOnceLeavesTheSameDisc)
 	}
 	CheckImage(folder.Path(), audio);
 }
+
+// The recording variants of the vendor dialects write the same disc: Teac
+// CD-R50 (the host writes every sector, sub-codes by range), Philips CDD2600
+// (WRITE SESSION, host-written lead-in and lead-out, big-endian samples)
+// and Yamaha CDR100 (WRITE TOC in BCD).
+TEST(RecorderHarness, EveryDialectRecordsTheDiscAtOnce)
+{
+	const struct {
+		CDriveConfig::dialect_type dialect;
+		const char* vendor;
+		const char* product;
+		const char* addOn;
+	} recorders[] = {
+		{CDriveConfig::kDialectTeac, "TEAC", "CD-R50S", "drv-ostrel"},
+		{CDriveConfig::kDialectPhilips, "PHILIPS", "CDD2600", "drv-cadwick"},
+		{CDriveConfig::kDialectYamaha, "YAMAHA", "CDR100", "drv-dunmere"},
+	};
+	for (const auto& r : recorders) {
+		SCOPED_TRACE(r.product);
+		CTempFolder folder;
+		std::vector<uint8> audio = DiscAudio();
+		std::vector<uint8> sent = audio;
+		if (r.dialect == CDriveConfig::kDialectPhilips)
+			for (size_t i = 0; i + 1 < sent.size(); i += 2)
+				std::swap(sent[i], sent[i + 1]);   // the family takes big-endian samples
+		{
+			CVirtualDrive drive(RecorderConfig(r.dialect, r.vendor, r.product, folder.Path()),
+				CDiscImage::CreateBlank(CDiscImage::kBlankCdR, 80), r.addOn);
+			RecordSessionAtOnce(drive, sent);
+			if (HasFatalFailure())
+				return;
+		}
+		CheckImage(folder.Path(), audio);
+	}
+}
+
+// Track at once on the Teac CD-R50, where the host writes the pauses: the
+// same disc. (The Philips and Yamaha families write two seconds before every
+// track themselves, so a track without a pause cannot be made with them.)
+TEST(RecorderHarness, TeacTrackAtOnceLeavesTheSameDisc)
+{
+	CTempFolder folder;
+	std::vector<uint8> audio = DiscAudio();
+	{
+		CVirtualDrive drive(RecorderConfig(CDriveConfig::kDialectTeac, "TEAC", "CD-R50S", folder.Path()),
+			CDiscImage::CreateBlank(CDiscImage::kBlankCdR, 80), "drv-ostrel");
+		RecordTrackAtOnce(drive, audio);
+	}
+	CheckImage(folder.Path(), audio);
+}

@@ -1,7 +1,7 @@
 // The recording functions as far as a virtual drive answers them: the
 // write parameters they set, the blocks they send, how they wait for a busy
-// recorder, and how the drive's refusals come back. (The drives record
-// nothing yet; the recording engine's tests write whole discs.)
+// recorder, and how the drive's refusals come back. (Whole discs are
+// written in RecorderHarnessTest.cpp.)
 #include "VirtualDriveFixture.h"
 
 #include "addons/generic/DriveResponses.h"
@@ -171,12 +171,13 @@ TEST(RecordingCommands, VendorClosingCommands)
 		EXPECT_GT(total, 0);
 
 		// While it writes the lead-in the drive answers 9/B8h; the write is
-		// repeated until something else comes back.
+		// repeated until something else comes back (here: no track is open,
+		// so -150 is no writable address).
 		drive.Drive().AddCommandFault(0x2A, mmc::Sense(0x09, 0xB8, 0x00), 3);
 		std::vector<uint8> data(2352);
 		EXPECT_FALSE(drive.Driver().Write(drive.Device(), -150, data.data(), 1, 2352, &status));
 		EXPECT_EQ(Count(drive.Drive(), 0x2A), 4u);
-		EXPECT_EQ(status.sense.AdditionalSenseCode, 0x20);
+		EXPECT_EQ(status.sense.AdditionalSenseCode, 0x21);
 	}
 }
 
