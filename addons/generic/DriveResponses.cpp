@@ -20,7 +20,7 @@ bool FindPage(const uint8* data, size_t usable, size_t firstPage, uint8 pageCode
 	size_t at = firstPage;
 	while (at + 2 <= usable) {
 		size_t pageSize = size_t(data[at + 1]) + 2;
-		if ((data[at] & 0x3F) == (pageCode & 0x3F)) {
+		if ((data[at] & kModePageCodeMask) == (pageCode & kModePageCodeMask)) {
 			*offset = at;
 			*size = std::min(pageSize, usable - at);
 			return true;
@@ -82,20 +82,20 @@ bool ParseCapabilities(const uint8* data, size_t transferred, SCapabilities* cap
 	size_t offset = 0;
 	size_t size = 0;
 	*capabilities = SCapabilities();
-	if (!FindModePage10(data, transferred, 0x2A, &offset, &size))
+	if (!FindModePage10(data, transferred, kModePageCapabilities, &offset, &size))
 		return false;
 	const uint8* page = data + offset;
 	auto byte = [&](size_t i) -> uint8 { return i < size ? page[i] : 0; };
 	auto word = [&](size_t i) -> uint16 { return i + 1 < size ? uint16(GetBe16(page + i)) : 0; };
-	capabilities->cdrWrite = (byte(3) & 0x01) != 0;
-	capabilities->cdrwWrite = (byte(3) & 0x02) != 0;
-	capabilities->testWrite = (byte(3) & 0x04) != 0;
-	capabilities->audioRead = (byte(5) & 0x01) != 0;
-	capabilities->maximumReadSpeed = word(8);
-	capabilities->bufferKb = word(12);
-	capabilities->currentReadSpeed = word(14);
-	capabilities->maximumWriteSpeed = word(18);
-	capabilities->currentWriteSpeed = word(20);
+	capabilities->cdrWrite = (byte(capability::kWriteAbilities) & capability::kWriteCdr) != 0;
+	capabilities->cdrwWrite = (byte(capability::kWriteAbilities) & capability::kWriteCdrw) != 0;
+	capabilities->testWrite = (byte(capability::kWriteAbilities) & capability::kTestWrite) != 0;
+	capabilities->audioRead = (byte(capability::kAudioAbilities) & capability::kCdDaCommands) != 0;
+	capabilities->maximumReadSpeed = word(capability::kMaximumReadSpeed);
+	capabilities->bufferKb = word(capability::kBufferSize);
+	capabilities->currentReadSpeed = word(capability::kCurrentReadSpeed);
+	capabilities->maximumWriteSpeed = word(capability::kMaximumWriteSpeed);
+	capabilities->currentWriteSpeed = word(capability::kCurrentWriteSpeed);
 	return true;
 }
 

@@ -9,6 +9,7 @@
 #include "driver/driverbaseclass.h"
 #include "kit/device/CdAddress.h"
 #include "kit/device/ScsiCommands.h"
+#include "kit/device/ScsiParameters.h"
 #include "kit/device/ScsiSense.h"
 
 class CDevice;
@@ -20,6 +21,7 @@ constexpr bigtime_t kWriteTimeout = 240 * 1000000LL;
 constexpr bigtime_t kFixationTimeout = 480 * 1000000LL;
 
 constexpr size_t kSectorSize = kCdAudioSectorSize;
+constexpr size_t kDataBlockSize = 2048;   // CD-ROM mode 1 user data
 
 // Sends `block` to the drive's raw descriptor with `length` bytes of `data`
 // moving in `direction`, and fills *status (when not null) completely: the
@@ -34,6 +36,11 @@ constexpr size_t kSectorSize = kCdAudioSectorSize;
 // receives the bytes actually moved, never more than `length`.
 bool SendCommand(CDevice* device, const CCommandBlock& block, data_direction direction, void* data, size_t length,
 	SCSI_STATUS* status, size_t* transferred = nullptr, bigtime_t timeout = kDefaultTimeout);
+
+// How many sectors of `sectorSize` bytes one command may move on the drive:
+// its transfer limit (dev_max_transfer_length) divided by the sector size,
+// at least 1 and at most `limit` (what the command's length field holds).
+int32 SectorsPerCommand(CDevice* device, size_t sectorSize, int32 limit);
 
 // The outcome of a function that fails before or instead of sending a
 // command: *status (when given) is zeroed and its os status set.
@@ -60,9 +67,10 @@ uint8 SenseCode(const SCSI_STATUS& status);
 uint8 SenseQualifier(const SCSI_STATUS& status);
 SSenseCode SenseOf(const SCSI_STATUS& status);
 
-// What the sense table says about a failed command: kFail for a command
-// that did not reach the drive or ended without CHECK CONDITION.
-sense_action ActionFor(const SCSI_STATUS& status);
+// What the sense table (ActionForSense, with the dialect's `alsoWait`
+// conditions) says about a failed command: kFail for a command that did not
+// reach the drive or ended without CHECK CONDITION.
+sense_action ActionFor(const SCSI_STATUS& status, std::span<const SSenseCode> alsoWait = {});
 
 // Reads the table of contents (READ TOC/PMA/ATIP format 0, LBA addresses)
 // into *toc. A command that succeeds with an answer that is no usable table

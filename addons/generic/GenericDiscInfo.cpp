@@ -11,31 +11,64 @@
 
 namespace {
 
-// Where the track at the sector `lba` is, from the formatted Q sub-channel
-// (READ CD, no user data). *track is 0 for a sector whose Q holds no
-// position (catalogue number or ISRC frames). False when the drive cannot
-// read the sub-channel.
-bool ProbeQ(CDevice* device, int32 lba, int32* track)
+// One sector's formatted Q sub-channel (READ CD, no user data) with at
+// least `needed` bytes: false when the drive cannot read the sub-channel.
+// The bytes that did not arrive are 0.
+bool ReadQ(CDevice* device, int32 lba, size_t needed, uint8 (&q)[16])
 {
-	uint8 q[16] = {};
+	memset(q, 0, sizeof(q));
 	size_t transferred = 0;
 	SCSI_STATUS status;
-	if (!SendCommand(device, cdb::ReadCd(lba, 1, cdb::kSectorTypeCdDa, 0x00, cdb::kSubChannelFormattedQ), kDataIn, q, sizeof(q), &status, &transferred,
-			kReadTimeout)
-		|| transferred < 3)
+	return SendCommand(device, cdb::ReadCd(lba, 1, cdb::kSectorTypeCdDa, 0x00, cdb::kSubChannelFormattedQ), kDataIn,
+			   q, sizeof(q), &status, &transferred, kReadTimeout)
+		&& transferred >= needed;
+}
+
+// Whether the drive gives the numbers of the formatted Q in BCD (most do)
+// or in binary. Told by the absolute time of a sector whose seconds and
+// frames are 10 or more (the two codings differ there), searched from the
+// first track on; BCD when no such sector answers with a position.
+bool DriveGivesBcdQ(CDevice* device, const response::SToc& toc)
+{
+	int32 lba = std::max(toc.start[toc.firstTrack], 0);
+	// Forward to a time of the form mm:ss:ff with ss >= 10 and ff >= 10.
+	while (lba < toc.leadOut && (LbaToMsf(lba).second < 10 || LbaToMsf(lba).frame < 10))
+		lba++;
+	for (int32 at = lba; at < toc.leadOut && at < lba + 4; at++) {
+		uint8 q[16];
+		if (!ReadQ(device, at, 10, q))
+			return true;
+		if ((q[0] & 0x0F) != cdb::kAdrPosition)
+			continue;   // a catalogue number or ISRC frame
+		SCdMsf expected = LbaToMsf(at);
+		SCdMsf delivered {q[7], q[8], q[9]};
+		if (delivered == expected)
+			return false;
+		return true;
+	}
+	return true;
+}
+
+// Where the track at the sector `lba` is, from the formatted Q sub-channel.
+// *track is 0 for a sector whose Q holds no position (catalogue number or
+// ISRC frames). False when the drive cannot read the sub-channel.
+bool ProbeQ(CDevice* device, int32 lba, bool bcd, int32* track)
+{
+	uint8 q[16];
+	if (!ReadQ(device, lba, 3, q))
 		return false;
 	int32 index = 0;
-	if (!response::ParseFormattedQ(q, transferred, true, track, &index))
+	if (!response::ParseFormattedQ(q, sizeof(q), bcd, track, &index))
 		*track = 0;
 	return true;
 }
 
 // The track number of the first sector at or after `lba` (up to `limit`)
 // whose Q holds a position; 0 when none does.
-bool ProbeTrackFrom(CDevice* device, int32 lba, int32 limit, int32* track)
+bool ProbeTrackFrom(CDevice* device, int32 lba, int32 limit, bool bcd, int32* track)
 {
 	for (int32 at = lba; at <= limit && at < lba + 4; at++) {
-		if (!ProbeQ(device, at, track))
+		if (!ProbeQ(device, at, bcd, track))
 			return false;
 		if (*track != 0)
 			return true;
@@ -48,7 +81,7 @@ bool ProbeTrackFrom(CDevice* device, int32 lba, int32 limit, int32* track)
 // track before and its own start, the first sector whose Q names track n.
 // *pregapStart is `start[n]` when the track has no pause. False when the
 // drive cannot read the sub-channel.
-bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, int32* pregapStart)
+bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, bool bcd, int32* pregapStart)
 {
 	int32 start = toc.start[n];
 	int32 previous = toc.start[n - 1];
@@ -57,7 +90,7 @@ bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, int32*
 	// carry a catalogue number or ISRC instead).
 	int32 track = 0;
 	for (int32 at = start - 1; at > previous && at >= start - 4 && track == 0; at--) {
-		if (!ProbeQ(device, at, &track))
+		if (!ProbeQ(device, at, bcd, &track))
 			return false;
 	}
 	if (track != n)
@@ -68,7 +101,7 @@ bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, int32*
 	int32 high = start - 1;
 	while (high - low > 1) {
 		int32 middle = low + (high - low) / 2;
-		if (!ProbeTrackFrom(device, middle, high - 1, &track))
+		if (!ProbeTrackFrom(device, middle, high - 1, bcd, &track))
 			return false;
 		if (track == n || track == 0)
 			high = middle;
@@ -146,6 +179,7 @@ bool ReadToc(CDevice* device, CToc* toc, SCSI_STATUS* status)
 
 	int32 pregapStart[101] = {};
 	bool subChannel = true;
+	bool bcd = table.lastTrack < 10 || DriveGivesBcdQ(device, table);
 	for (int32 n = table.firstTrack; n <= table.lastTrack; n++) {
 		pregapStart[n] = table.start[n];
 		if (n == table.firstTrack) {
@@ -153,13 +187,13 @@ bool ReadToc(CDevice* device, CToc* toc, SCSI_STATUS* status)
 			if (table.start[n] > 0)
 				pregapStart[n] = 0;
 		} else if (subChannel) {
-			subChannel = FindPregapStart(device, table, n, &pregapStart[n]);
+			subChannel = FindPregapStart(device, table, n, bcd, &pregapStart[n]);
 			if (!subChannel)
 				pregapStart[n] = table.start[n];
 		}
 	}
 
-	toc->SetTrackCount(table.lastTrack);
+	toc->SetTrackRange(table.firstTrack, table.lastTrack);
 	for (int32 n = table.firstTrack; n <= table.lastTrack; n++) {
 		int32 next = n < table.lastTrack ? pregapStart[n + 1] : table.leadOut;
 		int32 nextStart = n < table.lastTrack ? table.start[n + 1] : table.leadOut;
@@ -248,8 +282,8 @@ bool ReadTrackInformation(CDevice* device, int32 track, void* buffer, int32 leng
 	uint8 data[256] = {};
 	size_t transferred = 0;
 	size_t asked = std::min(size, sizeof(data));
-	bool ok = SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), uint16(asked)), kDataIn, data, asked,
-		status, &transferred);
+	bool ok = SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), uint16(asked)),
+		kDataIn, data, asked, status, &transferred);
 	CopyClamped(data, ok ? transferred : 0, buffer, size_t(length));
 	return ok && transferred >= 4;
 }

@@ -19,11 +19,13 @@
 //
 // The Teac CD-R50/55 and Philips CDD 2600 dialects need to remember where
 // the open track or session ends between calls; that state is kept per
-// drive below.
+// device object (by its instance id, never reused) below, and forgotten at
+// every start and end of a run.
 #include "addons/generic/Generic.h"
 
 #include "addons/generic/DriveResponses.h"
 #include "addons/generic/GenericCommon.h"
+#include "devices/Device.h"
 #include "kit/device/CdAddress.h"
 #include "kit/device/ScsiParameters.h"
 #include "kit/device/ScsiSense.h"
@@ -39,6 +41,8 @@
 namespace {
 
 constexpr int32 kSilenceSectors = 26;
+// The pause a recorder writes before a track by itself: two seconds.
+constexpr int32 kRecorderPause = 2 * kCdFramesPerSecond;
 const uint8 kSilence[kSilenceSectors * kSectorSize] = {};
 
 // What a dialect remembers of the session being written on one drive.
@@ -56,26 +60,33 @@ struct SWriteState {
 };
 
 std::mutex sStateLock;
-std::map<const CDevice*, SWriteState> sStates;
+std::map<uint64, SWriteState> sStates;
 
 SWriteState GetState(const CDevice* device)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	auto found = sStates.find(device);
+	auto found = sStates.find(device->GetInstanceId());
 	return found != sStates.end() ? found->second : SWriteState();
 }
 
 void PutState(const CDevice* device, const SWriteState& state)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	sStates[device] = state;
+	sStates[device->GetInstanceId()] = state;
 }
 
 void ForgetState(const CDevice* device)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	sStates.erase(device);
+	sStates.erase(device->GetInstanceId());
 }
+
+// What MMC recorders also report while they close a track or session.
+constexpr SSenseCode kClosingConditions[] = {sense::kOperationInProgress};
+// What the CDR100/102 report while they write the lead-in with a full
+// buffer, and while they write the lead-out.
+constexpr SSenseCode kYamahaWritingLeadIn[] = {sense::kYamahaWritingLeadIn};
+constexpr SSenseCode kYamahaClosing[] = {sense::kOperationInProgress, sense::kYamahaWriteInProgress};
 
 // How long closing a session or fixating may take at a speed factor: lead-in
 // and lead-out at that speed, with room to spare.
@@ -85,25 +96,19 @@ bigtime_t ClosingTimeout(float speedFactor)
 	return 60 * 1000000LL + bigtime_t(600.0f / factor) * 1000000LL;
 }
 
-// Waits until the drive answers TEST UNIT READY while its sense says to
-// wait (ActionForSense), or it reports the condition `alsoBusy` (compared by
-// key and code). A UNIT ATTENTION is asked again once. True when ready;
-// false with the last answer in *status when the drive reports anything
-// else or `timeout` passes.
+// Waits until the drive answers TEST UNIT READY while the sense table
+// (ActionFor, with the dialect's `alsoWait` conditions) says to wait. True
+// when ready; false with the last answer in *status when the drive reports
+// anything else or `timeout` passes.
 bool WaitWhileBusy(CDevice* device, bigtime_t timeout, SCSI_STATUS* status,
-	const SSenseCode& alsoBusy = sense::kOperationInProgress)
+	std::span<const SSenseCode> alsoWait = kClosingConditions)
 {
 	bigtime_t deadline = system_time() + timeout;
-	int32 retries = 1;
 	for (;;) {
 		SCSI_STATUS tur;
 		if (SendCommand(device, cdb::TestUnitReady(), kNoData, nullptr, 0, &tur))
 			return true;
-		sense_action action = ActionFor(tur);
-		bool busy = action == sense_action::kWait
-			|| (action == sense_action::kRetry && retries-- > 0)
-			|| (tur.os_status == B_OK && SameCondition(SenseOf(tur), alsoBusy, false));
-		if (!busy || system_time() >= deadline) {
+		if (ActionFor(tur, alsoWait) != sense_action::kWait || system_time() >= deadline) {
 			if (status != nullptr)
 				*status = tur;
 			return false;
@@ -125,10 +130,35 @@ bool WriteSilence(int32 lba, int32 sectors, Writer write, SCSI_STATUS* status)
 	return true;
 }
 
+// Writes `sectors` sectors of `sectorSize` bytes from `buffer` in commands
+// of at most `perCommand` sectors: send(lba, data, count, status) sends
+// one. Stops at the first failure; the status record holds the last command
+// with the time of them all.
+template <typename Send>
+bool WriteInCommands(const void* buffer, int32 lba, int32 sectors, int32 sectorSize, int32 perCommand,
+	SCSI_STATUS* status, Send send)
+{
+	CCommandTimer timer;
+	const auto* data = static_cast<const uint8*>(buffer);
+	for (int32 done = 0; done < sectors;) {
+		int32 count = std::min(sectors - done, perCommand);
+		if (!send(lba + done, const_cast<uint8*>(data + size_t(done) * size_t(sectorSize)), count, status))
+			return timer.Finish(status, false);
+		done += count;
+	}
+	return timer.Finish(status, true);
+}
+
 bool ValidWrite(const void* buffer, int32 sectors, int32 sectorSize, int32 maxSectors)
 {
 	return buffer != nullptr && sectors >= 1 && sectors <= maxSectors && sectorSize >= 1
 		&& int64(sectors) * sectorSize <= 0x7FFFFFFF;
+}
+
+// The Q control nibble of an audio track.
+uint8 TrackControl(bool preEmphasis, bool copyAllowed)
+{
+	return uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
 }
 
 bool IsText(const char* text, size_t length)
@@ -281,20 +311,29 @@ bool PhilipsFirstWritableAddress(CDevice* device, uint8 sectorType, int32* lba, 
 
 // --- Writing ------------------------------------------------------------------
 
+// Writes longer than the drive's transfer limit are split into several
+// commands at consecutive addresses.
 bool Write_10(CDevice* device, int32 lba, const void* buffer, int32 sectors, int32 sectorSize, SCSI_STATUS* status)
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0xFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	return SendCommand(device, cdb::Write10(lba, uint16(sectors)), kDataOut, const_cast<void*>(buffer),
-		size_t(sectors) * size_t(sectorSize), status, nullptr, kWriteTimeout);
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 0xFFFF),
+		status, [&](int32 at, uint8* data, int32 count, SCSI_STATUS* s) {
+			return SendCommand(device, cdb::Write10(at, uint16(count)), kDataOut, data,
+				size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout);
+		});
 }
 
 bool Write_12(CDevice* device, int32 lba, const void* buffer, int32 sectors, int32 sectorSize, SCSI_STATUS* status)
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0x7FFFFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	return SendCommand(device, cdb::Write12(lba, uint32(sectors)), kDataOut, const_cast<void*>(buffer),
-		size_t(sectors) * size_t(sectorSize), status, nullptr, kWriteTimeout);
+	return WriteInCommands(buffer, lba, sectors, sectorSize,
+		SectorsPerCommand(device, size_t(sectorSize), 0x7FFFFFFF), status,
+		[&](int32 at, uint8* data, int32 count, SCSI_STATUS* s) {
+			return SendCommand(device, cdb::Write12(at, uint32(count)), kDataOut, data,
+				size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout);
+		});
 }
 
 // WRITE(10) with the extended-write bit on every write but the one that
@@ -306,29 +345,27 @@ bool Write_TeacCdr50(CDevice* device, int32 lba, const void* buffer, int32 secto
 	if (!ValidWrite(buffer, sectors, sectorSize, 0xFFFF))
 		return FailWith(status, B_BAD_VALUE);
 	SWriteState state = GetState(device);
-	bool extended = !state.open || int64(lba) + sectors < state.writeEnd;
-	return SendCommand(device, cdb::TeacWrite10(lba, uint16(sectors), extended), kDataOut, const_cast<void*>(buffer),
-		size_t(sectors) * size_t(sectorSize), status, nullptr, kWriteTimeout);
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 0xFFFF),
+		status, [&](int32 at, uint8* data, int32 count, SCSI_STATUS* s) {
+			bool extended = !state.open || int64(at) + count < state.writeEnd;
+			return SendCommand(device, cdb::TeacWrite10(at, uint16(count), extended), kDataOut, data,
+				size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout);
+		});
 }
 
 // WRITE(6): the recorder writes at its own next address, so `lba` only
-// counts; requests above 255 sectors are split.
+// counts; requests above 255 sectors or the drive's transfer limit are
+// split.
 bool Write_PhilipsCdd2000(CDevice* device, int32 lba, const void* buffer, int32 sectors, int32 sectorSize,
 	SCSI_STATUS* status)
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0x7FFFFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	CCommandTimer timer;
-	const auto* data = static_cast<const uint8*>(buffer);
-	for (int32 done = 0; done < sectors;) {
-		int32 count = std::min(sectors - done, 255);
-		if (!SendCommand(device, cdb::Write6(uint8(count)), kDataOut,
-				const_cast<uint8*>(data + size_t(done) * size_t(sectorSize)), size_t(count) * size_t(sectorSize),
-				status, nullptr, kWriteTimeout))
-			return timer.Finish(status, false);
-		done += count;
-	}
-	return timer.Finish(status, true);
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 255),
+		status, [&](int32, uint8* data, int32 count, SCSI_STATUS* s) {
+			return SendCommand(device, cdb::Write6(uint8(count)), kDataOut, data, size_t(count) * size_t(sectorSize),
+				s, nullptr, kWriteTimeout);
+		});
 }
 
 // WRITE(10); while the drive writes the lead-in with a full buffer it
@@ -338,19 +375,20 @@ bool Write_YamahaCdr100(CDevice* device, int32 lba, const void* buffer, int32 se
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0xFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	CCommandTimer timer;
 	bigtime_t deadline = system_time() + kWriteTimeout;
-	SCSI_STATUS local;
-	SCSI_STATUS* s = status != nullptr ? status : &local;
-	for (;;) {
-		if (SendCommand(device, cdb::Write10(lba, uint16(sectors)), kDataOut, const_cast<void*>(buffer),
-				size_t(sectors) * size_t(sectorSize), s, nullptr, kWriteTimeout))
-			return timer.Finish(status, true);
-		bool leadIn = s->os_status == B_OK && SameCondition(SenseOf(*s), sense::kYamahaWritingLeadIn, false);
-		if (!leadIn || system_time() >= deadline)
-			return timer.Finish(status, false);
-		snooze(40000);
-	}
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 0xFFFF),
+		status, [&](int32 at, uint8* data, int32 count, SCSI_STATUS* status) {
+			SCSI_STATUS local;
+			SCSI_STATUS* s = status != nullptr ? status : &local;
+			for (;;) {
+				if (SendCommand(device, cdb::Write10(at, uint16(count)), kDataOut, data,
+						size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout))
+					return true;
+				if (ActionFor(*s, kYamahaWritingLeadIn) != sense_action::kWait || system_time() >= deadline)
+					return false;
+				snooze(40000);
+			}
+		});
 }
 
 // --- Disc at once ---------------------------------------------------------------
@@ -364,6 +402,7 @@ bool OpenSession_mmc(CDevice* device, uint16 burnProof, uint16 testWrite, const 
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
 		p->bufferUnderrunFree = burnProof != 0;
 		p->testWrite = testWrite != 0;
@@ -389,6 +428,7 @@ bool OpenSession_TeacCdr50(CDevice* device, uint16 burnProof, uint16 testWrite, 
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!TeacPrepare(device, testWrite != 0, true, status))
 		return timer.Finish(status, false);
 	if (!SendCommand(device, cdb::TeacClearSubcode(), kNoData, nullptr, 0, status))
@@ -423,6 +463,7 @@ bool OpenSession_PhilipsCdd2000(CDevice* device, uint16 burnProof, uint16 testWr
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status))
 		return timer.Finish(status, false);
 	if (!ChangeModePage6(device, kModePagePhilipsSpeed, 4, status, [testWrite](uint8* page, size_t) {
@@ -476,6 +517,7 @@ bool OpenSession_YamahaCdr100(CDevice* device, uint16 burnProof, uint16 testWrit
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!ChangeModePage6(device, kModePageYamahaConfiguration, 4, status, [testWrite](uint8* page, size_t) {
 			page[3] = uint8((page[3] & 0xF0) | (testWrite ? 0x01 : 0x00));
 		}))
@@ -505,6 +547,7 @@ bool OpenSession_YamahaCdr100(CDevice* device, uint16 burnProof, uint16 testWrit
 bool CloseSession_mmc(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, timeout))
 		return timer.Finish(status, false);
@@ -539,7 +582,7 @@ bool CloseSession_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS
 	bool ok = SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr,
 		ClosingTimeout(speedFactor));
 	SCSI_STATUS ignored;
-	SelectDensity6(device, kDensityDefault, 2048, &ignored);
+	SelectDensity6(device, kDensityDefault, kDataBlockSize, &ignored);
 	return timer.Finish(status, ok);
 }
 
@@ -548,10 +591,11 @@ bool CloseSession_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS
 bool CloseSession_YamahaCdr100(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, timeout))
 		return timer.Finish(status, false);
-	return timer.Finish(status, WaitWhileBusy(device, timeout, status, sense::kYamahaWriteInProgress));
+	return timer.Finish(status, WaitWhileBusy(device, timeout, status, kYamahaClosing));
 }
 
 // --- Track at once ------------------------------------------------------------
@@ -572,8 +616,8 @@ bool GetNextTrackNumber_mmc(CDevice* device, int32* track, SCSI_STATUS* status)
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation trackInformation;
-	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(last), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(last), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &trackInformation))
 		return timer.Finish(status, false);
 	int32 next = trackInformation.blank ? last : last + 1;
@@ -609,12 +653,14 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	int32 silence = std::max(0, pauseSectors - (track == 1 ? 150 : 0));
+	if (track == 1)
+		ForgetState(device);   // a new run
+	int32 silence = std::max(0, pauseSectors - (track == 1 ? kRecorderPause : 0));
 	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
 		p->bufferUnderrunFree = burnProof != 0;
 		p->testWrite = testWrite != 0;
 		p->writeType = kWriteTypeTrackAtOnce;
-		p->trackMode = uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
+		p->trackMode = TrackControl(preEmphasis != 0, copyAllowed != 0);
 		p->audioPauseLength = uint16(std::min(silence, 0xFFFF));
 		p->catalogueValid = IsText(mcn, sizeof(p->catalogue) - 1);
 		memset(p->catalogue, 0, sizeof(p->catalogue));
@@ -630,8 +676,8 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation information;
-	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &information))
 		return timer.Finish(status, false);
 	if (!information.nextWritableValid) {
@@ -666,13 +712,13 @@ bool OpenTrack_TeacCdr50(CDevice* device, int32 track, uint16 burnProof, uint16 
 		if (track != 1)
 			return timer.Finish(status, FailWith(status, B_NOT_ALLOWED));
 		state = SWriteState();
-		state.next = -150;
+		state.next = -kCdMsfOffset;
 		if (!TeacPrepare(device, testWrite != 0, false, status))
 			return timer.Finish(status, false);
 	} else if (!SelectDensity6(device, kDensityTeacAudio, kSectorSize, status)) {
 		return timer.Finish(status, false);
 	}
-	uint8 control = uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
+	uint8 control = TrackControl(preEmphasis != 0, copyAllowed != 0);
 	int32 lba = state.next;
 	if (!SendCommand(device, cdb::TeacClearSubcode(), kNoData, nullptr, 0, status)
 		|| !TeacSetRange(device, lba, pauseSectors, control, track, 0, status))
@@ -708,6 +754,8 @@ bool OpenTrack_PhilipsCdd2000(CDevice* device, int32 track, uint16 burnProof, ui
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	if (track == 1)
+		ForgetState(device);   // a new run
 	uint8 sectorType = preEmphasis ? kPhilipsSectorAudioPreEmphasis : kPhilipsSectorAudio;
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status)
 		|| !ChangeModePage6(device, kModePagePhilipsSpeed, 4, status,
@@ -722,7 +770,7 @@ bool OpenTrack_PhilipsCdd2000(CDevice* device, int32 track, uint16 burnProof, ui
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, sectorType, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_PhilipsCdd2000(device, at, buffer, count, kSectorSize, s);
@@ -744,6 +792,8 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	if (track == 1)
+		ForgetState(device);   // a new run
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status)
 		|| !ChangeModePage6(device, kModePageYamahaConfiguration, 4, status,
 			[testWrite](uint8* page, size_t) { page[3] = uint8((page[3] & 0xF0) | (testWrite ? 0x01 : 0x00)); }))
@@ -754,7 +804,7 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, kPhilipsSectorAudio, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_YamahaCdr100(device, at, buffer, count, kSectorSize, s);
@@ -794,6 +844,7 @@ bool CloseTrack_YamahaCdr100(CDevice* device, int32 track, SCSI_STATUS* status)
 bool FixateDisc_mmc(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::CloseTrackSession(false, cdb::kCloseSession, 0), kNoData, nullptr, 0, status,
 			nullptr, timeout))
@@ -821,16 +872,18 @@ bool FixateDisc_TeacCdr50(CDevice* device, float speedFactor, SCSI_STATUS* statu
 bool FixateDisc_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = std::max(ClosingTimeout(speedFactor), kFixationTimeout);
 	bool ok = SendCommand(device, cdb::PhilipsFixation(false, 0), kNoData, nullptr, 0, status, nullptr, timeout);
 	SCSI_STATUS ignored;
-	SelectDensity6(device, kDensityDefault, 2048, &ignored);
+	SelectDensity6(device, kDensityDefault, kDataBlockSize, &ignored);
 	return timer.Finish(status, ok);
 }
 
 bool FixateDisc_YamahaCdr100(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = std::max(ClosingTimeout(speedFactor), kFixationTimeout);
 	bool ok = SendCommand(device, cdb::PhilipsFixation(false, 0), kNoData, nullptr, 0, status, nullptr, timeout);
 	return timer.Finish(status, ok);

@@ -35,10 +35,12 @@ struct SCdMsf {
 };
 
 // The frame count of an LBA on the MSF clock (0..449999 for every LBA from
-// -450150 to 449849).
+// -450150 to 449849). Any int32 is taken (a drive may send any address):
+// the sum is made wide and wraps into int32.
 constexpr int32 LbaToFrames(int32 lba)
 {
-	return lba < -kCdMsfOffset ? lba + kCdClockFrames + kCdMsfOffset : lba + kCdMsfOffset;
+	int64 frames = int64(lba) + (lba < -kCdMsfOffset ? kCdClockFrames + kCdMsfOffset : kCdMsfOffset);
+	return int32(uint32(uint64(frames)));
 }
 
 // A frame count as minutes, seconds and frames (a length, or a time on the

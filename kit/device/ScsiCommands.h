@@ -207,6 +207,16 @@ enum : uint8 {
 	kTocFormatCdText = 0x05,
 };
 
+// Audio status of READ SUB-CHANNEL (byte 1 of the header).
+enum : uint8 {
+	kAudioStatusNotSupported = 0x00,
+	kAudioStatusPlaying = 0x11,
+	kAudioStatusPaused = 0x12,
+	kAudioStatusCompleted = 0x13,
+	kAudioStatusError = 0x14,
+	kAudioStatusNone = 0x15,
+};
+
 // READ SUB-CHANNEL formats.
 enum : uint8 {
 	kSubChannelPosition = 0x01,

@@ -22,6 +22,20 @@ uint8 SetField(uint8 byte, uint8 mask, uint8 value)
 	return uint8((byte & ~mask) | (value & mask));
 }
 
+// The 16-byte field of a catalogue number or ISRC at `offset`, when the page
+// holds it: the valid bit and at most `length` characters of `code`.
+void PutCode(uint8* page, size_t size, size_t offset, bool valid, const char* code, size_t length)
+{
+	if (size < offset + 16)
+		return;
+	uint8* field = page + offset;
+	memset(field, 0, 16);
+	if (valid) {
+		field[0] = kValidBit;
+		memcpy(field + 1, code, strnlen(code, length));
+	}
+}
+
 }   // namespace
 
 bool EncodeWriteParametersPage(const SWriteParameters& p, uint8* page, size_t size)
@@ -42,22 +56,8 @@ bool EncodeWriteParametersPage(const SWriteParameters& p, uint8* page, size_t si
 	page[8] = p.sessionFormat;
 	SetBe32(page + 10, p.packetSize);
 	SetBe16(page + 14, p.audioPauseLength);
-	if (size >= kCatalogueOffset + 16) {
-		uint8* mcn = page + kCatalogueOffset;
-		memset(mcn, 0, 16);
-		if (p.catalogueValid) {
-			mcn[0] = kValidBit;
-			memcpy(mcn + 1, p.catalogue, strnlen(p.catalogue, kCatalogueDigits));
-		}
-	}
-	if (size >= kIsrcOffset + 16) {
-		uint8* isrc = page + kIsrcOffset;
-		memset(isrc, 0, 16);
-		if (p.isrcValid) {
-			isrc[0] = kValidBit;
-			memcpy(isrc + 1, p.isrc, strnlen(p.isrc, kIsrcCharacters));
-		}
-	}
+	PutCode(page, size, kCatalogueOffset, p.catalogueValid, p.catalogue, kCatalogueDigits);
+	PutCode(page, size, kIsrcOffset, p.isrcValid, p.isrc, kIsrcCharacters);
 	return true;
 }
 

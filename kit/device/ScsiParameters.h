@@ -14,19 +14,50 @@
 enum : uint8 {
 	kModePageErrorRecovery = 0x01,
 	kModePageWriteParameters = 0x05,
+	kModePageCdParameters = 0x0D,
 	kModePageCdAudioControl = 0x0E,
 	kModePageCapabilities = 0x2A,
 	// Vendor pages of the pre-MMC recorders.
 	kModePageTeacPreview = 0x21,           // byte 2 bits 0-1: 3 = preview (test writing)
 	kModePageTeacWriteMethod = 0x22,       // byte 4: 2 = disc at once
 	kModePagePhilipsWriteTrack = 0x21,     // byte 3: sector type, byte 4: track (0 = new)
-	kModePagePhilipsSpeed = 0x23,          // byte 3 bit 0: test writing
-	kModePageYamahaConfiguration = 0x31,   // byte 3 bit 0: test writing
+	kModePagePhilipsSpeed = 0x23,          // byte 2: speed factor; byte 3 bit 0: test writing
+	kModePageTeacSpeed = 0x31,             // byte 2: speed code
+	kModePagePlextorSpeed = 0x31,          // byte 2: speed code
+	kModePageYamahaConfiguration = 0x31,   // byte 3: speed (high nibble), test writing (bit 0)
 	kModePageYamahaWriteFormat = 0x32,     // byte 3 bits 0-3: 4 = disc at once
 	kModePageAll = 0x3F,
 	kModePageCodeMask = 0x3F,
 	kModePageSavable = 0x80,               // PS bit of the code byte
 };
+
+// Fields of the capabilities page 2Ah the program reads: byte offsets from
+// the page's code byte, and bits.
+namespace capability {
+constexpr size_t kReadAbilities = 2;       // byte 2: what the drive reads
+constexpr uint8 kReadCdr = 0x01;
+constexpr size_t kWriteAbilities = 3;      // byte 3: what it writes
+constexpr uint8 kWriteCdr = 0x01;
+constexpr uint8 kWriteCdrw = 0x02;
+constexpr uint8 kTestWrite = 0x04;
+constexpr size_t kAudioAbilities = 5;      // byte 5
+constexpr uint8 kCdDaCommands = 0x01;      // READ CD of audio sectors
+constexpr uint8 kCdDaAccurate = 0x02;      // audio reads resume exactly
+constexpr uint8 kIsrcRead = 0x20;
+constexpr uint8 kCatalogueRead = 0x40;
+constexpr size_t kMaximumReadSpeed = 8;    // 2 bytes each, kB/s (buffer: KiB)
+constexpr size_t kBufferSize = 12;
+constexpr size_t kCurrentReadSpeed = 14;
+constexpr size_t kMaximumWriteSpeed = 18;
+constexpr size_t kCurrentWriteSpeed = 20;
+}   // namespace capability
+
+// Fields of the CD audio control page 0Eh (byte 2) and the CD parameters
+// page 0Dh (byte 3: inactivity timer; bytes 4-7: MSF units).
+namespace audio_control {
+constexpr uint8 kImmediate = 0x04;
+constexpr uint8 kStopOnTrackCrossing = 0x02;
+}   // namespace audio_control
 
 // Write types of the write parameters page (byte 2 bits 0-3).
 enum : uint8 {

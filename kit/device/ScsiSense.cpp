@@ -134,7 +134,7 @@ void EncodeFixedSense(const SScsiSense& sense, uint8* out)
 	}
 }
 
-sense_action ActionForSense(const SSenseCode& code)
+sense_action ActionForSense(const SSenseCode& code, std::span<const SSenseCode> alsoWait)
 {
 	struct SRule {
 		uint8 key;
@@ -151,6 +151,10 @@ sense_action ActionForSense(const SSenseCode& code)
 	for (const SRule& rule : kRules) {
 		if (rule.key == code.key && rule.asc == code.asc && (rule.ascq < 0 || rule.ascq == code.ascq))
 			return rule.action;
+	}
+	for (const SSenseCode& busy : alsoWait) {
+		if (SameCondition(code, busy, false))
+			return sense_action::kWait;
 	}
 	return sense_action::kFail;
 }

@@ -9,6 +9,7 @@
 #include "kit/support/SupportDefs.h"
 
 #include <cstddef>
+#include <span>
 
 // Sense keys.
 enum : uint8 {
@@ -67,9 +68,10 @@ constexpr SSenseCode kRemovalPrevented {kSenseKeyIllegalRequest, 0x53, 0x02};
 constexpr SSenseCode kIllegalModeForTrack {kSenseKeyIllegalRequest, 0x64, 0x00};
 constexpr SSenseCode kMediumChanged {kSenseKeyUnitAttention, 0x28, 0x00};
 constexpr SSenseCode kPowerOnOrReset {kSenseKeyUnitAttention, 0x29, 0x00};
-// Vendor conditions of the pre-MMC recorders.
-constexpr SSenseCode kYamahaWritingLeadIn {kSenseKeyVendorSpecific, 0xB8, 0x00};      // buffer full while the lead-in is written
-constexpr SSenseCode kYamahaWriteInProgress {kSenseKeyAbortedCommand, 0x50, 0x00};    // lead-out still being written
+// Vendor conditions of the pre-MMC recorders: the CDR100/102's buffer is
+// full while it writes the lead-in; its lead-out is still being written.
+constexpr SSenseCode kYamahaWritingLeadIn {kSenseKeyVendorSpecific, 0xB8, 0x00};
+constexpr SSenseCode kYamahaWriteInProgress {kSenseKeyAbortedCommand, 0x50, 0x00};
 }   // namespace sense
 
 // True when `a` and `b` have the same key and code; the qualifier too when
@@ -118,5 +120,7 @@ enum class sense_action : uint8 {
 
 // The table: UNIT ATTENTION 28h (medium may have changed) and 29h (reset)
 // are retried once; NOT READY 04h/01h (becoming ready) and 04h/08h (long
-// write in progress) are waited for; everything else fails.
-sense_action ActionForSense(const SSenseCode& code);
+// write in progress) are waited for; everything else fails. A dialect that
+// knows more busy conditions of its drives (vendor sense) names them in
+// `alsoWait`: a code whose key and ASC match one of them is waited for too.
+sense_action ActionForSense(const SSenseCode& code, std::span<const SSenseCode> alsoWait = {});
