@@ -1,10 +1,11 @@
 #include "emulator/CdText.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "emulator/ImageFile.h"
+
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -149,51 +150,87 @@ status_t CCdText::Encode(int firstTrack, int lastTrack, std::vector<uint8>* pack
 	return B_OK;
 }
 
-status_t CCdText::ParsePacks(const uint8* data, size_t size, std::vector<uint8>* packs)
+status_t CCdText::ParsePacks(const uint8* data, size_t size, std::vector<uint8>* packs, std::string* why)
 {
+	std::string ignored;
+	if (why == nullptr)
+		why = &ignored;
 	const size_t maxPacks = kMaxPacks * 8;
 	if (data == nullptr && size != 0)
 		return B_BAD_VALUE;
+	// One zero byte after the packs is not part of them.
+	if (size % kPackSize == 1 || (size >= 4 && (size - 4) % kPackSize == 1)) {
+		if (data[size - 1] != 0) {
+			*why = "it ends in a byte after its packs that is not zero";
+			return B_BAD_DATA;
+		}
+		size--;
+	}
 	size_t offset = 0;
 	if (size % kPackSize != 0) {
 		// With the 4-byte header of the READ TOC answer.
-		if (size < 4 || (size - 4) % kPackSize != 0)
+		if (size < 4 || (size - 4) % kPackSize != 0) {
+			*why = std::to_string(size) + " bytes are not whole packs of 18 bytes";
 			return B_BAD_DATA;
+		}
 		size_t length = (size_t(data[0]) << 8) | data[1];
-		if (length != size - 2)
+		if (length != size - 2) {
+			*why = "its header gives a length of " + std::to_string(length) + " for "
+				+ std::to_string(size - 2) + " bytes";
 			return B_BAD_DATA;
+		}
 		offset = 4;
 	}
 	size_t count = (size - offset) / kPackSize;
-	if (count > maxPacks)
+	if (count == 0) {
+		*why = "it holds no packs";
 		return B_BAD_DATA;
+	}
+	if (count > maxPacks) {
+		*why = "it holds more than " + std::to_string(maxPacks) + " packs";
+		return B_BAD_DATA;
+	}
+	for (size_t i = 0; i < count; i++) {
+		const uint8* pack = data + offset + i * kPackSize;
+		if (pack[0] < 0x80 || pack[0] > 0x8F) {
+			char type[8];
+			std::snprintf(type, sizeof(type), "%02Xh", pack[0]);
+			*why = "pack " + std::to_string(i + 1) + " has the type " + type + ", not one of CD-Text";
+			return B_BAD_DATA;
+		}
+	}
 	packs->assign(data + offset, data + size);
 	return B_OK;
 }
 
-status_t CCdText::LoadPacksFile(const std::string& path, std::vector<uint8>* packs)
+status_t CCdText::LoadPacksFile(const std::string& path, std::vector<uint8>* packs, std::string* why)
 {
-	int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	if (fd < 0)
-		return B_ENTRY_NOT_FOUND;
-	struct stat st;
-	const off_t limit = off_t(4 + kMaxPacks * 8 * kPackSize);
-	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > limit) {
+	std::string ignored;
+	if (why == nullptr)
+		why = &ignored;
+	int fd;
+	uint64 size;
+	status_t status = image_file::OpenRegular(path, &fd, &size, why);
+	if (status != B_OK)
+		return status;
+	// The header, the most packs, and a zero byte.
+	const uint64 limit = 4 + kMaxPacks * 8 * kPackSize + 1;
+	if (size > limit) {
 		::close(fd);
+		*why = path + " is larger than " + std::to_string(limit) + " bytes";
 		return B_BAD_DATA;
 	}
-	std::vector<uint8> data(size_t(st.st_size));
-	size_t done = 0;
-	while (done < data.size()) {
-		ssize_t n = ::pread(fd, data.data() + done, data.size() - done, off_t(done));
-		if (n <= 0) {
-			::close(fd);
-			return B_IO_ERROR;
-		}
-		done += size_t(n);
-	}
+	std::vector<uint8> data(size_t(size), 0);
+	bool ok = image_file::ReadAll(fd, data.data(), data.size(), 0);
 	::close(fd);
-	return ParsePacks(data.data(), data.size(), packs);
+	if (!ok) {
+		*why = "cannot read " + path;
+		return B_IO_ERROR;
+	}
+	status = ParsePacks(data.data(), data.size(), packs, why);
+	if (status != B_OK)
+		*why = path + ": " + *why;
+	return status;
 }
 
 std::string CCdText::ToLatin1(std::string_view text)

@@ -45,10 +45,17 @@ public:
 
 	// Accepts the contents of a packs file: plain packs (a multiple of 18
 	// bytes), or the READ TOC/PMA/ATIP format-5 answer with its 4-byte header
-	// (whose length field must match). At most kMaxPacks * 8 packs.
-	// B_BAD_DATA otherwise.
-	static status_t ParsePacks(const uint8* data, size_t size, std::vector<uint8>* packs);
-	static status_t LoadPacksFile(const std::string& path, std::vector<uint8>* packs);
+	// (whose length field must match); either may end in one zero byte, as
+	// mastering tools write it. At least one and at most kMaxPacks * 8 packs,
+	// each of a CD-Text pack type (80h..8Fh). Returns
+	// B_BAD_DATA otherwise, with *why (when given) saying what is wrong.
+	static status_t ParsePacks(const uint8* data, size_t size, std::vector<uint8>* packs,
+		std::string* why = nullptr);
+	// Reads a packs file as ParsePacks does. B_ENTRY_NOT_FOUND when it
+	// cannot be opened, B_BAD_DATA when it is no regular file (a FIFO is
+	// refused, never waited on) or not packs, B_IO_ERROR when reading
+	// fails; *why (when given) says which.
+	static status_t LoadPacksFile(const std::string& path, std::vector<uint8>* packs, std::string* why = nullptr);
 
 	// Text from a CUE sheet as ISO 8859-1: valid UTF-8 is converted (characters
 	// beyond U+00FF become '?'); anything else is taken byte for byte.

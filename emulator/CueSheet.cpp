@@ -88,6 +88,53 @@ bool ValidIsrc(std::string_view s)
 	return true;
 }
 
+void AppendUtf8(uint32 code, std::string* out)
+{
+	if (code < 0x80) {
+		out->push_back(char(code));
+	} else if (code < 0x800) {
+		out->push_back(char(0xC0 | code >> 6));
+		out->push_back(char(0x80 | (code & 0x3F)));
+	} else if (code < 0x10000) {
+		out->push_back(char(0xE0 | code >> 12));
+		out->push_back(char(0x80 | ((code >> 6) & 0x3F)));
+		out->push_back(char(0x80 | (code & 0x3F)));
+	} else {
+		out->push_back(char(0xF0 | code >> 18));
+		out->push_back(char(0x80 | ((code >> 12) & 0x3F)));
+		out->push_back(char(0x80 | ((code >> 6) & 0x3F)));
+		out->push_back(char(0x80 | (code & 0x3F)));
+	}
+}
+
+// UTF-16 text after its byte order mark as UTF-8. A lone surrogate becomes
+// U+FFFD. False for an odd number of bytes.
+bool Utf16ToUtf8(std::string_view in, bool bigEndian, std::string* out)
+{
+	if (in.size() % 2 != 0)
+		return false;
+	out->clear();
+	out->reserve(in.size());
+	auto unit = [&](size_t i) {
+		uint8 a = uint8(in[i]), b = uint8(in[i + 1]);
+		return bigEndian ? uint32(a << 8 | b) : uint32(b << 8 | a);
+	};
+	for (size_t i = 0; i < in.size(); i += 2) {
+		uint32 code = unit(i);
+		if (code >= 0xD800 && code <= 0xDBFF && i + 2 < in.size()) {
+			uint32 low = unit(i + 2);
+			if (low >= 0xDC00 && low <= 0xDFFF) {
+				code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+				i += 2;
+			}
+		}
+		if (code >= 0xD800 && code <= 0xDFFF)
+			code = 0xFFFD;
+		AppendUtf8(code, out);
+	}
+	return true;
+}
+
 }   // namespace
 
 int32 CCueSheet::STrack::IndexPosition(int number) const
@@ -111,9 +158,6 @@ void CCueSheet::Clear()
 status_t CCueSheet::Parse(std::string_view text, std::string* error)
 {
 	Clear();
-	if (text.size() >= 3 && uint8(text[0]) == 0xEF && uint8(text[1]) == 0xBB && uint8(text[2]) == 0xBF)
-		text.remove_prefix(3);
-
 	int lineNumber = 0;
 	std::string message;
 	std::vector<std::string> tokens;
@@ -124,6 +168,21 @@ status_t CCueSheet::Parse(std::string_view text, std::string* error)
 	};
 
 	status_t status = B_OK;
+	std::string converted;
+	if (text.size() >= 2 && ((uint8(text[0]) == 0xFF && uint8(text[1]) == 0xFE)
+			|| (uint8(text[0]) == 0xFE && uint8(text[1]) == 0xFF))) {
+		bool bigEndian = uint8(text[0]) == 0xFE;
+		if (!Utf16ToUtf8(text.substr(2), bigEndian, &converted)) {
+			lineNumber = 1;
+			status = fail("UTF-16 text of an odd number of bytes");
+		}
+		text = converted;
+	} else if (text.size() >= 3 && uint8(text[0]) == 0xEF && uint8(text[1]) == 0xBB && uint8(text[2]) == 0xBF) {
+		text.remove_prefix(3);
+	}
+
+	// The index before the one being read, in sheet order (any track).
+	std::optional<SIndex> lastIndex;
 	size_t pos = 0;
 	while (pos < text.size() && status == B_OK) {
 		size_t end = text.find_first_of("\r\n", pos);
@@ -168,8 +227,8 @@ status_t CCueSheet::Parse(std::string_view text, std::string* error)
 				status = fail("too many files");
 				continue;
 			}
-			if (!fFiles.empty() && (fTracks.empty() || fTracks.back().file != int(fFiles.size()) - 1)) {
-				status = fail("FILE without a track before it");
+			if (!fFiles.empty() && (!lastIndex || lastIndex->file != int(fFiles.size()) - 1)) {
+				status = fail("the previous FILE has no INDEX");
 				continue;
 			}
 			std::string type = Upper(tokens[2]);
@@ -181,6 +240,12 @@ status_t CCueSheet::Parse(std::string_view text, std::string* error)
 				file.type = kMotorola;
 			else if (type == "WAVE")
 				file.type = kWave;
+			else if (type == "AIFF")
+				file.type = kAiff;
+			else if (type == "FLAC")
+				file.type = kFlac;
+			else if (type == "MP3")
+				file.type = kMp3;
 			else {
 				status = fail("unsupported file type " + tokens[2]);
 				continue;
@@ -225,27 +290,28 @@ status_t CCueSheet::Parse(std::string_view text, std::string* error)
 				status = fail("INDEX after POSTGAP");
 				continue;
 			}
-			if (!track->indexes.empty()) {
-				const SIndex& last = track->indexes.back();
-				if (number <= last.number || position <= last.position) {
-					status = fail("index numbers and times must increase");
-					continue;
-				}
-			} else {
-				if (number > 1) {
-					status = fail("a track's first index must be 00 or 01");
-					continue;
-				}
-				// Tracks of one file follow each other in it.
-				if (fTracks.size() >= 2) {
-					const STrack& previous = fTracks[fTracks.size() - 2];
-					if (previous.file == track->file && position <= previous.indexes.back().position) {
-						status = fail("track starts before the previous track's last index");
-						continue;
-					}
-				}
+			int file = int(fFiles.size()) - 1;
+			bool first = track->indexes.empty();
+			if (first && number > 1) {
+				status = fail("a track's first index must be 00 or 01");
+				continue;
 			}
-			track->indexes.push_back({number, position});
+			// Positions count per file: only indexes of the same file are
+			// compared, so a pregap at the end of one file and INDEX 01 at
+			// the start of the next are in order.
+			bool backwards = lastIndex && lastIndex->file == file && position <= lastIndex->position;
+			if (!first && (number <= track->indexes.back().number || backwards)) {
+				status = fail("index numbers and times must increase");
+				continue;
+			}
+			if (first && backwards) {
+				status = fail("track starts before the previous track's last index");
+				continue;
+			}
+			track->indexes.push_back({number, position, file});
+			if (number == 1)
+				track->file = file;
+			lastIndex = track->indexes.back();
 		} else if (command == "PREGAP" || command == "POSTGAP") {
 			int32 frames;
 			if (track == nullptr) {
@@ -325,8 +391,8 @@ status_t CCueSheet::Parse(std::string_view text, std::string* error)
 			status = fail("no track");
 		else if (fTracks.back().IndexPosition(1) < 0)
 			status = fail("track " + std::to_string(fTracks.back().number) + " has no INDEX 01");
-		else if (fTracks.back().file != int(fFiles.size()) - 1)
-			status = fail("FILE without a track");
+		else if (!lastIndex || lastIndex->file != int(fFiles.size()) - 1)
+			status = fail("the last FILE has no INDEX");
 	}
 	if (status != B_OK) {
 		Clear();

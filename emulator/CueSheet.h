@@ -1,7 +1,10 @@
 // A CUE sheet as text describes it: the disc's catalogue number and CD-Text,
-// its files (binary or WAVE audio), and per track the mode, flags, ISRC,
-// pregap and postgap, index points and CD-Text. Parsing is pure (no file is
-// opened), bounds-checked and fuzzed; DiscImage lays the sheet out on a disc.
+// its files (raw samples, or WAVE, AIFF, FLAC or MP3 sound files), and per
+// track the mode, flags, ISRC, pregap and postgap, index points and CD-Text.
+// Index positions count from the start of the file they lie in, and a track
+// may begin in one file and continue in the next (a pregap appended to the
+// previous track's file). Parsing is pure (no file is opened),
+// bounds-checked and fuzzed; DiscImage lays the sheet out on a disc.
 #pragma once
 
 #include "kit/support/SupportDefs.h"
@@ -13,7 +16,7 @@
 
 class CCueSheet {
 public:
-	enum file_type { kBinary, kMotorola, kWave };
+	enum file_type { kBinary, kMotorola, kWave, kAiff, kFlac, kMp3 };
 
 	// CD-Text fields of a CUE sheet, in the order of the pack types
 	// 0x80 (title) to 0x85 (message).
@@ -27,19 +30,22 @@ public:
 
 	struct SIndex {
 		int number = 0;
-		int32 position = 0;   // frames (sectors) from the start of the file
+		int32 position = 0;   // frames (sectors) from the start of its file
+		int file = 0;         // index into Files()
 	};
 
 	struct STrack {
 		int number = 0;
-		int file = 0;            // index into Files()
+		int file = 0;            // index into Files(): the file of INDEX 01
 		std::string mode;        // "AUDIO", "MODE1/2352", ...
 		bool audio = true;
 		uint8 control = 0;       // Q control bits: 0x01 PRE, 0x02 DCP, 0x08 4CH
 		std::string isrc;        // 12 characters, or empty
 		int32 pregap = 0;        // generated silence before the track's indexes
 		int32 postgap = 0;       // generated silence after the track's data
-		std::vector<SIndex> indexes;   // ascending numbers and positions; INDEX 01 present
+		// Ascending numbers; INDEX 01 present. Positions ascend within a
+		// file, across the tracks of the sheet.
+		std::vector<SIndex> indexes;
 		std::array<std::string, kTextCount> text;
 
 		int32 IndexPosition(int number) const;   // -1 when absent
@@ -50,9 +56,11 @@ public:
 	// The last frame a CD can address: 99:59:74.
 	static constexpr int32 kMaxFrames = (99 * 60 + 59) * 75 + 74;
 
-	// Parses CUE text (UTF-8 or ISO 8859-1, with or without a byte order
-	// mark). Returns B_OK, or B_BAD_DATA with *error (when given) saying
-	// "line N: ..." what is wrong. On error the sheet is left empty.
+	// Parses CUE text: UTF-8 or ISO 8859-1 with or without a UTF-8 byte
+	// order mark, or UTF-16 with its byte order mark (converted to UTF-8).
+	// Keywords in any case, LF or CR LF line ends. Returns B_OK, or
+	// B_BAD_DATA with *error (when given) saying "line N: ..." what is
+	// wrong. On error the sheet is left empty.
 	status_t Parse(std::string_view text, std::string* error);
 
 	const std::string& Catalog() const { return fCatalog; }

@@ -1,7 +1,11 @@
 #include "emulator/DiscImage.h"
 
 #include "emulator/CdText.h"
+#include "emulator/ImageFile.h"
 #include "emulator/MmcDefs.h"
+#include "kit/media/MediaFile.h"
+#include "kit/media/MediaTrack.h"
+#include "kit/storage/EntryRef.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -34,18 +39,147 @@ std::string Resolve(const std::string& folder, const std::string& name)
 	return folder + "/" + name;
 }
 
-bool ReadAll(int fd, uint8* buffer, size_t size, uint64 offset)
+using image_file::ReadAll;
+
+// What a sound file must be to be CD audio.
+const char* const kNotCdAudio = " is not CD audio (44.1 kHz stereo 16-bit)";
+// Bytes decoded at a time: 16 sectors.
+constexpr size_t kDecodeBufferBytes = 16 * 2352;
+// At most a full disc of samples is decoded.
+constexpr uint64 kMaxDecodedBytes = uint64(CCueSheet::kMaxFrames) * 2352;
+
+bool WriteAll(int fd, const uint8* data, size_t size)
 {
-	size_t done = 0;
-	while (done < size) {
-		ssize_t n = ::pread(fd, buffer + done, size - done, off_t(offset + done));
+	while (size > 0) {
+		ssize_t n = ::write(fd, data, size);
 		if (n < 0 && errno == EINTR)
 			continue;
 		if (n <= 0)
 			return false;
-		done += size_t(n);
+		data += n;
+		size -= size_t(n);
 	}
 	return true;
+}
+
+// An unlinked temporary file open for reading and writing, or -1: it
+// disappears with its last descriptor.
+int CreateScratchFile()
+{
+	const char* tmp = std::getenv("TMPDIR");
+	std::string folder = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+	int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+	if (fd >= 0)
+		return fd;
+	std::string name = folder + "/tarnwick-audio-XXXXXX";
+	fd = ::mkostemp(name.data(), O_CLOEXEC);
+	if (fd >= 0)
+		::unlink(name.c_str());
+	return fd;
+}
+
+// Decodes the first audio track of the sound file at `path` into an
+// unlinked temporary file of 16-bit little-endian stereo samples. *fd
+// receives it (the caller closes it), *size its length. The file must be
+// 44.1 kHz stereo with 16-bit or lossy samples, and hold at most a full
+// disc. `name` is the file's name as the sheet gives it, for messages.
+status_t DecodeToScratch(const std::string& path, const std::string& name, int* fd, uint64* size,
+	std::string* error)
+{
+	*fd = -1;
+	entry_ref ref;
+	if (get_ref_for_path(path.c_str(), &ref) != B_OK) {
+		*error = "cannot open " + path;
+		return B_ENTRY_NOT_FOUND;
+	}
+	BMediaFile file(&ref);
+	if (file.InitCheck() != B_OK) {
+		*error = name + " is not a sound file the media kit can decode";
+		return B_BAD_DATA;
+	}
+	BMediaTrack* track = nullptr;
+	media_format decoded;
+	std::string reason;
+	for (int32 i = 0; i < file.CountTracks() && track == nullptr; i++) {
+		BMediaTrack* candidate = file.TrackAt(i);
+		media_format encoded;
+		if (candidate == nullptr || candidate->EncodedFormat(&encoded) != B_OK || !encoded.IsAudio()) {
+			file.ReleaseTrack(candidate);
+			continue;
+		}
+		decoded.Clear();
+		decoded.type = B_MEDIA_RAW_AUDIO;
+		decoded.u.raw_audio.buffer_size = kDecodeBufferBytes;
+		if (candidate->DecodedFormat(&decoded) != B_OK || decoded.u.raw_audio.buffer_size == 0) {
+			reason = " (no decoder)";
+			file.ReleaseTrack(candidate);
+			continue;
+		}
+		const media_raw_audio_format& stored
+			= encoded.type == B_MEDIA_RAW_AUDIO ? encoded.u.raw_audio : encoded.u.encoded_audio.output;
+		const media_raw_audio_format& raw = decoded.u.raw_audio;
+		// Integer samples of another size (8, 24 or 32 bits) are not CD
+		// audio; lossy files (decoded from float) have no sample size.
+		bool sampleSizeOk = stored.format == 0 || stored.format == B_AUDIO_SHORT || stored.format == B_AUDIO_FLOAT;
+		if (raw.frame_rate != 44100.0f || raw.channel_count != 2 || raw.format != B_AUDIO_SHORT || !sampleSizeOk) {
+			reason = " (" + std::to_string(int(raw.frame_rate)) + " Hz, " + std::to_string(raw.channel_count)
+				+ (raw.channel_count == 1 ? " channel" : " channels")
+				+ (sampleSizeOk ? ")" : ", not 16-bit)");
+			file.ReleaseTrack(candidate);
+			continue;
+		}
+		track = candidate;
+	}
+	if (track == nullptr) {
+		*error = reason.empty() ? name + " is not a sound file the media kit can decode" : name + kNotCdAudio + reason;
+		return B_BAD_DATA;
+	}
+
+	int scratch = CreateScratchFile();
+	if (scratch < 0) {
+		*error = "no room for the decoded samples of " + name;
+		return B_IO_ERROR;
+	}
+	std::vector<uint8> buffer(decoded.u.raw_audio.buffer_size);
+	bool swap = decoded.u.raw_audio.byte_order == B_MEDIA_BIG_ENDIAN;
+	uint64 total = 0;
+	status_t status = B_OK;
+	for (;;) {
+		int64 frames = 0;
+		status_t read = track->ReadFrames(buffer.data(), &frames);
+		if (frames > 0) {
+			size_t bytes = std::min<size_t>(size_t(frames) * 4, buffer.size());
+			if (total + bytes > kMaxDecodedBytes) {
+				*error = name + " is longer than a CD";
+				status = B_BAD_DATA;
+				break;
+			}
+			if (swap)
+				for (size_t b = 0; b + 1 < bytes; b += 2)
+					std::swap(buffer[b], buffer[b + 1]);
+			if (!WriteAll(scratch, buffer.data(), bytes)) {
+				*error = "no room for the decoded samples of " + name;
+				status = B_IO_ERROR;
+				break;
+			}
+			total += bytes;
+		}
+		if (read == B_LAST_BUFFER_ERROR || (read == B_OK && frames == 0))
+			break;
+		if (read != B_OK) {
+			*error = "cannot decode " + name;
+			status = B_IO_ERROR;
+			break;
+		}
+	}
+	file.ReleaseTrack(track);
+	if (status != B_OK) {
+		::close(scratch);
+		return status;
+	}
+	*fd = scratch;
+	*size = total;
+	return B_OK;
 }
 
 uint32 Le32(const uint8* p) { return uint32(p[0]) | uint32(p[1]) << 8 | uint32(p[2]) << 16 | uint32(p[3]) << 24; }
@@ -96,6 +230,13 @@ const CDiscImage::STrack* CDiscImage::TrackAt(int32 lba) const
 	return nullptr;
 }
 
+const std::string& CDiscImage::Isrc(int trackNumber) const
+{
+	static const std::string kNone;
+	const STrack* track = FindTrack(trackNumber);
+	return track != nullptr ? track->isrc : kNone;
+}
+
 int CDiscImage::IndexAt(const STrack& track, int32 lba)
 {
 	int index = 0;
@@ -105,62 +246,64 @@ int CDiscImage::IndexAt(const STrack& track, int32 lba)
 	return lba < track.start ? 0 : index;
 }
 
-status_t CDiscImage::OpenAudioFile(const std::string& path, CCueSheet::file_type type, SFile* file,
-	std::string* error)
+status_t CDiscImage::OpenAudioFile(const std::string& path, const std::string& name,
+	CCueSheet::file_type type, SFile* file, std::string* error)
 {
-	int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	if (fd < 0) {
-		*error = "cannot open " + path;
-		return B_ENTRY_NOT_FOUND;
-	}
-	struct stat st;
-	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-		::close(fd);
-		*error = path + " is not a regular file";
-		return B_BAD_DATA;
-	}
+	int fd;
+	uint64 size;
+	status_t status = image_file::OpenRegular(path, &fd, &size, error);
+	if (status != B_OK)
+		return status;
 	file->fd = fd;
 	file->bigEndian = type == CCueSheet::kMotorola;
 	file->dataOffset = 0;
-	file->dataSize = uint64(st.st_size);
-	if (type != CCueSheet::kWave)
+	file->dataSize = size;
+	if (type == CCueSheet::kBinary || type == CCueSheet::kMotorola)
 		return B_OK;
 
-	// RIFF/WAVE: walk the chunks to "fmt " and "data"; only 16-bit stereo
-	// 44.1 kHz PCM is CD audio.
 	uint8 header[12];
-	if (st.st_size < 12 || !ReadAll(fd, header, 12, 0) || std::memcmp(header, "RIFF", 4) != 0 ||
-		std::memcmp(header + 8, "WAVE", 4) != 0) {
-		*error = path + " is not a WAVE file";
-		return B_BAD_DATA;
+	bool riff = size >= 12 && ReadAll(fd, header, 12, 0) && std::memcmp(header, "RIFF", 4) == 0
+		&& std::memcmp(header + 8, "WAVE", 4) == 0;
+	if (type != CCueSheet::kWave || !riff) {
+		// AIFF, FLAC, MP3, or a sound file of another kind named as WAVE
+		// (rippers do so for FLAC): decoded once, read from the samples.
+		::close(fd);
+		file->fd = -1;
+		return DecodeToScratch(path, name, &file->fd, &file->dataSize, error);
 	}
+
+	// RIFF/WAVE: walk the chunks to "fmt " and "data". Only 16-bit stereo
+	// 44.1 kHz PCM (plain or in the extensible format) is CD audio.
 	uint64 offset = 12;
 	bool formatOk = false;
-	for (int chunks = 0; chunks < 64 && offset + 8 <= uint64(st.st_size); chunks++) {
+	for (int chunks = 0; chunks < 64 && offset + 8 <= size; chunks++) {
 		uint8 chunk[8];
 		if (!ReadAll(fd, chunk, 8, offset))
 			break;
-		uint64 size = Le32(chunk + 4);
+		uint64 chunkSize = Le32(chunk + 4);
 		uint64 body = offset + 8;
 		if (std::memcmp(chunk, "fmt ", 4) == 0) {
-			uint8 fmt[16];
-			if (size < 16 || !ReadAll(fd, fmt, 16, body))
+			uint8 fmt[40] = {};
+			if (chunkSize < 16 || !ReadAll(fd, fmt, size_t(std::min<uint64>(chunkSize, 40)), body))
 				break;
-			formatOk = Le16(fmt) == 1 && Le16(fmt + 2) == 2 && Le32(fmt + 4) == 44100 && Le16(fmt + 14) == 16;
+			uint16 tag = Le16(fmt);
+			if (tag == 0xFFFE && chunkSize >= 40)
+				tag = Le16(fmt + 24);   // the sub-format's first two bytes
+			formatOk = tag == 1 && Le16(fmt + 2) == 2 && Le32(fmt + 4) == 44100 && Le16(fmt + 14) == 16;
 			if (!formatOk) {
-				*error = path + " is not 16-bit stereo 44.1 kHz PCM";
+				*error = name + kNotCdAudio;
 				return B_BAD_DATA;
 			}
 		} else if (std::memcmp(chunk, "data", 4) == 0) {
 			if (!formatOk)
 				break;
 			file->dataOffset = body;
-			file->dataSize = std::min<uint64>(size, uint64(st.st_size) - body);
+			file->dataSize = std::min<uint64>(chunkSize, size - body);
 			return B_OK;
 		}
-		offset = body + size + (size & 1);
+		offset = body + chunkSize + (chunkSize & 1);
 	}
-	*error = path + ": no PCM data chunk";
+	*error = name + ": no PCM data chunk";
 	return B_BAD_DATA;
 }
 
@@ -170,18 +313,17 @@ status_t CDiscImage::LoadCue(const std::string& cuePath, std::shared_ptr<CDiscIm
 	std::string ignored;
 	if (error == nullptr)
 		error = &ignored;
-	int fd = ::open(cuePath.c_str(), O_RDONLY | O_CLOEXEC);
-	if (fd < 0) {
-		*error = "cannot open " + cuePath;
-		return B_ENTRY_NOT_FOUND;
-	}
-	struct stat st;
-	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64(st.st_size) > kMaxCueSize) {
+	int fd;
+	uint64 size;
+	status_t status = image_file::OpenRegular(cuePath, &fd, &size, error);
+	if (status != B_OK)
+		return status;
+	if (size > kMaxCueSize) {
 		::close(fd);
 		*error = cuePath + " is not a CUE sheet of at most 1 MiB";
 		return B_BAD_DATA;
 	}
-	std::string text(size_t(st.st_size), '\0');
+	std::string text(size_t(size), '\0');
 	bool ok = ReadAll(fd, reinterpret_cast<uint8*>(text.data()), text.size(), 0);
 	::close(fd);
 	if (!ok) {
@@ -208,73 +350,106 @@ status_t CDiscImage::FromCueSheet(const CCueSheet& sheet, const std::string& fol
 	disc->fStatus = kStatusComplete;
 	disc->fCatalog = sheet.Catalog();
 
-	for (const CCueSheet::SFile& cueFile : sheet.Files()) {
+	const auto& cueFiles = sheet.Files();
+	std::vector<int64> fileSectors;
+	for (const CCueSheet::SFile& cueFile : cueFiles) {
 		SFile file;
-		status_t status = OpenAudioFile(Resolve(folder, cueFile.name), cueFile.type, &file, error);
+		std::string path = Resolve(folder, cueFile.name);
+		status_t status = OpenAudioFile(path, path, cueFile.type, &file, error);
 		if (file.fd >= 0)
 			disc->fFiles.push_back(file);
 		if (status != B_OK)
 			return status;
+		fileSectors.push_back(int64((file.dataSize + mmc::kAudioSectorSize - 1) / mmc::kAudioSectorSize));
 	}
 
-	const auto& cueTracks = sheet.Tracks();
+	// The disc is the files one after the other, index positions counting
+	// from the start of their own file, with the generated silence of
+	// PREGAP and POSTGAP inserted. `cursorFile`/`cursorSector` is the first
+	// sector of the files not yet laid out.
 	int32 lba = 0;
-	for (size_t i = 0; i < cueTracks.size(); i++) {
+	size_t cursorFile = 0;
+	int64 cursorSector = 0;
+	bool tooLong = false;
+	auto lay = [&](int32 count, int fileIndex, uint64 offset) {
+		if (count <= 0)
+			return;
+		if (int64(lba) + count > kMaxLba) {
+			tooLong = true;
+			return;
+		}
+		disc->fSegments.push_back({lba, count, fileIndex, offset});
+		lba += count;
+	};
+	auto layFilesUpTo = [&](size_t fileIndex, int64 sector) {
+		while (!tooLong && cursorFile <= fileIndex && cursorFile < cueFiles.size()) {
+			int64 end = cursorFile == fileIndex ? sector : fileSectors[cursorFile];
+			const SFile& file = disc->fFiles[cursorFile];
+			lay(int32(std::min<int64>(end - cursorSector, kMaxLba + 1)), int(cursorFile),
+				file.dataOffset + uint64(cursorSector) * mmc::kAudioSectorSize);
+			if (cursorFile == fileIndex) {
+				cursorSector = sector;
+				break;
+			}
+			cursorFile++;
+			cursorSector = 0;
+		}
+	};
+
+	const auto& cueTracks = sheet.Tracks();
+	for (size_t i = 0; i < cueTracks.size() && !tooLong; i++) {
 		const CCueSheet::STrack& cue = cueTracks[i];
 		if (!cue.audio) {
 			*error = "track " + std::to_string(cue.number) + " is not an audio track (" + cue.mode + ")";
 			return B_BAD_DATA;
 		}
-		const SFile& file = disc->fFiles[size_t(cue.file)];
-		int64 fileSectors = int64((file.dataSize + mmc::kAudioSectorSize - 1) / mmc::kAudioSectorSize);
-		bool firstInFile = i == 0 || cueTracks[i - 1].file != cue.file;
-		bool lastInFile = i + 1 == cueTracks.size() || cueTracks[i + 1].file != cue.file;
-		int32 regionStart = firstInFile ? 0 : cue.indexes.front().position;
-		int64 regionEnd = lastInFile ? fileSectors : cueTracks[i + 1].indexes.front().position;
-		if (cue.indexes.back().position >= regionEnd || regionEnd > fileSectors) {
-			*error = "track " + std::to_string(cue.number) + ": an index lies beyond the end of "
-				+ sheet.Files()[size_t(cue.file)].name;
-			return B_BAD_DATA;
-		}
-		if (int64(lba) + cue.pregap + (regionEnd - regionStart) + cue.postgap > kMaxLba) {
-			*error = "the disc is longer than 99:59:74";
-			return B_BAD_DATA;
-		}
-
 		STrack track;
 		track.number = cue.number;
 		track.control = cue.control;
 		track.isrc = cue.isrc;
-		int32 silenceStart = lba;
-		if (cue.pregap > 0) {
-			disc->fSegments.push_back({lba, cue.pregap, -1, 0});
-			lba += cue.pregap;
+		int32 silenceStart = -1;
+		int32 index0 = -1;
+		for (size_t k = 0; k < cue.indexes.size(); k++) {
+			const CCueSheet::SIndex& index = cue.indexes[k];
+			if (index.position >= fileSectors[size_t(index.file)]) {
+				*error = "track " + std::to_string(cue.number) + ": an index lies beyond the end of "
+					+ cueFiles[size_t(index.file)].name;
+				return B_BAD_DATA;
+			}
+			layFilesUpTo(size_t(index.file), index.position);
+			if (k == 0) {
+				// The previous track ends here, then its postgap, then this
+				// track's pregap.
+				if (i > 0)
+					lay(cueTracks[i - 1].postgap, -1, 0);
+				silenceStart = lba;
+				lay(cue.pregap, -1, 0);
+			}
+			if (index.number == 0)
+				index0 = lba;
+			else
+				track.indexes.emplace_back(index.number, lba);
 		}
-		int32 regionLba = lba;
-		int32 count = int32(regionEnd - regionStart);
-		disc->fSegments.push_back(
-			{lba, count, cue.file, file.dataOffset + uint64(regionStart) * mmc::kAudioSectorSize});
-		lba += count;
-		for (const CCueSheet::SIndex& index : cue.indexes)
-			if (index.number >= 1)
-				track.indexes.emplace_back(index.number, regionLba + (index.position - regionStart));
 		track.start = track.indexes.front().second;
-		int32 index0 = cue.IndexPosition(0);
 		if (cue.pregap > 0)
 			track.pregapStart = silenceStart;
 		else if (index0 >= 0)
-			track.pregapStart = regionLba + (index0 - regionStart);
+			track.pregapStart = index0;
 		else
 			track.pregapStart = track.start;
 		if (i == 0)
 			track.pregapStart = track.start > 0 ? std::min(track.pregapStart, 0) : -mmc::kMsfOffset;
 		if (track.pregapStart < track.start)
 			track.indexes.insert(track.indexes.begin(), {0, track.pregapStart});
-		if (cue.postgap > 0) {
-			disc->fSegments.push_back({lba, cue.postgap, -1, 0});
-			lba += cue.postgap;
-		}
 		disc->fTracks.push_back(std::move(track));
+	}
+	if (!cueFiles.empty())
+		layFilesUpTo(cueFiles.size() - 1, fileSectors.back());
+	if (!cueTracks.empty())
+		lay(cueTracks.back().postgap, -1, 0);
+	if (tooLong) {
+		*error = "the disc is longer than 99:59:74";
+		return B_BAD_DATA;
 	}
 	disc->fLeadOut = lba;
 	for (size_t i = 0; i < disc->fTracks.size(); i++)
@@ -290,9 +465,10 @@ status_t CDiscImage::FromCueSheet(const CCueSheet& sheet, const std::string& fol
 		: !sheet.CdTextFile().empty()           ? Resolve(folder, sheet.CdTextFile())
 												: std::string();
 	if (!packsPath.empty()) {
-		status_t status = CCdText::LoadPacksFile(packsPath, &disc->fCdTextPacks);
+		std::string why;
+		status_t status = CCdText::LoadPacksFile(packsPath, &disc->fCdTextPacks, &why);
 		if (status != B_OK) {
-			*error = "cannot use the CD-Text packs of " + packsPath;
+			*error = "cannot use the CD-Text packs: " + why;
 			return status;
 		}
 	} else {

@@ -90,7 +90,13 @@ public:
 	// The index number of `lba` within `track` (0 in the pregap).
 	static int IndexAt(const STrack& track, int32 lba);
 
+	// The disc's media catalogue number (13 digits, from CATALOG), or empty.
+	// Drives send it in Q frames of ADR 2.
 	const std::string& Catalog() const { return fCatalog; }
+	// The ISRC (12 characters, from ISRC) of the track with this number, or
+	// empty when the track has none or does not exist. Drives send it in Q
+	// frames of ADR 3 within that track.
+	const std::string& Isrc(int trackNumber) const;
 	// CD-Text packs (18 bytes each), empty when the disc has none.
 	const std::vector<uint8>& CdTextPacks() const { return fCdTextPacks; }
 
@@ -111,7 +117,7 @@ private:
 		uint64 offset = 0;        // byte offset of the segment's first sector
 	};
 	struct SFile {
-		int fd = -1;
+		int fd = -1;              // the file, or a scratch file of decoded samples
 		uint64 dataOffset = 0;
 		uint64 dataSize = 0;
 		bool bigEndian = false;
@@ -119,8 +125,10 @@ private:
 
 	CDiscImage() = default;
 
-	static status_t OpenAudioFile(const std::string& path, CCueSheet::file_type type, SFile* file,
-		std::string* error);
+	// Opens the audio file at `path` (`name` in messages): raw samples and
+	// WAVE PCM are read in place, other sound files are decoded first.
+	static status_t OpenAudioFile(const std::string& path, const std::string& name, CCueSheet::file_type type,
+		SFile* file, std::string* error);
 
 	medium_kind fKind = kAudioDisc;
 	disc_status fStatus = kStatusEmpty;

@@ -42,7 +42,7 @@ CMmcDrive::SCommandList CMmcDrive::CommonCommands()
 		{kRequestSense, 6, kDataIn, false, true, &CMmcDrive::DoRequestSense},
 		{kInquiry, 6, kDataIn, false, true, &CMmcDrive::DoInquiry},
 		{kStartStopUnit, 6, kNoData, false, false, &CMmcDrive::DoStartStopUnit},
-		{kPreventAllowRemoval, 6, kNoData, false, false, &CMmcDrive::DoPreventAllow},
+		{kPreventAllowMediumRemoval, 6, kNoData, false, false, &CMmcDrive::DoPreventAllow},
 		{kReadCapacity, 10, kDataIn, true, false, &CMmcDrive::DoReadCapacity},
 		{kRead10, 10, kDataIn, true, false, &CMmcDrive::DoRead10},
 		{kReadSubChannel, 10, kDataIn, true, false, &CMmcDrive::DoReadSubChannel},
@@ -75,6 +75,8 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kReadBufferCapacity, 10, kDataIn, false, false, &CMmcDrive::DoReadBufferCapacity},
 		{kReadCdMsf, 12, kDataIn, true, false, &CMmcDrive::DoReadCd},
 		{kSetCdSpeed, 12, kNoData, false, false, &CMmcDrive::DoSetCdSpeed},
+		{kGetConfiguration, 10, kDataIn, false, true, &CMmcDrive::DoGetConfiguration},
+		{kGetEventStatusNotification, 10, kDataIn, false, true, &CMmcDrive::DoGetEventStatusNotification},
 		{kReadCd, 12, kDataIn, true, false, &CMmcDrive::DoReadCd},
 		{kReadCdDa, 12, kDataIn, true, false, &CMmcDrive::DoReadCdDa},
 	};
@@ -180,19 +182,26 @@ void CMmcDrive::InsertMedium(std::shared_ptr<CDiscImage> medium)
 	std::lock_guard<std::mutex> lock(fLock);
 	fPlayback.Stop(fClock->Now());
 	TrayOpened();
+	if (fMedium != nullptr && !fTrayOpen)
+		QueueMediaEvent(kMediaRemoval);
 	fMedium = std::move(medium);
-	fTrayOpen = false;
-	fUnitAttention = fMedium != nullptr;
-	fPendingSense = SSense();   // the medium change outdates the last command's sense
+	fWrittenDisc.reset();   // a disc a person inserts stays in the tray
 	MediumChanged();
+	fTrayOpen = true;
+	CloseTray();
+	fPendingSense = SSense();   // the medium change outdates the last command's sense
 }
 
 status_t CMmcDrive::EjectMedium()
 {
 	std::lock_guard<std::mutex> lock(fLock);
-	if (fPrevent)
+	if (fPrevent) {
+		QueueMediaEvent(kMediaEjectRequest);   // the host decides
 		return B_NOT_ALLOWED;
+	}
 	fPlayback.Stop(fClock->Now());
+	if (fMedium != nullptr && !fTrayOpen)
+		QueueMediaEvent(kMediaRemoval);
 	fTrayOpen = true;
 	TrayOpened();
 	return B_OK;
@@ -260,9 +269,9 @@ bigtime_t CMmcDrive::ReadTime(int64 sectors) const
 {
 	if (!fConfig.realTime || sectors <= 0)
 		return 0;
-	// One speed factor moves 75 sectors a second.
-	int64 speed = std::max<int64>(fModePages.CurrentReadSpeed(), CDriveConfig::kKbPerSpeedFactor);
-	return sectors * 1000000 * CDriveConfig::kKbPerSpeedFactor / (75 * speed);
+	// kB/s are thousands of bytes a second; microseconds = bytes * 1000 / kB/s.
+	int64 speed = std::max<int64>(fModePages.CurrentReadSpeed(), CDriveConfig::SpeedKbs(1));
+	return sectors * int64(kCdAudioSectorSize) * 1000 / speed;
 }
 
 status_t CMmcDrive::Execute(raw_device_command* command)
@@ -271,8 +280,8 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 		return B_BAD_VALUE;
 	if (command->command_length < 6 || command->command_length > 16 ||
 		(command->data_length > 0 && command->data == nullptr)) {
-		command->scsi_status = kStatusGood;
-		command->cam_status = kCamRequestInvalid;
+		command->scsi_status = SCSI_STATUS_GOOD;
+		command->cam_status = CAM_REQ_INVALID;
 		return B_BAD_VALUE;
 	}
 
@@ -290,8 +299,8 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 			bool wrongDirection = command->data_length > 0
 				&& ((info->dir == kDataIn && !dataIn) || (info->dir == kDataOut && dataIn));
 			if (command->command_length < info->length || wrongDirection) {
-				command->scsi_status = kStatusGood;
-				command->cam_status = kCamRequestInvalid;
+				command->scsi_status = SCSI_STATUS_GOOD;
+				command->cam_status = CAM_REQ_INVALID;
 				return B_OK;
 			}
 		}
@@ -312,30 +321,30 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 		} else if (info->needsMedium && RecorderBusy(&result.sense)) {
 		} else {
 			result = (this->*info->handle)(context);
-			check = opcode != kRequestSense && (result.sense.key != kNoSense || result.sense.asc != 0);
+			check = opcode != kRequestSense && (result.sense.key != kSenseKeyNoSense || result.sense.asc != 0);
 		}
 
 		size_t senseCopied = 0;
 		if (check) {
 			fPendingSense = result.sense;
-			command->scsi_status = kStatusCheckCondition;
-			command->cam_status = kCamRequestCompletedWithError;
+			command->scsi_status = SCSI_STATUS_CHECK_CONDITION;
+			command->cam_status = CAM_REQ_CMP_ERR;
 			if (command->sense_data != nullptr && command->sense_data_length > 0) {
 				uint8 sense[kSenseLength];
 				EncodeFixedSense(result.sense, sense);
 				senseCopied = std::min(command->sense_data_length, kSenseLength);
 				std::memcpy(command->sense_data, sense, senseCopied);
-				command->cam_status |= kCamAutosenseValid;
+				command->cam_status |= CAM_AUTOSNS_VALID;
 			}
 		} else {
 			if (opcode != kRequestSense)
 				fPendingSense = SSense();
-			command->scsi_status = kStatusGood;
+			command->scsi_status = SCSI_STATUS_GOOD;
 			// The adapter sees a short transfer (the drive sent less than the
 			// buffer holds) or an overrun (it had more to send than the buffer
 			// took; the buffer is full and the rest is lost) alike.
 			bool shortTransfer = info->dir == kDataIn && result.transferred < command->data_length;
-			command->cam_status = shortTransfer || result.overrun ? kCamDataRunError : kCamRequestCompleted;
+			command->cam_status = shortTransfer || result.overrun ? CAM_DATA_RUN_ERR : CAM_REQ_CMP;
 		}
 		if ((command->flags & B_RAW_DEVICE_REPORT_RESIDUAL) != 0) {
 			command->data_length -= std::min(result.transferred, command->data_length);
@@ -363,7 +372,7 @@ status_t CMmcDrive::ReadAudio(int32 lba, int32 count, void* buffer)
 		int32 bad;
 		if (fFaults.TakeMediumError(lba, count, &bad))
 			return B_DEV_READ_ERROR;
-		if (fMedium->ReadSectors(lba, count, static_cast<uint8*>(buffer), kAudioSectorSize) != B_OK)
+		if (fMedium->ReadSectors(lba, count, static_cast<uint8*>(buffer), kCdAudioSectorSize) != B_OK)
 			return B_DEV_READ_ERROR;
 		completion = Schedule(ReadTime(count));
 	}

@@ -109,6 +109,8 @@ public:
 
 	// Longest answer the drive builds outside the caller's buffer.
 	static constexpr size_t kResponseCapacity = 40960;
+	// Longest cue sheet the drive takes (GET CONFIGURATION feature 002Eh).
+	static constexpr uint32 kCueSheetCapacity = 64 * 1024;
 
 private:
 	struct SResult {
@@ -122,13 +124,12 @@ private:
 		uint8* data;               // the caller's buffer (data-in or data-out)
 		size_t dataLength;
 	};
-	enum direction { kNoData, kDataIn, kDataOut };
 	using handler = SResult (CMmcDrive::*)(const SContext&);
 	// One command of a dialect: how the adapter checks it and who answers it.
 	struct SCommand {
 		uint8 opcode;
 		uint8 length;              // command block length
-		direction dir;
+		data_direction dir;
 		bool needsMedium;
 		bool skipsUnitAttention;
 		handler handle;
@@ -165,7 +166,22 @@ private:
 	SResult DoModeSelect6(const SContext& c);
 	SResult DoSetCdSpeed(const SContext& c);
 	SResult DoPhilipsLoadUnload(const SContext& c);
+	SResult DoGetConfiguration(const SContext& c);
+	SResult DoGetEventStatusNotification(const SContext& c);
 	mmc::SSense EjectTray();
+	void CloseTray();
+	// Media event codes of GET EVENT STATUS NOTIFICATION.
+	enum media_event : uint8 {
+		kMediaNoChange = 0,
+		kMediaEjectRequest = 1,
+		kMediaNew = 2,
+		kMediaRemoval = 3,
+	};
+	// Keeps `event` for GET EVENT STATUS NOTIFICATION (the oldest is dropped
+	// when kMediaEventCapacity are waiting).
+	void QueueMediaEvent(media_event event);
+	// The profile (MMC feature set) of the medium in the tray, 0 for none.
+	uint16 CurrentProfile() const;
 	uint16 ClampSpeed(uint32 requested, const std::vector<uint16>& speeds) const;
 
 	// Reading (MmcDriveReading.cpp).
@@ -182,6 +198,10 @@ private:
 	// buffer fills it and is flagged as an overrun.
 	SResult ReadSectors(const SContext& c, int32 lba, int64 count, bool userData, size_t c2Bytes,
 		int subChannel);
+	// The 12 bytes of the Q sub-channel of the sector at `lba` as recorded:
+	// the position (ADR 1), or in one sector of each hundred the catalogue
+	// number (ADR 2) or the track's ISRC (ADR 3) when the disc has them.
+	void SectorQ(int32 lba, uint8* q) const;
 	// Builds the C2 and sub-channel bytes of the sector at `lba` after its
 	// user data at `out`.
 	void BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int subChannel) const;
@@ -246,6 +266,8 @@ private:
 	// The result of a command that takes until `doneAt` on the write clock.
 	SResult Until(bigtime_t doneAt, bool immediate);
 	bigtime_t WriteNow() const { return fWriteClock->Now(); }
+	// Sectors a second at the current write speed.
+	uint32 WriteRate() const;
 	std::string OutputFolder() const;
 
 	bool VendorDialect() const { return fConfig.dialect != CDriveConfig::kDialectMmc; }
@@ -269,6 +291,9 @@ private:
 	size_t fHistoryNext = 0;
 	std::array<const SCommand*, 256> fCommands {};   // by opcode; null = not known
 	bigtime_t fBusyUntil = 0;              // drive clock time the last command completes
+	static constexpr size_t kMediaEventCapacity = 4;
+	std::array<media_event, kMediaEventCapacity> fMediaEvents {};   // oldest first
+	size_t fMediaEventCount = 0;
 
 	// Recording. An instant drive keeps the buffer on a clock of its own
 	// that jumps when the drive would wait.

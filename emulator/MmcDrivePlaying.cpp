@@ -38,8 +38,9 @@ CMmcDrive::SResult CMmcDrive::DoPlayAudio(const SContext& c)
 	switch (c.cdb[0]) {
 		case kPlayAudio10:
 		case kPlayAudio12: {
-			uint32 address = Get32(c.cdb + 2);
-			int64 length = c.cdb[0] == kPlayAudio10 ? Get16(c.cdb + 7) : Get32(c.cdb + 6);
+			const SPlayAudioFields fields = c.cdb[0] == kPlayAudio10 ? DecodePlayAudio10(c.cdb) : DecodePlayAudio12(c.cdb);
+			uint32 address = fields.address;
+			int64 length = fields.length;
 			int32 start = address == 0xFFFFFFFF ? current : int32(address);
 			if (length == 0)
 				return r;
@@ -50,17 +51,18 @@ CMmcDrive::SResult CMmcDrive::DoPlayAudio(const SContext& c)
 			return StartPlay(start, int32(start + length));
 		}
 		case kPlayAudioMsf: {
-			bool fromCurrent = c.cdb[3] == 0xFF && c.cdb[4] == 0xFF && c.cdb[5] == 0xFF;
-			if (!fromCurrent && (c.cdb[4] > 59 || c.cdb[5] > 74)) {
+			const SMsfRange range = DecodePlayAudioMsf(c.cdb);
+			bool fromCurrent = range.start.minute == 0xFF && range.start.second == 0xFF && range.start.frame == 0xFF;
+			if (!fromCurrent && (range.start.second > 59 || range.start.frame > 74)) {
 				r.sense = SenseInvalidCdbField(4);
 				return r;
 			}
-			if (c.cdb[7] > 59 || c.cdb[8] > 74) {
+			if (range.end.second > 59 || range.end.frame > 74) {
 				r.sense = SenseInvalidCdbField(7);
 				return r;
 			}
-			int32 start = fromCurrent ? current : MsfToLba(c.cdb[3], c.cdb[4], c.cdb[5]);
-			int32 end = MsfToLba(c.cdb[6], c.cdb[7], c.cdb[8]);
+			int32 start = fromCurrent ? current : MsfToLba(range.start);
+			int32 end = MsfToLba(range.end);
 			if (start > end) {
 				r.sense = SenseInvalidCdbField(3);
 				return r;
@@ -69,20 +71,21 @@ CMmcDrive::SResult CMmcDrive::DoPlayAudio(const SContext& c)
 		}
 		case kPlayAudioTrackIndex:
 		default: {
-			const CDiscImage::STrack* first = disc.FindTrack(c.cdb[4]);
+			const SPlayTrackIndexFields fields = DecodePlayAudioTrackIndex(c.cdb);
+			const CDiscImage::STrack* first = disc.FindTrack(fields.startTrack);
 			if (first == nullptr) {
 				r.sense = SenseInvalidCdbField(4);
 				return r;
 			}
 			int32 start = -1;
 			for (const auto& [number, lba] : first->indexes)
-				if (number == std::max<int>(c.cdb[5], 1))
+				if (number == std::max<int>(fields.startIndex, 1))
 					start = lba;
 			if (start < 0) {
 				r.sense = SenseInvalidCdbField(5);
 				return r;
 			}
-			int endNumber = std::min<int>(std::max<int>(c.cdb[7], 1), disc.LastTrack());
+			int endNumber = std::min<int>(std::max<int>(fields.endTrack, 1), disc.LastTrack());
 			const CDiscImage::STrack* last = disc.FindTrack(endNumber);
 			if (last == nullptr || last->number < first->number) {
 				r.sense = SenseInvalidCdbField(7);
@@ -91,7 +94,7 @@ CMmcDrive::SResult CMmcDrive::DoPlayAudio(const SContext& c)
 			// Play up to the end of the ending index.
 			int32 end = last->end;
 			for (const auto& [number, lba] : last->indexes)
-				if (number > c.cdb[8] && number >= 1 && lba > start) {
+				if (number > fields.endIndex && number >= 1 && lba > start) {
 					end = lba;
 					break;
 				}
@@ -104,7 +107,7 @@ CMmcDrive::SResult CMmcDrive::DoPauseResume(const SContext& c)
 {
 	SResult r;
 	bigtime_t now = fClock->Now();
-	bool ok = (c.cdb[8] & 0x01) != 0 ? fPlayback.Resume(now) : fPlayback.Pause(now);
+	bool ok = DecodePauseResume(c.cdb) ? fPlayback.Resume(now) : fPlayback.Pause(now);
 	if (!ok)
 		r.sense = kSenseCommandSequenceError;
 	return r;

@@ -1,5 +1,7 @@
 #include "emulator/MmcDrive.h"
 
+#include "emulator/CdText.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -10,13 +12,13 @@ namespace {
 void PutAddress(uint8* p, int32 lba, bool msf)
 {
 	if (msf) {
-		SMsf m = LbaToMsf(lba);
+		SCdMsf m = LbaToMsf(lba);
 		p[0] = 0;
 		p[1] = m.minute;
 		p[2] = m.second;
 		p[3] = m.frame;
 	} else {
-		Put32(p, uint32(lba));
+		SetBe32(p, uint32(lba));
 	}
 }
 
@@ -24,14 +26,89 @@ void PutAddress(uint8* p, int32 lba, bool msf)
 void PutRelative(uint8* p, int32 relative, bool msf)
 {
 	if (msf) {
-		SMsf m = FramesToMsf(relative);
+		SCdMsf m = FramesToMsf(relative);
 		p[0] = 0;
 		p[1] = m.minute;
 		p[2] = m.second;
 		p[3] = m.frame;
 	} else {
-		Put32(p, uint32(relative));
+		SetBe32(p, uint32(relative));
 	}
+}
+
+// Where the catalogue number and ISRC frames sit: the sectors whose absolute
+// frame count leaves these remainders by 100 (at least one of each in any
+// hundred sectors, as the CD standard asks, and never two next to each
+// other).
+constexpr int32 kCatalogPhase = 20;
+constexpr int32 kIsrcPhase = 70;
+
+// One ISRC character in the 6-bit code of the Q sub-channel; -1 for a
+// character that has none.
+int IsrcCode(char c)
+{
+	if (c >= '0' && c <= '9')
+		return c - '0';
+	if (c >= 'A' && c <= 'Z')
+		return c - 'A' + 17;
+	return -1;
+}
+
+void SetCrc(uint8* q)
+{
+	uint16 crc = CCdText::Crc16(q, 10);
+	q[10] = uint8(crc >> 8);
+	q[11] = uint8(crc);
+}
+
+// ADR 2: 13 BCD digits, 12 zero bits, the absolute frame. False when the
+// catalogue number is not 13 digits.
+bool CatalogFrame(const std::string& catalog, uint8 control, uint8 absFrame, uint8* q)
+{
+	if (catalog.size() != 13)
+		return false;
+	uint8 digits[14] = {};
+	for (size_t i = 0; i < 13; i++) {
+		if (catalog[i] < '0' || catalog[i] > '9')
+			return false;
+		digits[i] = uint8(catalog[i] - '0');
+	}
+	std::memset(q, 0, 12);
+	q[0] = uint8(control << 4 | 0x02);
+	for (size_t i = 0; i < 7; i++)
+		q[1 + i] = uint8(digits[2 * i] << 4 | digits[2 * i + 1]);
+	q[9] = absFrame;
+	SetCrc(q);
+	return true;
+}
+
+// ADR 3: five 6-bit characters, two zero bits, seven BCD digits, four zero
+// bits, the absolute frame. False for an ISRC that cannot be coded.
+bool IsrcFrame(const std::string& isrc, uint8 control, uint8 absFrame, uint8* q)
+{
+	if (isrc.size() != 12)
+		return false;
+	uint64 bits = 0;   // the 60 bits of the code, first character highest
+	for (size_t i = 0; i < 5; i++) {
+		int code = IsrcCode(isrc[i]);
+		if (code < 0)
+			return false;
+		bits = bits << 6 | uint64(code);
+	}
+	bits <<= 2;
+	for (size_t i = 5; i < 12; i++) {
+		if (isrc[i] < '0' || isrc[i] > '9')
+			return false;
+		bits = bits << 4 | uint64(isrc[i] - '0');
+	}
+	bits <<= 4;   // 64 bits: bytes 1..8
+	std::memset(q, 0, 12);
+	q[0] = uint8(control << 4 | 0x03);
+	for (size_t i = 0; i < 8; i++)
+		q[1 + i] = uint8(bits >> (56 - 8 * i));
+	q[9] = absFrame;
+	SetCrc(q);
+	return true;
 }
 
 }   // namespace
@@ -41,24 +118,25 @@ CMmcDrive::SResult CMmcDrive::DoReadCapacity(const SContext& c)
 	uint8* out = fResponse.data();
 	if (fConfig.dialect == CDriveConfig::kDialectYamaha && fMedium->IsBlank() && fMedium->IsRecordable()) {
 		// A writable disc: the blocks that can be written, block length 0.
-		Put32(out, uint32(fMedium->LastPossibleLeadOut()));
-		Put32(out + 4, 0);
+		SetBe32(out, uint32(fMedium->LastPossibleLeadOut()));
+		SetBe32(out + 4, 0);
 		return Respond(c, 8, 8);
 	}
 	int32 last = fMedium->IsBlank() ? 0 : fMedium->LeadOut() - 1;
-	Put32(out, uint32(last));
-	Put32(out + 4, VendorDialect() ? fModePages.BlockLength() : 2048);
+	SetBe32(out, uint32(last));
+	SetBe32(out + 4, VendorDialect() ? fModePages.BlockLength() : 2048);
 	return Respond(c, 8, 8);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadSubChannel(const SContext& c)
 {
 	SResult r;
-	bool msf = (c.cdb[1] & 0x02) != 0;
-	bool subQ = (c.cdb[2] & 0x40) != 0;
-	uint8 format = c.cdb[3];
-	uint8 trackNumber = c.cdb[6];
-	size_t allocation = Get16(c.cdb + 7);
+	const SReadSubChannelFields fields = DecodeReadSubChannel(c.cdb);
+	bool msf = fields.msf;
+	bool subQ = fields.subQ;
+	uint8 format = fields.format;
+	uint8 trackNumber = fields.track;
+	size_t allocation = fields.allocation;
 	if (subQ && (format < 1 || format > 3)) {
 		r.sense = SenseInvalidCdbField(3);
 		return r;
@@ -82,7 +160,7 @@ CMmcDrive::SResult CMmcDrive::DoReadSubChannel(const SContext& c)
 		return Respond(c, allocation, 4);
 
 	size_t length = format == 1 ? 16 : 24;
-	Put16(out + 2, uint32(length - 4));
+	SetBe16(out + 2, uint32(length - 4));
 	out[4] = format;
 	if (format == 1) {
 		int32 lba = fPlayback.Position(now);
@@ -123,12 +201,11 @@ CMmcDrive::SResult CMmcDrive::DoReadSubChannel(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 {
 	SResult r;
-	bool msf = (c.cdb[1] & 0x02) != 0;
-	uint8 format = c.cdb[2] & 0x0F;
-	if (format == 0 && (c.cdb[9] >> 6) != 0)   // the older place of the format field
-		format = uint8(c.cdb[9] >> 6);
-	uint8 number = c.cdb[6];
-	size_t allocation = Get16(c.cdb + 7);
+	const SReadTocFields fields = DecodeReadTocPmaAtip(c.cdb);
+	bool msf = fields.msf;
+	uint8 format = fields.format;
+	uint8 number = fields.trackSession;
+	size_t allocation = fields.allocation;
 	const CDiscImage& disc = *fMedium;
 	uint8* out = fResponse.data();
 
@@ -200,10 +277,10 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			};
 			add(tracks.front().control, 0xA0, uint8(disc.FirstTrack()), 0x00, 0);
 			add(tracks.back().control, 0xA1, uint8(disc.LastTrack()), 0, 0);
-			SMsf leadOut = LbaToMsf(disc.LeadOut());
+			SCdMsf leadOut = LbaToMsf(disc.LeadOut());
 			add(tracks.back().control, 0xA2, leadOut.minute, leadOut.second, leadOut.frame);
 			for (const auto& track : tracks) {
-				SMsf start = LbaToMsf(track.start);
+				SCdMsf start = LbaToMsf(track.start);
 				add(track.control, uint8(track.number), start.minute, start.second, start.frame);
 			}
 			break;
@@ -215,9 +292,10 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			}
 			std::memset(out, 0, 28);
 			out[4] = 0x80 | 0x50 | 0x01;    // indicative writing power 5, reference speed 1
+			out[5] = 0x40;                  // URU: unrestricted use
 			out[6] = uint8(0x80 | (disc.IsErasable() ? 0x40 : 0x00));
-			SMsf leadIn = LbaToMsf(disc.LeadInStart());
-			SMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
+			SCdMsf leadIn = LbaToMsf(disc.LeadInStart());
+			SCdMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
 			out[8] = leadIn.minute;
 			out[9] = leadIn.second;
 			out[10] = leadIn.frame;
@@ -239,14 +317,15 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			r.sense = SenseInvalidCdbField(2);
 			return r;
 	}
-	Put16(out, uint32(length - 2));
+	SetBe16(out, uint32(length - 2));
 	return Respond(c, allocation, length);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x07) != 0) {
+	const SReadDiscInformationFields fields = DecodeReadDiscInformation(c.cdb);
+	if (fields.dataType != 0) {
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
@@ -254,15 +333,15 @@ CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 	uint8* out = fResponse.data();
 	constexpr size_t kLength = 34;
 	std::memset(out, 0, kLength);
-	Put16(out, kLength - 2);
+	SetBe16(out, kLength - 2);
 	if (disc.IsBlank()) {
 		out[2] = uint8(disc.IsErasable() ? 0x10 : 0x00);   // empty disc, empty session
 		out[3] = 1;
 		out[4] = 1;
 		out[5] = 1;
 		out[6] = 1;
-		SMsf leadIn = LbaToMsf(disc.LeadInStart());
-		SMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
+		SCdMsf leadIn = LbaToMsf(disc.LeadInStart());
+		SCdMsf leadOut = LbaToMsf(disc.LastPossibleLeadOut());
 		out[17] = leadIn.minute;
 		out[18] = leadIn.second;
 		out[19] = leadIn.frame;
@@ -277,20 +356,22 @@ CMmcDrive::SResult CMmcDrive::DoReadDiscInformation(const SContext& c)
 		out[6] = uint8(disc.LastTrack());
 		std::memset(out + 16, 0xFF, 8);
 	}
+	out[7] = 0x20;   // URU: unrestricted use
 	out[8] = 0x00;   // CD-DA or CD-ROM
-	return Respond(c, Get16(c.cdb + 7), kLength);
+	return Respond(c, fields.allocation, kLength);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 {
 	SResult r;
-	uint8 type = c.cdb[1] & 0x03;
-	uint32 value = Get32(c.cdb + 2);
+	const SReadTrackInformationFields fields = DecodeReadTrackInformation(c.cdb);
+	uint8 type = fields.addressType;
+	uint32 value = fields.number;
 	const CDiscImage& disc = *fMedium;
 	uint8* out = fResponse.data();
 	constexpr size_t kLength = 36;
 	std::memset(out, 0, kLength);
-	Put16(out, kLength - 2);
+	SetBe16(out, kLength - 2);
 	out[3] = 1;   // session
 
 	if (disc.IsBlank()) {
@@ -304,9 +385,9 @@ CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 		out[2] = 1;
 		out[6] = 0x40 | 0x0F;   // blank, data mode unknown
 		out[7] = 0x01;          // next writable address valid
-		Put32(out + 16, uint32(disc.LastPossibleLeadOut()));
-		Put32(out + 24, uint32(disc.LastPossibleLeadOut()));
-		return Respond(c, Get16(c.cdb + 7), kLength);
+		SetBe32(out + 16, uint32(disc.LastPossibleLeadOut()));
+		SetBe32(out + 24, uint32(disc.LastPossibleLeadOut()));
+		return Respond(c, fields.allocation, kLength);
 	}
 
 	const CDiscImage::STrack* track = nullptr;
@@ -320,52 +401,57 @@ CMmcDrive::SResult CMmcDrive::DoReadTrackInformation(const SContext& c)
 		r.sense = SenseInvalidCdbField(type == 3 ? 1 : 2);
 		return r;
 	}
+	// A track holds its pause: it starts at index 0 and ends where the next
+	// track's pause begins, so that every sector of the program area belongs
+	// to one track (track 1's pause before LBA 0 is outside it).
+	int32 first = std::max<int32>(track->pregapStart, 0);
 	out[2] = uint8(track->number);
 	out[5] = uint8(track->control & 0x0F);
 	out[6] = 0x0F;
-	Put32(out + 8, uint32(track->start));
-	Put32(out + 24, uint32(track->end - track->start));
-	Put32(out + 28, uint32(track->end - 1));
-	return Respond(c, Get16(c.cdb + 7), kLength);
+	SetBe32(out + 8, uint32(first));
+	SetBe32(out + 24, uint32(track->end - first));
+	SetBe32(out + 28, uint32(track->end - 1));
+	return Respond(c, fields.allocation, kLength);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadCd(const SContext& c)
 {
 	SResult r;
-	uint8 sectorType = (c.cdb[1] >> 2) & 0x07;
+	const bool msfRange = c.cdb[0] == kReadCdMsf;
+	const SReadCdFields request = msfRange ? DecodeReadCdMsf(c.cdb) : DecodeReadCd(c.cdb);
+	uint8 sectorType = request.sectorType;
 	if (sectorType > 5) {
 		r.sense = SenseInvalidCdbField(1);
 		return r;
 	}
 	int32 lba;
 	int64 count;
-	if (c.cdb[0] == kReadCdMsf) {
-		if (c.cdb[4] > 59 || c.cdb[5] > 74) {
+	if (msfRange) {
+		if (request.msf.start.second > 59 || request.msf.start.frame > 74) {
 			r.sense = SenseInvalidCdbField(3);
 			return r;
 		}
-		if (c.cdb[7] > 59 || c.cdb[8] > 74) {
+		if (request.msf.end.second > 59 || request.msf.end.frame > 74) {
 			r.sense = SenseInvalidCdbField(6);
 			return r;
 		}
-		lba = MsfToLba(c.cdb[3], c.cdb[4], c.cdb[5]);
-		int32 end = MsfToLba(c.cdb[6], c.cdb[7], c.cdb[8]);
+		lba = MsfToLba(request.msf.start);
+		int32 end = MsfToLba(request.msf.end);
 		if (end < lba) {
 			r.sense = SenseInvalidCdbField(6);
 			return r;
 		}
 		count = end - lba;
 	} else {
-		lba = int32(Get32(c.cdb + 2));
-		count = Get24(c.cdb + 6);
+		lba = request.lba;
+		count = request.blocks;
 	}
-	uint8 fields = c.cdb[9];
-	uint8 c2 = (fields >> 1) & 0x03;
+	uint8 c2 = request.C2Field();
 	if (c2 == 3) {
 		r.sense = SenseInvalidCdbField(9);
 		return r;
 	}
-	uint8 sub = c.cdb[10] & 0x07;
+	uint8 sub = request.subChannel;
 	if (sub != 0 && sub != 1 && sub != 2) {
 		r.sense = SenseInvalidCdbField(10);
 		return r;
@@ -378,15 +464,16 @@ CMmcDrive::SResult CMmcDrive::DoReadCd(const SContext& c)
 		}
 	}
 	size_t c2Bytes = c2 == 0 ? 0 : c2 == 1 ? 294 : 296;
-	return ReadSectors(c, lba, count, (fields & 0x10) != 0, c2Bytes, sub == 1 ? 96 : sub == 2 ? 16 : 0);
+	return ReadSectors(c, lba, count, request.UserData(), c2Bytes, sub == 1 ? 96 : sub == 2 ? 16 : 0);
 }
 
 CMmcDrive::SResult CMmcDrive::DoReadCdDa(const SContext& c)
 {
 	SResult r;
-	int32 lba = int32(Get32(c.cdb + 2));
-	int64 count = Get32(c.cdb + 6);
-	switch (c.cdb[10]) {
+	const SReadCdDaFields fields = DecodeReadCdDa(c.cdb);
+	int32 lba = fields.lba;
+	int64 count = fields.blocks;
+	switch (fields.subCode) {
 		case 0:
 			return ReadSectors(c, lba, count, true, 0, 0);
 		case 1:
@@ -404,9 +491,10 @@ CMmcDrive::SResult CMmcDrive::DoReadCdDa(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoRead10(const SContext& c)
 {
 	SResult r;
-	int32 lba = int32(Get32(c.cdb + 2));
-	uint32 count = Get16(c.cdb + 7);
-	bool audioBlocks = VendorDialect() && fModePages.BlockLength() == kAudioSectorSize
+	const SBlockRange range = DecodeRead10(c.cdb);
+	int32 lba = range.lba;
+	uint32 count = range.blocks;
+	bool audioBlocks = VendorDialect() && fModePages.BlockLength() == kCdAudioSectorSize
 		&& (fModePages.Density() == 0x82 || fModePages.Density() == 0x00);
 	if (fMedium->IsBlank() || lba < 0 || int64(lba) + count > fMedium->LeadOut()) {
 		r.sense = kSenseLbaOutOfRange;
@@ -443,7 +531,7 @@ CMmcDrive::SResult CMmcDrive::ReadSectors(const SContext& c, int32 lba, int64 co
 		r.sense = kSenseLbaOutOfRange;
 		return r;
 	}
-	const size_t userBytes = userData ? kAudioSectorSize : 0;
+	const size_t userBytes = userData ? kCdAudioSectorSize : 0;
 	const size_t perSector = userBytes + c2Bytes + size_t(subChannel);
 	if (count == 0 || perSector == 0)
 		return r;
@@ -486,6 +574,23 @@ CMmcDrive::SResult CMmcDrive::ReadSectors(const SContext& c, int32 lba, int64 co
 	return r;
 }
 
+void CMmcDrive::SectorQ(int32 lba, uint8* q) const
+{
+	const CDiscImage& disc = *fMedium;
+	disc.QSubChannel(lba, q);
+	if (lba < 0 || lba >= disc.LeadOut())
+		return;
+	int32 phase = (lba + kCdMsfOffset) % 100;
+	uint8 control = uint8(q[0] >> 4);
+	if (phase == kCatalogPhase) {
+		CatalogFrame(disc.Catalog(), control, q[9], q);
+	} else if (phase == kIsrcPhase) {
+		const CDiscImage::STrack* track = disc.TrackAt(lba);
+		if (track != nullptr && lba >= track->start)
+			IsrcFrame(track->isrc, control, q[9], q);
+	}
+}
+
 void CMmcDrive::BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int subChannel) const
 {
 	const CDiscImage& disc = *fMedium;
@@ -496,10 +601,20 @@ void CMmcDrive::BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int sub
 	if (subChannel == 0)
 		return;
 	uint8 q[12];
-	disc.QSubChannel(lba, q);
+	SectorQ(lba, q);
 	if (subChannel == 16) {
+		// Formatted Q. A hex-Q drive gives the BCD fields in binary (the
+		// lead-out's AAh stays); the CRC is the recorded frame's.
 		std::memcpy(out, q, 12);
 		std::memset(out + 12, 0, 4);
+		if (fConfig.hexQ) {
+			if ((q[0] & 0x0F) == 0x01) {
+				for (int i : {1, 2, 3, 4, 5, 7, 8})
+					if (!(i == 1 && q[1] == 0xAA))
+						out[i] = uint8(FromBcd(q[i]));
+			}
+			out[9] = uint8(FromBcd(q[9]));
+		}
 		return;
 	}
 	// Raw P-W: one bit of each sub-channel per byte, P in bit 7, Q in bit 6;

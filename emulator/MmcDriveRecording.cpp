@@ -14,11 +14,11 @@ using namespace mmc;
 
 namespace {
 
-bool IsBcd(uint8 value, int maximum)
+// A BCD byte whose value is at most `maximum`.
+bool BcdAtMost(uint8 value, int32 maximum)
 {
-	if ((value >> 4) > 9 || (value & 0x0F) > 9)
-		return false;
-	return (value >> 4) * 10 + (value & 0x0F) <= maximum;
+	int32 v = FromBcd(value);
+	return v >= 0 && v <= maximum;
 }
 
 constexpr int32 kLeadOutSectors = 6750;   // 90 seconds: the lead-out of a first session
@@ -53,7 +53,7 @@ CMmcDrive::SResult CMmcDrive::DoSynchronizeCache(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoSendOpcInformation(const SContext& c)
 {
 	SResult r;
-	if ((c.cdb[1] & 0x01) != 0 && WritableMedium(&r.sense))
+	if (DecodeSendOpcInformation(c.cdb) && WritableMedium(&r.sense))
 		fWriteFaults.TakeOpcFault(&r.sense);
 	return r;
 }
@@ -114,25 +114,27 @@ CMmcDrive::SResult CMmcDrive::DoReadBufferCapacity(const SContext& c)
 {
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 12);
-	Put16(out, 10);
+	SetBe16(out, 10);
 	bigtime_t now = WriteNow();
 	fWriteBuffer.Update(now);   // an underrun is reported by the next write
 	uint32 bytes = uint32(fConfig.capabilities.bufferKb) * 1024;
 	uint32 fill = uint32(std::min<size_t>(fWriteBuffer.FillBytes(now), bytes));
-	if ((c.cdb[1] & 0x01) != 0) {
-		Put32(out + 8, (bytes - fill) / uint32(kAudioSectorSize));
+	const SReadBufferCapacityFields fields = DecodeReadBufferCapacity(c.cdb);
+	if (fields.blocks) {
+		SetBe32(out + 8, (bytes - fill) / uint32(kCdAudioSectorSize));
 	} else {
-		Put32(out + 4, bytes);
-		Put32(out + 8, bytes - fill);
+		SetBe32(out + 4, bytes);
+		SetBe32(out + 8, bytes - fill);
 	}
-	return Respond(c, Get16(c.cdb + 7), 12);
+	return Respond(c, fields.allocation, 12);
 }
 
 CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 {
 	SResult r;
-	int32 start = int32(Get32(c.cdb + 2));
-	uint32 length = Get32(c.cdb + 6);
+	const SBlockRange range = DecodeTeacSetLimits(c.cdb);
+	int32 start = range.lba;
+	uint32 length = range.blocks;
 	if (!WritableMedium(&r.sense))
 		return r;
 	if (start < -150 || start >= fMedium->LastPossibleLeadOut()) {
@@ -154,7 +156,7 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 {
 	SResult r;
-	size_t length = Get16(c.cdb + 7);
+	size_t length = DecodeParameterListLength10(c.cdb);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -168,8 +170,8 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 			r.sense = kSenseCommandSequenceError;
 			return r;
 		}
-		if (d[0] > 1 || (d[1] & 0x0F) != 1 || !IsBcd(d[2], 99) || d[2] == 0 || !IsBcd(d[3], 99)) {
-			r.sense = SenseInvalidParameterField(d[0] > 1 ? 0 : (d[1] & 0x0F) != 1 ? 1 : !IsBcd(d[2], 99) ? 2 : 3);
+		if (d[0] > 1 || (d[1] & 0x0F) != 1 || !BcdAtMost(d[2], 99) || d[2] == 0 || !BcdAtMost(d[3], 99)) {
+			r.sense = SenseInvalidParameterField(d[0] > 1 ? 0 : (d[1] & 0x0F) != 1 ? 1 : !BcdAtMost(d[2], 99) ? 2 : 3);
 			return r;
 		}
 		if (fSubcodes.size() < 100 * 100)
@@ -182,9 +184,9 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 	}
 	for (size_t at = 3; at < length; at += 5) {
 		uint8 point = d[at + 1];
-		bool pointValid = (IsBcd(point, 99) && point != 0) || point == 0xA0 || point == 0xA1 || point == 0xA2;
+		bool pointValid = (BcdAtMost(point, 99) && point != 0) || point == 0xA0 || point == 0xA1 || point == 0xA2;
 		bool timeValid = point == 0xA0 || point == 0xA1
-			|| (IsBcd(d[at + 2], 99) && IsBcd(d[at + 3], 59) && IsBcd(d[at + 4], 74));
+			|| (BcdAtMost(d[at + 2], 99) && BcdAtMost(d[at + 3], 59) && BcdAtMost(d[at + 4], 74));
 		if ((d[at] & 0x0F) != 1 || !pointValid || !timeValid) {
 			r.sense = SenseInvalidParameterField(uint16(at));
 			return r;
@@ -252,7 +254,7 @@ CMmcDrive::SResult CMmcDrive::DoTeacNextWritableAddress(const SContext& c)
 	int32 nwa = 0;
 	if (!fRecorder.NextWritableAddress(WriteParameters(), &nwa))
 		nwa = fRecorder.Written();
-	Put32(fResponse.data(), uint32(nwa));
+	SetBe32(fResponse.data(), uint32(nwa));
 	return Respond(c, c.dataLength, 4);
 }
 
@@ -260,7 +262,7 @@ CMmcDrive::SResult CMmcDrive::DoTeacOpcExecution(const SContext& c)
 {
 	SResult r;
 	if (!WritableMedium(&r.sense))
-		r.sense = Sense(kIllegalRequest, 0xCD, 0x00);   // cannot ensure reliable writing on this disc
+		r.sense = Sense(kSenseKeyIllegalRequest, 0xCD, 0x00);   // cannot ensure reliable writing on this disc
 	else if ((c.cdb[1] & 0x01) == 0)
 		fWriteFaults.TakeOpcFault(&r.sense);   // calibration, not judging the disc
 	return r;
@@ -271,7 +273,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsFirstWritableAddress(const SContext& c)
 	SResult r;
 	if (!WritableMedium(&r.sense))
 		return r;
-	uint8 sectorType = c.cdb[3];
+	const SPhilipsFirstWritableAddressFields fields = DecodePhilipsFirstWritableAddress(c.cdb);
+	uint8 sectorType = fields.sectorType;
 	if (sectorType != 1 && sectorType != 4 && sectorType != 5) {
 		r.sense = SenseInvalidCdbField(3);
 		return r;
@@ -284,8 +287,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsFirstWritableAddress(const SContext& c)
 	uint8* out = fResponse.data();
 	std::memset(out, 0, 6);
 	out[0] = 5;
-	Put32(out + 1, uint32(nwa));
-	return Respond(c, c.cdb[8], 6);
+	SetBe32(out + 1, uint32(nwa));
+	return Respond(c, fields.allocation, 6);
 }
 
 CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
@@ -294,9 +297,9 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 	if (!WritableMedium(&r.sense))
 		return r;
 	uint8* out = fResponse.data();
-	Put16(out, uint32(-150 - fMedium->LeadInStart()));   // lead-in length
-	Put16(out + 2, 6750);                                  // lead-out: 90 seconds
-	return Respond(c, c.cdb[8], 4);
+	SetBe16(out, uint32(-150 - fMedium->LeadInStart()));   // lead-in length
+	SetBe16(out + 2, 6750);                                  // lead-out: 90 seconds
+	return Respond(c, DecodePhilipsReadSessionInfo(c.cdb), 4);
 }
 
 // WRITE SESSION: per track a descriptor of at least 20 bytes (length,
@@ -304,7 +307,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 {
 	SResult r;
-	size_t length = Get16(c.cdb + 7);
+	size_t length = DecodeParameterListLength10(c.cdb);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -315,13 +318,13 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 	int64 last = -150;
 	size_t at = 0;
 	while (at < length) {
-		size_t size = length - at >= 2 ? Get16(c.data + at) : 0;
+		size_t size = length - at >= 2 ? GetBe16(c.data + at) : 0;
 		if (size < 20 || size % 4 != 0 || at + size > length) {
 			r.sense = SenseInvalidParameterField(uint16(at));
 			return r;
 		}
 		for (size_t field = 12; field < size; field += 4) {
-			int64 lba = int32(Get32(c.data + at + field));
+			int64 lba = int32(GetBe32(c.data + at + field));
 			if (lba < last || lba > fMedium->LastPossibleLeadOut()) {
 				r.sense = SenseInvalidParameterField(uint16(at + field));
 				return r;
@@ -339,15 +342,15 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 	SCueSheetPlan plan;
 	int32 previousEnd = -kCdMsfOffset;
 	for (at = 0; at < length;) {
-		size_t size = Get16(c.data + at);
+		size_t size = GetBe16(c.data + at);
 		SWrittenDisc::STrack track;
 		track.number = int(plan.disc.tracks.size()) + 1;
 		track.control = c.data[at + 2] & 0x03;
 		track.pregapStart = previousEnd;
 		for (size_t field = 12; field + 4 < size; field += 4)
-			track.indexes.emplace_back(int(track.indexes.size()) + 1, int32(Get32(c.data + at + field)));
+			track.indexes.emplace_back(int(track.indexes.size()) + 1, int32(GetBe32(c.data + at + field)));
 		track.start = track.indexes.empty() ? previousEnd : track.indexes.front().second;
-		track.end = int32(Get32(c.data + at + size - 4));
+		track.end = int32(GetBe32(c.data + at + size - 4));
 		if (track.indexes.empty() || track.start >= track.end || track.number > 99 || (track.number == 1 && track.start < 0)) {
 			r.sense = SenseInvalidParameterField(uint16(at + 12));
 			return r;
@@ -373,7 +376,7 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 {
 	SResult r;
-	size_t length = Get16(c.cdb + 7);
+	size_t length = DecodeParameterListLength10(c.cdb);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -389,9 +392,9 @@ CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 		const uint8* e = c.data + at;
 		bool first = at == 0;
 		bool last = at + 8 == length;
-		bool trackValid = first ? e[1] == 0 : last ? e[1] == 0xAA : IsBcd(e[1], 99) && e[1] != 0;
-		if ((e[0] & 0x0F) != 1 || !trackValid || !IsBcd(e[2], 99) || !IsBcd(e[5], 99) || !IsBcd(e[6], 59)
-			|| !IsBcd(e[7], 74)) {
+		bool trackValid = first ? e[1] == 0 : last ? e[1] == 0xAA : BcdAtMost(e[1], 99) && e[1] != 0;
+		if ((e[0] & 0x0F) != 1 || !trackValid || !BcdAtMost(e[2], 99) || !BcdAtMost(e[5], 99) || !BcdAtMost(e[6], 59)
+			|| !BcdAtMost(e[7], 74)) {
 			r.sense = SenseInvalidParameterField(uint16(at));
 			return r;
 		}
@@ -509,7 +512,7 @@ CMmcDrive::SResult CMmcDrive::DoRecorderReadToc(const SContext& c)
 			d[6] = m.second;
 			d[7] = m.frame;
 		} else {
-			Put32(d + 4, uint32(lba));
+			SetBe32(d + 4, uint32(lba));
 		}
 		length += 8;
 	};
@@ -519,8 +522,8 @@ CMmcDrive::SResult CMmcDrive::DoRecorderReadToc(const SContext& c)
 	add(disc.tracks[closed - 1].control, cdb::kLeadOutTrack, disc.tracks[closed - 1].end);
 	out[2] = uint8(disc.tracks.front().number);
 	out[3] = uint8(last);
-	Put16(out, uint32(length - 2));
-	return Respond(c, Get16(c.cdb + 7), length);
+	SetBe16(out, uint32(length - 2));
+	return Respond(c, GetBe16(c.cdb + 7), length);
 }
 
 // --- The write side --------------------------------------------------------------
@@ -585,6 +588,14 @@ bool CMmcDrive::RecorderBusy(SSense* sense)
 	}
 	*sense = fConfig.dialect == CDriveConfig::kDialectYamaha ? kSenseYamahaWriteInProgress : kSenseLongWriteInProgress;
 	return true;
+}
+
+uint32 CMmcDrive::WriteRate() const
+{
+	// A speed in kB/s moves that many thousand bytes of 2352-byte sectors
+	// (rounded: 1411 kB/s is 8X, 600 sectors a second).
+	uint32 kbs = std::max<uint32>(fModePages.CurrentWriteSpeed(), CDriveConfig::SpeedKbs(1));
+	return uint32((uint64(kbs) * 1000 + kCdAudioSectorSize / 2) / kCdAudioSectorSize);
 }
 
 SWriteParameters CMmcDrive::WriteParameters() const
@@ -672,7 +683,7 @@ CMmcDrive::SResult CMmcDrive::FailRun(const SSense& sense, const std::string& wh
 CMmcDrive::SResult CMmcDrive::DoSendCueSheet(const SContext& c)
 {
 	SResult r;
-	size_t length = Get24(c.cdb + 6);
+	size_t length = GetBe24(c.cdb + 6);
 	if (length > c.dataLength) {
 		r.sense = kSenseParameterListLength;
 		return r;
@@ -688,8 +699,8 @@ CMmcDrive::SResult CMmcDrive::DoWrite(const SContext& c)
 {
 	SResult r;
 	bool twelve = c.cdb[0] == cdb::kWrite12;
-	int32 lba = int32(Get32(c.cdb + 2));
-	uint32 count = twelve ? Get32(c.cdb + 6) : Get16(c.cdb + 7);
+	int32 lba = int32(GetBe32(c.cdb + 2));
+	uint32 count = twelve ? GetBe32(c.cdb + 6) : GetBe16(c.cdb + 7);
 	if (count == 0)
 		return r;
 	if (count > uint32(INT32_MAX) / kCdAudioSectorSize || c.dataLength < size_t(count) * kCdAudioSectorSize) {
@@ -731,8 +742,7 @@ CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 
 			if (fImage.Begin(OutputFolder(), &error) != B_OK)
 				return FailRun(kSenseWriteError, error);
 		}
-		uint32 kbs = std::max<uint32>(fModePages.CurrentWriteSpeed(), CDriveConfig::kKbPerSpeedFactor);
-		fWriteBuffer.SetSpeed(uint32(kbs * uint64(kCdFramesPerSecond) / CDriveConfig::kKbPerSpeedFactor));
+		fWriteBuffer.SetSpeed(WriteRate());
 		int32 leadIn = p.writeType == kWriteTypeSessionAtOnce ? -kCdMsfOffset - fMedium->LeadInStart() : 0;
 		fWriteBuffer.StartRun(now, std::max(leadIn, 0), p.bufferUnderrunFree);
 	}
@@ -867,8 +877,7 @@ CMmcDrive::SResult CMmcDrive::DoBlank(const SContext& c)
 	int64 sectors = std::max(0, -kCdMsfOffset - fMedium->LeadInStart());
 	if (type == cdb::kBlankDisc)
 		sectors += int64(fMedium->LastPossibleLeadOut()) + kCdMsfOffset + kLeadOutSectors;
-	uint32 kbs = std::max<uint32>(fModePages.CurrentWriteSpeed(), CDriveConfig::kKbPerSpeedFactor);
-	fWriteBuffer.SetSpeed(uint32(kbs * uint64(kCdFramesPerSecond) / CDriveConfig::kKbPerSpeedFactor));
+	fWriteBuffer.SetSpeed(WriteRate());
 	bigtime_t doneAt = WriteNow() + fWriteBuffer.Duration(sectors);
 	fMedium = std::move(blank);
 	fWrittenDisc.reset();
@@ -887,7 +896,7 @@ CMmcDrive::SResult CMmcDrive::DoRecorderDiscInformation(const SContext& c)
 	uint8* out = fResponse.data();
 	out[2] = uint8((out[2] & 0x10) | 0x04 | 0x01);   // incomplete session, incomplete disc
 	out[6] = uint8(fRecorder.NextTrackNumber());
-	return Respond(c, Get16(c.cdb + 7), size_t(Get16(out)) + 2);
+	return Respond(c, GetBe16(c.cdb + 7), size_t(GetBe16(out)) + 2);
 }
 
 // READ TRACK INFORMATION on a recordable disc that is not complete: the
@@ -899,7 +908,7 @@ CMmcDrive::SResult CMmcDrive::DoRecorderTrackInformation(const SContext& c)
 		return DoReadTrackInformation(c);
 	SResult r;
 	uint8 type = c.cdb[1] & 0x03;
-	uint32 value = Get32(c.cdb + 2);
+	uint32 value = GetBe32(c.cdb + 2);
 	const SWrittenDisc& disc = fRecorder.Disc();
 	const int last = fRecorder.NextTrackNumber();
 	int number = 0;
@@ -921,7 +930,7 @@ CMmcDrive::SResult CMmcDrive::DoRecorderTrackInformation(const SContext& c)
 	uint8* out = fResponse.data();
 	constexpr size_t kLength = 36;
 	std::memset(out, 0, kLength);
-	Put16(out, kLength - 2);
+	SetBe16(out, kLength - 2);
 	out[2] = uint8(number);
 	out[3] = 1;   // session
 	SWriteParameters p = WriteParameters();
@@ -935,25 +944,25 @@ CMmcDrive::SResult CMmcDrive::DoRecorderTrackInformation(const SContext& c)
 		bool open = number == last && fRecorder.RunOpen() && nwaValid && nwa == fRecorder.Written();
 		out[5] = uint8((track->control & 0x0F) | (fRecorder.Unusable() ? 0x20 : 0x00));
 		out[6] = 0x0F;
-		Put32(out + 8, uint32(track->start));
-		Put32(out + 24, uint32(track->end - track->start));
-		Put32(out + 28, uint32(track->end - 1));
+		SetBe32(out + 8, uint32(track->start));
+		SetBe32(out + 24, uint32(track->end - track->start));
+		SetBe32(out + 28, uint32(track->end - 1));
 		out[7] = 0x02;   // last recorded address valid
 		if (open) {
 			out[7] |= 0x01;
-			Put32(out + 12, uint32(nwa));
-			Put32(out + 16, uint32(fRecorder.LastPossibleLeadOut() - nwa));
+			SetBe32(out + 12, uint32(nwa));
+			SetBe32(out + 16, uint32(fRecorder.LastPossibleLeadOut() - nwa));
 		}
-		return Respond(c, Get16(c.cdb + 7), kLength);
+		return Respond(c, GetBe16(c.cdb + 7), kLength);
 	}
 	// The invisible (or, at once, the session's) track.
 	int32 start = nwaValid ? nwa : fRecorder.Written();
 	bool sessionWritten = fRecorder.RunOpen() && fRecorder.RunWriteType() == kWriteTypeSessionAtOnce;
 	out[6] = uint8((sessionWritten ? 0x00 : 0x40) | 0x0F);
 	out[7] = nwaValid ? 0x01 : 0x00;
-	Put32(out + 8, uint32(start));
-	Put32(out + 12, uint32(nwaValid ? nwa : 0));
-	Put32(out + 16, uint32(std::max(0, fRecorder.LastPossibleLeadOut() - start)));
-	Put32(out + 24, uint32(std::max(0, fRecorder.LastPossibleLeadOut() - start)));
-	return Respond(c, Get16(c.cdb + 7), kLength);
+	SetBe32(out + 8, uint32(start));
+	SetBe32(out + 12, uint32(nwaValid ? nwa : 0));
+	SetBe32(out + 16, uint32(std::max(0, fRecorder.LastPossibleLeadOut() - start)));
+	SetBe32(out + 24, uint32(std::max(0, fRecorder.LastPossibleLeadOut() - start)));
+	return Respond(c, GetBe16(c.cdb + 7), kLength);
 }

@@ -1,5 +1,7 @@
 #include "emulator/ModePages.h"
 
+#include "emulator/DriveConfig.h"
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -26,7 +28,7 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	fMmc(set == kPagesMmc)
 {
 	if (fCapabilities.readSpeeds.empty())
-		fCapabilities.readSpeeds.push_back(176);
+		fCapabilities.readSpeeds.push_back(CDriveConfig::SpeedKbs(1));
 	std::sort(fCapabilities.readSpeeds.begin(), fCapabilities.readSpeeds.end());
 	std::sort(fCapabilities.writeSpeeds.begin(), fCapabilities.writeSpeeds.end());
 	fReadSpeed = fCapabilities.readSpeeds.back();
@@ -54,7 +56,7 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 		p.defaults[2] = 0x01;    // track at once
 		p.defaults[3] = 0x04;    // track mode: data
 		p.defaults[4] = 0x08;    // data block type: mode 1
-		Put16(&p.defaults[14], 150);   // audio pause length
+		SetBe16(&p.defaults[14], 150);   // audio pause length
 		p.changeable = Page(0x05, 52);
 		p.changeable[2] = uint8((fCapabilities.bufferUnderrunFree ? 0x40 : 0x00) | 0x20
 			| (fCapabilities.testWrite ? 0x10 : 0x00) | 0x0F);
@@ -72,8 +74,8 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 		SPage p;
 		p.code = 0x0D;
 		p.defaults = Page(0x0D, 8);
-		Put16(&p.defaults[4], 60);
-		Put16(&p.defaults[6], 75);
+		SetBe16(&p.defaults[4], 60);
+		SetBe16(&p.defaults[6], 75);
 		p.changeable = Page(0x0D, 8);
 		p.changeable[3] = 0x0F;
 		fPages.push_back(p);
@@ -125,7 +127,7 @@ void CModePages::AddVendorPages(page_set set)
 			p.changeable[at] = mask;
 		fPages.push_back(p);
 	};
-	auto factor = [](uint16 kbs) { return uint8(std::min<uint32>(kbs / 176u, 255)); };
+	auto factor = [](uint16 kbs) { return uint8(std::min(CDriveConfig::SpeedFactor(kbs), 255)); };
 	uint16 maxWrite = fCapabilities.writeSpeeds.empty() ? 0 : fCapabilities.writeSpeeds.back();
 	switch (set) {
 		case kPagesMmc:
@@ -183,27 +185,29 @@ void CModePages::BuildCapabilities()
 	page[2] = uint8((c.readCdR ? 0x01 : 0) | (c.readCdRw ? 0x02 : 0));
 	page[3] = uint8((c.writeCdR ? 0x01 : 0) | (c.writeCdRw ? 0x02 : 0) | (c.testWrite ? 0x04 : 0));
 	page[4] = uint8((c.audioPlay ? 0x01 : 0) | 0x40 | (c.bufferUnderrunFree ? 0x80 : 0));
-	page[5] = uint8((c.cddaCommands ? 0x01 : 0) | (c.accurateStream ? 0x02 : 0) | 0x10 | (c.isrc ? 0x20 : 0)
+	// R-W supported (the drive serves raw P-W through READ CD, with empty
+	// R-W), not de-interleaved and corrected; C2 pointers.
+	page[5] = uint8((c.cddaCommands ? 0x01 : 0) | (c.accurateStream ? 0x02 : 0) | 0x04 | 0x10 | (c.isrc ? 0x20 : 0)
 		| (c.mcn ? 0x40 : 0));
 	page[6] = uint8((c.lock ? 0x01 : 0) | (fLocked ? 0x02 : 0) | (c.eject ? 0x08 : 0) | 0x20);   // tray
 	page[7] = c.audioPlay ? 0x03 : 0x00;
 	uint16 maxWrite = c.writeSpeeds.empty() ? 0 : c.writeSpeeds.back();
-	Put16(&page[8], c.readSpeeds.back());
-	Put16(&page[10], c.audioPlay ? 256 : 0);
-	Put16(&page[12], c.bufferKb);
-	Put16(&page[14], fReadSpeed);
-	Put16(&page[18], maxWrite);
-	Put16(&page[20], fWriteSpeed);
-	Put16(&page[28], fWriteSpeed);
-	Put16(&page[30], uint32(descriptors));
+	SetBe16(&page[8], c.readSpeeds.back());
+	SetBe16(&page[10], c.audioPlay ? 256 : 0);
+	SetBe16(&page[12], c.bufferKb);
+	SetBe16(&page[14], fReadSpeed);
+	SetBe16(&page[18], maxWrite);
+	SetBe16(&page[20], fWriteSpeed);
+	SetBe16(&page[28], fWriteSpeed);
+	SetBe16(&page[30], uint32(descriptors));
 	for (size_t i = 0; i < descriptors; i++)
-		Put16(&page[32 + 4 * i + 2], c.writeSpeeds[c.writeSpeeds.size() - 1 - i]);   // fastest first
+		SetBe16(&page[32 + 4 * i + 2], c.writeSpeeds[c.writeSpeeds.size() - 1 - i]);   // fastest first
 
 	p->current = page;
 	p->defaults = page;
-	Put16(&p->defaults[14], c.readSpeeds.back());
-	Put16(&p->defaults[20], maxWrite);
-	Put16(&p->defaults[28], maxWrite);
+	SetBe16(&p->defaults[14], c.readSpeeds.back());
+	SetBe16(&p->defaults[20], maxWrite);
+	SetBe16(&p->defaults[28], maxWrite);
 	p->defaults[6] &= uint8(~0x02);
 	p->saved = p->current;
 	p->changeable = Page(0x2A, size);
@@ -278,7 +282,7 @@ SSense CModePages::Sense(page_control control, uint8 page, uint8 subpage, uint8*
 		return sense;
 	uint8 header[kHeaderLength] = {};
 	size_t total = kHeaderLength + pagesLength;
-	Put16(header, uint32(total - 2));
+	SetBe16(header, uint32(total - 2));
 	header[3] = fCapabilities.supportsFua ? 0x10 : 0x00;
 	size_t done = std::min(capacity, kHeaderLength);
 	std::memcpy(out, header, done);
@@ -374,7 +378,7 @@ SSense CModePages::Select6(const uint8* list, size_t length, bool save)
 	if (descriptors != 0) {
 		const uint8* d = list + kHeaderLength6;
 		density = d[0];
-		blockLength = Get24(d + 5);
+		blockLength = GetBe24(d + 5);
 		if (density != 0x00 && density != 0x04 && density != 0x82)
 			return SenseInvalidParameterField(kHeaderLength6);
 		if (blockLength != 2048 && blockLength != 2352)

@@ -10,7 +10,7 @@ namespace {
 
 constexpr size_t kCueEntrySize = 8;
 constexpr int32 kFirstSector = -kCdMsfOffset;   // MSF 00:00:00
-constexpr uint8 kLeadOutTrack = 0xAA;
+
 constexpr uint8 kDataFormAudio = 0x00;       // CD-DA, sectors from the host
 constexpr uint8 kDataFormGenerated = 0x01;   // CD-DA, sectors made by the recorder
 constexpr uint8 kDataFormCdText = 0x41;      // lead-in with CD-Text packs from the host
@@ -141,7 +141,7 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 		// A position entry: binary track, index and time.
 		SCueSheetEntry entry;
 		if (!DecodeCueSheetEntry(e, &entry, bcd))
-			return InvalidAt(at + (!bcd ? (e[6] > 59 ? 6 : 7) : !IsBcd(e[1]) && e[1] != kLeadOutTrack ? 1
+			return InvalidAt(at + (!bcd ? (e[6] > 59 ? 6 : 7) : !IsBcd(e[1]) && e[1] != cdb::kLeadOutTrack ? 1
 					: !IsBcd(e[2]) ? 2 : !IsBcd(e[5]) ? 5 : !IsBcd(e[6]) || e[6] > 0x59 ? 6 : 7));
 		const int32 lba = entry.lba;
 		if (e[4] != 0x00 && e[4] != 0x80)   // serial copy management: alternate copy bit only
@@ -171,7 +171,7 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 
 		const uint8 trackField = entry.track;
 		const uint8 indexField = entry.index;
-		if (trackField == kLeadOutTrack) {
+		if (trackField == cdb::kLeadOutTrack) {
 			if (track == 0 || index == 0)
 				return InvalidAt(at + 1);
 			if (indexField != 1)
@@ -180,7 +180,7 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 				return InvalidAt(at + 5);
 			if (lba > lastPossibleLeadOut)
 				return InvalidAt(at + 5);
-			points.push_back({kLeadOutTrack, 1, false, lba});
+			points.push_back({cdb::kLeadOutTrack, 1, false, lba});
 			disc.leadOut = lba;
 			leadOut = true;
 			continue;

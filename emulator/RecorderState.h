@@ -67,17 +67,17 @@ mmc::SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossib
 
 // Sense conditions of the write side.
 namespace mmc {
-constexpr SSense kSenseInvalidAddressForWrite = Sense(kIllegalRequest, 0x21, 0x02);
-constexpr SSense kSenseWriteError = Sense(kMediumError, 0x0C, 0x00);
-constexpr SSense kSenseBufferUnderrun = Sense(kMediumError, 0x0C, 0x09);
-constexpr SSense kSenseLongWriteInProgress = Sense(kNotReady, 0x04, 0x08);
-constexpr SSense kSenseOpcFailed = Sense(kMediumError, 0x73, 0x03);
-constexpr SSense kSensePcaFull = Sense(kMediumError, 0x73, 0x02);
-constexpr SSense kSensePermanentWriteProtect = Sense(0x7, 0x27, 0x05);
-constexpr SSense kSenseCannotFormatMedium = Sense(kIllegalRequest, 0x30, 0x06);
-constexpr SSense kSenseIncompleteTrack = Sense(kIllegalRequest, 0x72, 0x03);
-constexpr SSense kSenseYamahaWritingLeadIn = Sense(0x9, 0xB8, 0x00);     // buffer full during the lead-in
-constexpr SSense kSenseYamahaWriteInProgress = Sense(0xB, 0x50, 0x00);   // lead-out still being written
+inline constexpr SSense kSenseInvalidAddressForWrite = sense::kInvalidAddressForWrite;
+inline constexpr SSense kSenseWriteError = sense::kWriteError;
+inline constexpr SSense kSenseBufferUnderrun = sense::kBufferUnderrun;
+inline constexpr SSense kSenseLongWriteInProgress = sense::kLongWriteInProgress;
+inline constexpr SSense kSenseOpcFailed = sense::kPowerCalibrationError;
+inline constexpr SSense kSensePcaFull = sense::kPowerCalibrationAreaFull;
+inline constexpr SSense kSensePermanentWriteProtect = sense::kPermanentWriteProtect;
+inline constexpr SSense kSenseCannotFormatMedium = sense::kCannotFormatMedium;
+inline constexpr SSense kSenseIncompleteTrack = sense::kIncompleteTrackInSession;
+inline constexpr SSense kSenseYamahaWritingLeadIn = sense::kYamahaWritingLeadIn;
+inline constexpr SSense kSenseYamahaWriteInProgress = sense::kYamahaWriteInProgress;
 }   // namespace mmc
 
 // The recording state of one drive and its medium.

@@ -1,7 +1,8 @@
 // libFuzzer target: CUE sheet parsing on arbitrary text, and the CD-Text
 // packs made from an accepted sheet. A refused sheet must be left empty; an
 // accepted one must keep the promises of CCueSheet (consecutive tracks, each
-// with INDEX 01, ascending index numbers and times, bounded texts), and its
+// with INDEX 01, ascending index numbers, times ascending within a file,
+// bounded texts), and its
 // packs must carry valid CRCs.
 #include "emulator/CdText.h"
 #include "emulator/CueSheet.h"
@@ -31,7 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 			abort();
 		for (size_t k = 1; k < track.indexes.size(); k++)
 			if (track.indexes[k].number <= track.indexes[k - 1].number
-				|| track.indexes[k].position <= track.indexes[k - 1].position)
+				|| track.indexes[k].file < track.indexes[k - 1].file
+				|| (track.indexes[k].file == track.indexes[k - 1].file
+					&& track.indexes[k].position <= track.indexes[k - 1].position))
+				abort();
+		for (const CCueSheet::SIndex& index : track.indexes)
+			if (index.file < 0 || size_t(index.file) >= sheet.Files().size())
 				abort();
 		for (int field = 0; field < CCueSheet::kTextCount; field++) {
 			if (track.text[size_t(field)].size() > CCueSheet::kMaxTextLength)

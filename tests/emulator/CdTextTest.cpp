@@ -73,19 +73,50 @@ TEST(CdTextEncode, RefusesMoreThanOneBlockOfPacks)
 	EXPECT_TRUE(packs.empty());
 }
 
-TEST(CdTextPacksFile, AcceptsPlainPacksOrTheReadTocAnswer)
+// Packs files as mastering tools write them: plain or with the READ TOC
+// header, either with one trailing zero byte (which libcdio skips too).
+TEST(CdTextPacksFile, AcceptsPlainPacksOrTheReadTocAnswerAndSaysWhyNot)
 {
+	auto parse = [](std::vector<uint8> data, size_t* count) {
+		std::vector<uint8> packs;
+		std::string why;
+		status_t status = CCdText::ParsePacks(data.data(), data.size(), &packs, &why);
+		*count = packs.size() / CCdText::kPackSize;
+		EXPECT_EQ(status == B_OK, why.empty());
+		return status == B_OK ? std::string("ok") : why;
+	};
+	std::vector<uint8> plain(36, 0);
+	plain[0] = 0x80;
+	plain[18] = 0x8F;
+	std::vector<uint8> answer = {0x00, 38, 0, 0};
+	answer.insert(answer.end(), plain.begin(), plain.end());
+	size_t count = 0;
+	EXPECT_EQ(parse(plain, &count), "ok");
+	EXPECT_EQ(count, 2u);
+	EXPECT_EQ(parse(answer, &count), "ok");
+	EXPECT_EQ(count, 2u);
+	for (std::vector<uint8> data : {plain, answer}) {
+		data.push_back(0);
+		EXPECT_EQ(parse(data, &count), "ok");
+		EXPECT_EQ(count, 2u) << "the trailing zero byte is no part of the packs";
+		data.back() = 0x80;
+		EXPECT_EQ(parse(data, &count), "it ends in a byte after its packs that is not zero");
+	}
+	answer[1] = 20;
+	EXPECT_EQ(parse(answer, &count), "its header gives a length of 20 for 38 bytes");
+	EXPECT_EQ(parse(std::vector<uint8>(plain.begin(), plain.begin() + 20), &count),
+		"20 bytes are not whole packs of 18 bytes");
+	EXPECT_EQ(parse({}, &count), "it holds no packs");
+	EXPECT_EQ(parse({0}, &count), "it holds no packs");
+	plain[18] = 0x7F;
+	EXPECT_EQ(parse(plain, &count), "pack 2 has the type 7Fh, not one of CD-Text");
+
 	std::vector<uint8> packs;
-	uint8 plain[36] = {0x80};
-	EXPECT_EQ(CCdText::ParsePacks(plain, 36, &packs), B_OK);
-	EXPECT_EQ(packs.size(), 36u);
-	uint8 answer[22] = {0x00, 20};
-	EXPECT_EQ(CCdText::ParsePacks(answer, 22, &packs), B_OK);
-	EXPECT_EQ(packs.size(), 18u);
-	answer[1] = 38;
-	EXPECT_EQ(CCdText::ParsePacks(answer, 22, &packs), B_BAD_DATA) << "length field disagrees";
-	EXPECT_EQ(CCdText::ParsePacks(plain, 20, &packs), B_BAD_DATA);
-	EXPECT_EQ(CCdText::LoadPacksFile("/nonexistent/packs.cdt", &packs), B_ENTRY_NOT_FOUND);
+	std::string why;
+	EXPECT_EQ(CCdText::LoadPacksFile("/nonexistent/packs.cdt", &packs, &why), B_ENTRY_NOT_FOUND);
+	EXPECT_EQ(why, "cannot open /nonexistent/packs.cdt");
+	EXPECT_EQ(CCdText::LoadPacksFile("/", &packs, &why), B_BAD_DATA);
+	EXPECT_EQ(why, "/ is not a regular file (a folder)");
 }
 
 TEST(CdTextLatin1, ConvertsUtf8AndKeepsOtherBytes)

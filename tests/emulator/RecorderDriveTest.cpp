@@ -157,7 +157,7 @@ public:
 
 bool Is(const SOutcome& o, uint8 key, uint8 asc, uint8 ascq)
 {
-	return o.status == B_OK && o.scsiStatus == mmc::kStatusCheckCondition && o.Key() == key && o.Asc() == asc
+	return o.status == B_OK && o.scsiStatus == SCSI_STATUS_CHECK_CONDITION && o.Key() == key && o.Asc() == asc
 		&& o.Ascq() == ascq;
 }
 
@@ -289,7 +289,7 @@ TEST(RecorderDrive, BufferRisesAndFallsOnTheDriveClockAndUnderrunsFail)
 	config.realTime = true;
 	config.capabilities.bufferKb = 512;   // 222 sectors
 	CRecorderRun run(config, clock);
-	ASSERT_TRUE(SetCdSpeed(*run.drive, 0xFFFF, 8 * CDriveConfig::kKbPerSpeedFactor).Good());
+	ASSERT_TRUE(SetCdSpeed(*run.drive, 0xFFFF, CDriveConfig::SpeedKbs(8)).Good());
 	std::vector<uint8> audio = PatternAudio(1150, 6);
 	ASSERT_TRUE(run.SetPage(kWriteTypeSessionAtOnce).Good());
 	ASSERT_TRUE(run.SendCueSheet(ThreeTrackCueSheet()).Good());

@@ -202,7 +202,7 @@ TEST(RecorderCueSheet, RefusesWhatRecordersRefuseWithTheFieldPointer)
 	};
 	for (const SCase& c : cases) {
 		SSense sense = Check(c.cue);
-		EXPECT_TRUE(SameSense(sense, Sense(kIllegalRequest, 0x26, 0x00))) << c.what;
+		EXPECT_TRUE(SameSense(sense, Sense(kSenseKeyIllegalRequest, 0x26, 0x00))) << c.what;
 		EXPECT_TRUE(sense.fieldValid && !sense.fieldInCdb) << c.what;
 		EXPECT_EQ(sense.field, c.field) << c.what;
 	}

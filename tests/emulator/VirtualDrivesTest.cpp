@@ -74,6 +74,7 @@ TEST(DriveConfigParse, ReadsEveryKey)
 		"minutes = 74\n"
 		"output = out\n"
 		"timing = instant\n"
+		"q_format = HEX\n"
 		"not_ready = 3\n"
 		"medium_error = 1000 2\n"
 		"medium_error = 2000\n"
@@ -94,8 +95,8 @@ TEST(DriveConfigParse, ReadsEveryKey)
 	EXPECT_EQ(a.revision, "1.0b");
 	EXPECT_EQ(a.peripheralType, 4);
 	EXPECT_TRUE(a.atapi);
-	EXPECT_EQ(a.capabilities.readSpeeds, (std::vector<uint16> {352, 704, 1056}));
-	EXPECT_EQ(a.capabilities.writeSpeeds, (std::vector<uint16> {176, 352, 704}));
+	EXPECT_EQ(a.capabilities.readSpeeds, (std::vector<uint16> {353, 706, 1058}));
+	EXPECT_EQ(a.capabilities.writeSpeeds, (std::vector<uint16> {176, 353, 706}));
 	EXPECT_EQ(a.capabilities.bufferKb, 2048);
 	EXPECT_TRUE(a.capabilities.bufferUnderrunFree);
 	EXPECT_FALSE(a.capabilities.isrc);
@@ -104,6 +105,7 @@ TEST(DriveConfigParse, ReadsEveryKey)
 	EXPECT_EQ(a.minutes, 74);
 	EXPECT_EQ(a.output, "/base/out");
 	EXPECT_FALSE(a.realTime);
+	EXPECT_TRUE(a.hexQ);
 	EXPECT_EQ(a.notReady, 3);
 	ASSERT_EQ(a.mediumErrors.size(), 2u);
 	EXPECT_EQ(a.mediumErrors[0].lba, 1000);
@@ -122,6 +124,7 @@ TEST(DriveConfigParse, ReadsEveryKey)
 	EXPECT_TRUE(b.capabilities.writeSpeeds.empty()) << "a reader has no write speeds";
 	EXPECT_FALSE(b.capabilities.testWrite);
 	EXPECT_TRUE(b.realTime);
+	EXPECT_FALSE(b.hexQ) << "BCD unless told";
 
 	// An empty description offers no drive.
 	ASSERT_EQ(CDriveConfig::Parse("# none\n", "/", &drives, nullptr), B_OK);
@@ -149,6 +152,7 @@ TEST(DriveConfigParse, RefusesBadDescriptionsNamingTheLine)
 	EXPECT_EQ(ParseError("[drive]\nmedium_error = -5\n"),
 		"line 2: medium_error is an LBA and optionally a count of attempts");
 	EXPECT_EQ(ParseError("[drive]\nlock = maybe\n"), "line 2: lock is yes or no");
+	EXPECT_EQ(ParseError("[drive]\nq_format = binary\n"), "line 2: q_format is bcd or hex");
 	EXPECT_EQ(ParseError("[drive]\nvendor = " + std::string(5000, 'x') + "\n"), "line 2: line too long");
 	std::string many;
 	for (int i = 0; i < 17; i++)
@@ -230,9 +234,9 @@ TEST(VirtualDriveStart, OffersTheDescribedDrivesOrTheDefaultRecorder)
 		EXPECT_EQ(paths[0].rfind("/dev/disk/ide/atapi/", 0), 0u) << paths[0];
 		int fd = dev_open(paths[0].c_str(), O_RDONLY);
 		ASSERT_GE(fd, 0);
-		std::vector<uint8> audio(mmc::kAudioSectorSize);
+		std::vector<uint8> audio(kCdAudioSectorSize);
 		EXPECT_EQ(dev_read_cd_audio(fd, 5, 1, audio.data()), B_OK);
-		EXPECT_EQ(std::memcmp(audio.data(), &disc.audio[5 * mmc::kAudioSectorSize], audio.size()), 0);
+		EXPECT_EQ(std::memcmp(audio.data(), &disc.audio[5 * kCdAudioSectorSize], audio.size()), 0);
 		dev_close(fd);
 		StopVirtualDrives();
 		std::filesystem::remove(settings + "/virtual-drives");
