@@ -102,9 +102,8 @@ bool WriteRange(CVirtualDrive& drive, const std::vector<uint8>& audio, int32 fro
 	return true;
 }
 
-std::string CdInfo(const std::string& cue)
+std::string Run(const std::string& command)
 {
-	std::string command = "cd-info --no-device-info --no-header --cue-file '" + cue + "' 2>&1";
 	FILE* pipe = popen(command.c_str(), "r");
 	std::string output;
 	if (pipe == nullptr)
@@ -124,7 +123,7 @@ void CheckImage(const std::string& folder, const std::vector<uint8>& audio)
 	std::string cue = folder + "/recording-001.cue";
 	ASSERT_TRUE(std::filesystem::exists(cue)) << folder;
 	if (system("command -v cd-info >/dev/null 2>&1") == 0) {
-		std::string output = CdInfo(cue);
+		std::string output = Run("cd-info --no-device-info --no-header --cue-file '" + cue + "' 2>&1");
 		std::regex line(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) )");
 		std::smatch match;
 		std::map<int, int32> starts;
@@ -133,6 +132,21 @@ void CheckImage(const std::string& folder, const std::vector<uint8>& audio)
 			if (std::regex_search(text, match, line))
 				starts[std::stoi(match[1])] = std::stoi(match[2]);
 		EXPECT_EQ(starts, kStarts) << output;
+	}
+	if (system("command -v cdrdao >/dev/null 2>&1") == 0) {
+		// cdrdao names the pauses: track 1's 50 stored sectors, none before
+		// track 2, 75 before track 3.
+		// (cdrdao takes file names from its working folder.)
+		std::string output = Run("cd '" + folder + "' && cdrdao show-toc recording-001.cue 2>&1");
+		std::regex line(R"(^\s*(PREGAP|START)\s+\d\d:\d\d:\d\d\(\s*(\d+)\))");
+		std::smatch match;
+		std::vector<std::string> found;
+		std::istringstream lines(output);
+		for (std::string text; std::getline(lines, text);)
+			if (std::regex_search(text, match, line))
+				found.push_back(match[1].str() + " " + match[2].str());
+		EXPECT_EQ(found, (std::vector<std::string> {"PREGAP 50", "START 50", "START 400", "PREGAP 75", "START 775"}))
+			<< output;
 	}
 
 	std::shared_ptr<CDiscImage> image;
