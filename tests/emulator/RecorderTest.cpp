@@ -1,6 +1,7 @@
 // The write side of the virtual recorder, piece by piece: the cue sheets a
 // recorder takes and refuses, the recording state, the buffer on a fake
 // clock, and the image it leaves (read by libcdio's cd-info).
+#include "emulator/DriveConfig.h"
 #include "emulator/ImageWriter.h"
 #include "emulator/RecorderState.h"
 #include "emulator/WriteBuffer.h"
@@ -496,4 +497,38 @@ TEST(RecorderImage, FailuresLeaveAPartialBinAndNoCue)
 		EXPECT_NE(error.find("locked"), std::string::npos) << error;
 		chmod(folder.File("locked").c_str(), 0700);
 	}
+}
+
+// --- Description keys -----------------------------------------------------------------
+
+TEST(RecorderDescription, ReadsTheReloadChoiceAndTheWriteFaults)
+{
+	std::vector<CDriveConfig> drives;
+	std::string error;
+	ASSERT_EQ(CDriveConfig::Parse("[drive]\nafter_eject = Blank\nwrite_error = 300 2\nwrite_error = -150\n"
+								  "long_write = 3\nunderrun_at = 500\nopc_failure = 1\npca_full = -1\n"
+								  "disc_sectors = 999\n[drive]\n",
+				  "/", &drives, &error),
+		B_OK)
+		<< error;
+	ASSERT_EQ(drives.size(), 2u);
+	EXPECT_TRUE(drives[0].blankAfterEject);
+	EXPECT_FALSE(drives[1].blankAfterEject) << "a described drive keeps its written disc";
+	CWriteFaults faults = drives[0].writeFaults;
+	int32 bad = 0;
+	EXPECT_TRUE(faults.TakeWriteError(-150, 27, &bad));
+	EXPECT_EQ(bad, -150);
+	EXPECT_TRUE(faults.TakeWriteError(290, 27, &bad));
+	EXPECT_TRUE(faults.TakeWriteError(290, 27, &bad));
+	EXPECT_FALSE(faults.TakeWriteError(290, 27, &bad)) << "two attempts";
+	EXPECT_FALSE(faults.TakeUnderrun(473, 27));
+	EXPECT_TRUE(faults.TakeUnderrun(474, 27));
+	EXPECT_FALSE(faults.TakeUnderrun(474, 27)) << "once";
+	SSense sense;
+	EXPECT_TRUE(faults.TakeOpcFault(&sense));
+	EXPECT_TRUE(SameSense(sense, kSensePcaFull)) << "a full area comes first";
+	EXPECT_EQ(faults.DiscLimit(kDiscEnd), 999);
+	for (const char* bad : {"after_eject = later", "write_error = x", "long_write = -2", "underrun_at = 1 2",
+			 "disc_sectors = 0"})
+		EXPECT_EQ(CDriveConfig::Parse(std::string("[drive]\n") + bad + "\n", "/", &drives, &error), B_BAD_DATA) << bad;
 }
