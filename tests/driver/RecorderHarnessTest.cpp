@@ -233,7 +233,7 @@ TEST(RecorderHarness, MmcSessionAtOnceLeavesADiscOtherToolsRead)
 	CheckImage(folder.Path(), audio);
 }
 
-TEST(RecorderHarness, DISABLED_MmcTrackAtOnceLeavesTheSameDisc)
+TEST(RecorderHarness, MmcTrackAtOnceLeavesTheSameDisc)
 {
 	CTempFolder folder;
 	std::vector<uint8> audio = DiscAudio();
@@ -293,4 +293,64 @@ TEST(RecorderHarness, TeacTrackAtOnceLeavesTheSameDisc)
 		RecordTrackAtOnce(drive, audio);
 	}
 	CheckImage(folder.Path(), audio);
+}
+
+// The command library's recording faults: a catalogue number or ISRC of a
+// track-at-once run does not leak into the next disc's page; cue sheets
+// with catalogue and ISRC entries (as cdrdao sends them) pass OpenSession;
+// CloseTrack sends CLOSE TRACK after the flush.
+TEST(RecorderHarness, LibraryKeepsNoStateBetweenRunsAndSendsWhatRecordersTake)
+{
+	CTempFolder folder;
+	CVirtualDrive drive(RecorderConfig(CDriveConfig::kDialectMmc, "TARNWICK", "Virtual CD-RW", folder.Path()),
+		CDiscImage::CreateBlank(CDiscImage::kBlankCdR, 80), "drv-pellworth");
+	CDriver& driver = drive.Driver();
+	SCSI_STATUS status;
+	int32 start = 0;
+	ASSERT_TRUE(driver.OpenTrack(drive.Device(), 1, 0, 1, 150, 300, 0, 0, "0123456789012", "USTW10000001", &start,
+		&status));
+	std::vector<uint8> page = drive.Drive().ModePage(kModePageWriteParameters);
+	ASSERT_EQ(page[16], 0x80);
+
+	std::vector<uint8> sheet = CueSheet();
+	std::vector<uint8> codes(4 * kCueSheetEntrySize);
+	const uint8 catalogue[] = {0x02, '0', '1', '2', '3', '4', '5', '6', 0x02, '7', '8', '9', '0', '1', '2', 0};
+	const uint8 isrc[] = {0x03, 1, 'U', 'S', 'T', 'W', '1', '0', 0x03, 1, '0', '0', '0', '0', '0', '1'};
+	std::copy(std::begin(catalogue), std::end(catalogue), codes.begin());
+	std::copy(std::begin(isrc), std::end(isrc), codes.begin() + 16);
+	// Catalogue first, lead-in, the ISRC pair, then track 1 on.
+	std::vector<uint8> full(codes.begin(), codes.begin() + 16);
+	full.insert(full.end(), sheet.begin(), sheet.begin() + 8);
+	full.insert(full.end(), codes.begin() + 16, codes.end());
+	full.insert(full.end(), sheet.begin() + 8, sheet.end());
+	int32 first = 0;
+	ASSERT_TRUE(driver.OpenSession(drive.Device(), 0, 1, full.data(), int32(full.size()), &first, &status));
+	EXPECT_EQ(first, -kCdMsfOffset);
+	page = drive.Drive().ModePage(kModePageWriteParameters);
+	EXPECT_EQ(page[2] & 0x0F, kWriteTypeSessionAtOnce);
+	EXPECT_EQ(page[16], 0x00) << "the catalogue number of the earlier run is gone";
+	EXPECT_EQ(page[32], 0x00) << "and its ISRC";
+	EXPECT_EQ(page[14] << 8 | page[15], 150);
+
+	// A track-at-once track closed: the flush, then CLOSE TRACK of track 1.
+	CTempFolder other;
+	CVirtualDrive tao(RecorderConfig(CDriveConfig::kDialectMmc, "TARNWICK", "Virtual CD-RW", other.Path()),
+		CDiscImage::CreateBlank(CDiscImage::kBlankCdR, 80), "drv-pellworth");
+	std::vector<uint8> audio = DiscAudio();
+	ASSERT_TRUE(tao.Driver().OpenTrack(tao.Device(), 1, 0, 0, 200, 350, 0, 0, nullptr, nullptr, &start, &status));
+	ASSERT_TRUE(WriteRange(tao, audio, start, start + 350, &status));
+	ASSERT_TRUE(tao.Driver().CloseTrack(tao.Device(), 1, &status));
+	std::vector<CMmcDrive::SCommandRecord> history = tao.Drive().History();
+	auto lastOf = [&history](uint8 opcode) {
+		for (size_t i = history.size(); i-- > 0;)
+			if (history[i].cdb[0] == opcode)
+				return int(i);
+		return -1;
+	};
+	int flush = lastOf(cdb::kSynchronizeCache);
+	int close = lastOf(cdb::kCloseTrackSession);
+	ASSERT_GE(flush, 0);
+	ASSERT_GT(close, flush);
+	EXPECT_EQ(history[size_t(close)].cdb[2], cdb::kCloseTrack);
+	EXPECT_EQ(history[size_t(close)].cdb[5], 1);
 }

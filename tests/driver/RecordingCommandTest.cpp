@@ -61,17 +61,22 @@ TEST(RecordingCommands, MmcTrackAtOnceSetsTheWriteParameters)
 	EXPECT_EQ(page[2] & 0x10, 0x10);   // test writing
 	EXPECT_EQ(page[3] & 0x0F, 0x03);   // pre-emphasis, copy permitted
 	EXPECT_EQ(page[4] & 0x0F, 0x00);   // raw 2352-byte blocks
-	EXPECT_EQ(page[14] << 8 | page[15], 0);
+	EXPECT_EQ(page[14] << 8 | page[15], 150) << "the recorder writes the pause";
 	EXPECT_EQ(page[16], 0x80);
 	EXPECT_EQ(std::string(page.begin() + 17, page.begin() + 30), "0123456789012");
 	EXPECT_EQ(page[32], 0x80);
 	EXPECT_EQ(std::string(page.begin() + 33, page.begin() + 45), "USTW10000001");
 
-	// A longer pause ends 200 sectors after LBA -150: the track starts at 50.
+	// A longer pause ends 200 sectors after LBA -150: the track starts at
+	// 50, and the library writes none of it.
+	size_t writes = Count(drive.Drive(), 0x2A);
 	ASSERT_TRUE(driver.OpenTrack(device, 1, 0, 0, 200, 1000, 0, 0, nullptr, nullptr, &start, &status));
 	EXPECT_EQ(start, 50);
+	EXPECT_EQ(Count(drive.Drive(), 0x2A), writes);
 	page = drive.Drive().ModePage(0x05);
+	EXPECT_EQ(page[14] << 8 | page[15], 200);
 	EXPECT_EQ(page[16], 0x00) << "no catalogue number given";
+	EXPECT_EQ(page[32], 0x00) << "no ISRC given";
 
 	SCSI_STATUS refused;
 	EXPECT_FALSE(driver.OpenTrack(device, 0, 0, 0, 0, 1000, 0, 0, nullptr, nullptr, &start, &refused));
