@@ -187,7 +187,7 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 		}
 
 		const int number = trackField;
-		if (number == track) {
+		if (number == track && track != 0) {
 			if (indexField != index + 1)
 				return InvalidAt(at + 2);
 			// Only an index 0 may be empty (index 1 at the same time).

@@ -170,6 +170,7 @@ TEST(RecorderCueSheet, RefusesWhatRecordersRefuseWithTheFieldPointer)
 	auto base = [] { return SCue().LeadIn().Index(1, 0, -150); };
 	std::vector<SCase> cases = {
 		{"no lead-in", SCue().Index(1, 0, -150).Index(1, 1, 0).LeadOut(500), 1},
+		{"track 0 after the lead-in (found by fuzzing)", SCue().LeadIn().Index(0, 1, -150).LeadOut(500), 9},
 		{"track 1 before 00:02:00", SCue().LeadIn().Index(1, 0, -150).Index(1, 1, -1).LeadOut(500), 21},
 		{"track 1 not at 00:00:00", SCue().LeadIn().Index(1, 0, -100).Index(1, 1, 0).LeadOut(500), 13},
 		{"time going back", base().Index(1, 1, 300).Index(2, 1, 200).LeadOut(500), 29},
