@@ -50,15 +50,8 @@ bool CWriteBuffer::Update(bigtime_t now)
 {
 	if (fPhase == kLeadIn && now >= fLeadInEnd)
 		fPhase = kWriting;   // fDrainStart is the lead-in's end
-	if (fPhase == kWriting && now > EmptyAt()) {
-		fBurnedBase = fReceived;
-		if (fBufferUnderrunFree) {
-			fUnderruns++;
-			fPhase = kPaused;
-		} else {
-			fPhase = kFailed;
-		}
-	}
+	if (fPhase == kWriting && now > EmptyAt())
+		RanEmpty();
 	if (fPhase == kDraining && now >= EmptyAt()) {
 		fBurnedBase = fReceived;
 		fPhase = kPaused;
@@ -108,8 +101,12 @@ bigtime_t CWriteBuffer::Drain(bigtime_t now)
 void CWriteBuffer::ForceUnderrun(bigtime_t now)
 {
 	Update(now);
-	if (fPhase != kWriting && fPhase != kLeadIn)
-		return;
+	if (fPhase == kWriting || fPhase == kLeadIn)
+		RanEmpty();
+}
+
+void CWriteBuffer::RanEmpty()
+{
 	fBurnedBase = fReceived;
 	if (fBufferUnderrunFree) {
 		fUnderruns++;

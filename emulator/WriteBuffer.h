@@ -67,6 +67,8 @@ private:
 	static constexpr size_t kSectorBytes = 2352;
 
 	int64 Burned(bigtime_t now) const;
+	// The buffer is empty in the middle of a run: BUFE pauses, else the run fails.
+	void RanEmpty();
 	bigtime_t EmptyAt() const;
 
 	phase fPhase = kIdle;

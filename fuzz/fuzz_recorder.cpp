@@ -11,6 +11,7 @@
 #include "emulator/MmcDrive.h"
 #include "emulator/RecorderState.h"
 #include "kit/device/ScsiParameters.h"
+#include "kit/support/ByteOrder.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -102,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		uint8 info[36] = {};
 		if (!Send(drive, {0x52, 0x01, 0, 0, 0, 0xFF, 0, 0, 36, 0}, info, sizeof(info), false).good || (info[7] & 1) == 0)
 			break;
-		uint32 nwa = uint32(info[12]) << 24 | uint32(info[13]) << 16 | uint32(info[14]) << 8 | info[15];
+		uint32 nwa = GetBe32(info + 12);
 		SResult r = Send(drive,
 			{0x2A, 0, uint8(nwa >> 24), uint8(nwa >> 16), uint8(nwa >> 8), uint8(nwa), 0, uint8(count >> 8),
 				uint8(count), 0},
