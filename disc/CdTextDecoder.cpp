@@ -1,8 +1,8 @@
 #include "disc/CdTextDecoder.h"
 
 #include "frame/Diagnostics.h"
+#include "frame/TrackNames.h"
 #include "kit/text/UTF8.h"
-#include "projects/AudioFileInfo.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "disc/CdInfo.h"
 #include "disc/CdTextDecoder.h"
 #include "disc/Toc.h"
-#include "projects/AudioFileInfo.h"
+#include "frame/TrackNames.h"
 
 #include <cstdio>
 #include <cstring>

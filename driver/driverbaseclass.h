@@ -9,7 +9,7 @@
 // that made it is still loaded.
 #pragma once
 
-#include "devices/ScsiMisc.h"
+#include "driver/ScsiRecords.h"
 #include "kit/support/SupportDefs.h"
 
 #include <cstddef>

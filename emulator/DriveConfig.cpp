@@ -472,7 +472,9 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 
 status_t CDriveConfig::Load(const std::string& path, std::vector<CDriveConfig>* drives, std::string* error)
 {
-	int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	// O_NONBLOCK: a FIFO at the path must not block the open; the type
+	// check below refuses it.
+	int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 	if (fd < 0) {
 		if (error != nullptr)
 			*error = "cannot open " + path;

@@ -8,8 +8,8 @@
 // MODE SELECT(6) with a block descriptor whose density code 82h (or 00h)
 // and block length 2352 make READ(10) read audio sectors, the family's
 // vendor mode pages (ModePages.h) and vendor commands, and none of the MMC
-// additions (READ CD, SET CD SPEED, READ DISC/TRACK INFORMATION, page 2Ah,
-// CD-Text). The dialects follow the command descriptions in the drivers of
+// additions (READ CD, SET CD SPEED, READ DISC/TRACK INFORMATION, GET
+// CONFIGURATION, GET EVENT STATUS NOTIFICATION, page 2Ah, CD-Text). The dialects follow the command descriptions in the drivers of
 // cdrecord (drv_jvc.c, drv_philips.c) and cdrdao (TeacCdr55, CDD2600Base,
 // YamahaCDR10x, PlextorReader):
 //   teac     Teac CD-R50/55: READ CD-DA (D8h), OPC EXECUTION (ECh), CLEAR
@@ -269,6 +269,10 @@ private:
 	// Sectors a second at the current write speed.
 	uint32 WriteRate() const;
 	std::string OutputFolder() const;
+	// Takes the parameter list of a vendor recording command (its length in
+	// bytes 7-8) for a writable medium: false with r->sense set when the
+	// list is longer than the data sent or the medium cannot be written.
+	bool TakeWriteParameters(const SContext& c, size_t* length, SResult* r) const;
 
 	bool VendorDialect() const { return fConfig.dialect != CDriveConfig::kDialectMmc; }
 	void Record(const raw_device_command* command, const uint8* cdb, bool dataIn);

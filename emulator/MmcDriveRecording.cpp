@@ -25,6 +25,17 @@ constexpr int32 kLeadOutSectors = 6750;   // 90 seconds: the lead-out of a first
 
 }   // namespace
 
+bool CMmcDrive::TakeWriteParameters(const SContext& c, size_t* length, SResult* r) const
+{
+	*length = DecodeParameterListLength10(c.cdb);
+	if (*length > c.dataLength) {
+		r->sense = kSenseParameterListLength;
+		return false;
+	}
+	r->transferred = *length;
+	return WritableMedium(&r->sense);
+}
+
 // Writes what the buffer holds. Track at once: the track ends. Session at
 // once: when every sector of the cue sheet has arrived, the lead-out follows
 // and the session is closed.
@@ -156,13 +167,8 @@ CMmcDrive::SResult CMmcDrive::DoTeacSetLimits(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoTeacSetSubcode(const SContext& c)
 {
 	SResult r;
-	size_t length = DecodeParameterListLength10(c.cdb);
-	if (length > c.dataLength) {
-		r.sense = kSenseParameterListLength;
-		return r;
-	}
-	r.transferred = length;
-	if (!WritableMedium(&r.sense))
+	size_t length = 0;
+	if (!TakeWriteParameters(c, &length, &r))
 		return r;
 	const uint8* d = c.data;
 	if (length == 4) {
@@ -307,13 +313,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsReadSessionInfo(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 {
 	SResult r;
-	size_t length = DecodeParameterListLength10(c.cdb);
-	if (length > c.dataLength) {
-		r.sense = kSenseParameterListLength;
-		return r;
-	}
-	r.transferred = length;
-	if (!WritableMedium(&r.sense))
+	size_t length = 0;
+	if (!TakeWriteParameters(c, &length, &r))
 		return r;
 	int64 last = -150;
 	size_t at = 0;
@@ -376,13 +377,8 @@ CMmcDrive::SResult CMmcDrive::DoPhilipsWriteSession(const SContext& c)
 CMmcDrive::SResult CMmcDrive::DoYamahaWriteToc(const SContext& c)
 {
 	SResult r;
-	size_t length = DecodeParameterListLength10(c.cdb);
-	if (length > c.dataLength) {
-		r.sense = kSenseParameterListLength;
-		return r;
-	}
-	r.transferred = length;
-	if (!WritableMedium(&r.sense))
+	size_t length = 0;
+	if (!TakeWriteParameters(c, &length, &r))
 		return r;
 	if (length < 24 || length % 8 != 0) {
 		r.sense = kSenseParameterListLength;
@@ -944,8 +940,10 @@ CMmcDrive::SResult CMmcDrive::DoRecorderTrackInformation(const SContext& c)
 		bool open = number == last && fRecorder.RunOpen() && nwaValid && nwa == fRecorder.Written();
 		out[5] = uint8((track->control & 0x0F) | (fRecorder.Unusable() ? 0x20 : 0x00));
 		out[6] = 0x0F;
-		SetBe32(out + 8, uint32(track->start));
-		SetBe32(out + 24, uint32(track->end - track->start));
+		// A track holds its pause (from LBA 0 on), as on a finished disc.
+		int32 first = std::max<int32>(track->pregapStart, 0);
+		SetBe32(out + 8, uint32(first));
+		SetBe32(out + 24, uint32(track->end - first));
 		SetBe32(out + 28, uint32(track->end - 1));
 		out[7] = 0x02;   // last recorded address valid
 		if (open) {

@@ -5,6 +5,7 @@
 #include "kit/storage/Directory.h"
 #include "kit/storage/Entry.h"
 #include "kit/storage/FindDirectory.h"
+#include "kit/support/EscapeText.h"
 
 #include <cstdio>
 #include <strings.h>
@@ -141,7 +142,8 @@ status_t ResolveProjectRootFolder(std::string* path, project_folder_mover mover)
 			} else {
 				std::string text = std::string(
 					"Tarnwick\n\nAn error occured while moving the project folder to another volume. The old project folder will be used, but some projects and files have already been moved to the other volume.\n\nError: ")
-					+ StatusText(status) + "\n\nOldpath: " + rootFolder + "\n\nNewpath: " + newRootFolder;
+					+ StatusText(status) + "\n\nOldpath: " + EscapeControlChars(rootFolder) + "\n\nNewpath: "
+					+ EscapeControlChars(newRootFolder);
 				DebugAlert(text.c_str());
 				target = rootFolder;
 			}
@@ -153,9 +155,9 @@ status_t ResolveProjectRootFolder(std::string* path, project_folder_mover mover)
 		preference.FindString("rootfolder", &rootFolder);
 	}
 
-	printf("rootfolder = %s\n", rootFolder.c_str());
+	printf("rootfolder = %s\n", EscapeControlChars(rootFolder).c_str());
 	*path = rootFolder;
-	printf("GetProjectRootFolder = \"%s\"\n", path->c_str());
+	printf("GetProjectRootFolder = \"%s\"\n", EscapeControlChars(*path).c_str());
 	fflush(stdout);
 	return B_OK;
 }

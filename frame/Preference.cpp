@@ -8,6 +8,7 @@
 #include "frame/SettingsFile.h"
 #include "kit/interface/Font.h"
 #include "kit/storage/Resources.h"
+#include "kit/support/EscapeText.h"
 
 #include <cerrno>
 #include <cmath>
@@ -15,20 +16,60 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 CPreferenceHandler PreferenceHandler;
 
 namespace {
 
-// A file we cannot parse is set aside (never silently overwritten) before the
-// first save replaces it, so whatever it held can still be looked at.
-void SetDamagedFileAside(const std::string& path)
+// Files set aside are "<path>.damaged", "<path>.damaged 1", "<path>.damaged 2"
+// ... up to this many: an older one is never replaced.
+constexpr int kMaxDamagedFiles = 1000;
+
+// Renames `from` to `to` unless `to` exists. 0, or -1 with errno (EEXIST
+// when `to` exists).
+int RenameWithoutReplacing(const std::string& from, const std::string& to)
 {
-	std::string aside = path + ".damaged";
-	rename(path.c_str(), aside.c_str());
-	fprintf(stderr, "Settings file \"%s\" is damaged; kept as \"%s\", using defaults.\n", path.c_str(),
-		aside.c_str());
+	if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+		return 0;
+	if (errno != EINVAL && errno != ENOSYS)
+		return -1;
+	// A file system without RENAME_NOREPLACE: a hard link fails on an
+	// existing name just as well.
+	if (link(from.c_str(), to.c_str()) == 0)
+		return unlink(from.c_str());
+	if (errno == EEXIST)
+		return -1;
+	struct stat st;
+	if (lstat(to.c_str(), &st) == 0) {
+		errno = EEXIST;
+		return -1;
+	}
+	return rename(from.c_str(), to.c_str());
+}
+
+// A file we cannot parse is set aside (never silently overwritten, nor one
+// set aside before) before the first save replaces it, so whatever it held
+// can still be looked at. False when it could not be set aside: then it
+// must not be replaced either.
+bool SetDamagedFileAside(const std::string& path)
+{
+	for (int n = 0; n < kMaxDamagedFiles; n++) {
+		std::string aside = path + ".damaged";
+		if (n > 0)
+			aside += " " + std::to_string(n);
+		if (RenameWithoutReplacing(path, aside) == 0) {
+			fprintf(stderr, "Settings file \"%s\" is damaged; kept as \"%s\", using defaults.\n",
+				EscapeControlChars(path).c_str(), EscapeControlChars(aside).c_str());
+			return true;
+		}
+		if (errno != EEXIST)
+			break;
+	}
+	fprintf(stderr, "Settings file \"%s\" is damaged and could not be set aside (%s); it is left as it is.\n",
+		EscapeControlChars(path).c_str(), strerror(errno));
+	return false;
 }
 
 }   // namespace
@@ -37,10 +78,9 @@ status_t CPreferenceHandler::Init(const char* path)
 {
 	if (path == nullptr || path[0] == '\0')
 		return B_BAD_VALUE;
-	int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-	if (fd < 0)
-		return StatusFromErrno();
-	close(fd);
+	status_t status = CSettingsFile::CreateFile(path);
+	if (status != B_OK)
+		return status;
 	std::lock_guard<std::mutex> lock(fLock);
 	fPath = path;
 	return B_OK;
@@ -89,25 +129,32 @@ bool CPreferenceHandler::SaveMessage(const char* name, BMessage* message)
 	status_t status = CSettingsFile::ReadFile(fPath, &bytes);
 	if (status == B_OK)
 		status = file.Parse(bytes);
-	if (status == B_BAD_DATA)
-		SetDamagedFileAside(fPath);
-	else if (status != B_OK)
+	if (status == B_BAD_DATA) {
+		if (!SetDamagedFileAside(fPath))
+			return false;
+	} else if (status != B_OK)
 		return false;   // unreadable: do not replace what we could not read
 	file.Set(name, B_RAW_TYPE, std::move(data));
 	return CSettingsFile::WriteFile(fPath, file.Serialize()) == B_OK;
 }
 
+std::string PreferenceFileProblem(const char* path, status_t status)
+{
+	const char* reason = status == B_BAD_TYPE ? "not a regular file" : StatusText(status);
+	return "\"" + EscapeControlChars(path != nullptr ? path : "") + "\" (" + reason + ")";
+}
+
 void InitPreferenceHandler(const char* path)
 {
-	int fd = path != nullptr ? open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600) : -1;
-	if (fd < 0) {
-		printf("Preference file open error!\n");
+	status_t status = path != nullptr && path[0] != '\0' ? CSettingsFile::CreateFile(path) : B_BAD_VALUE;
+	if (status != B_OK) {
+		printf("Preference file open error! %s\n", PreferenceFileProblem(path, status).c_str());
 		fflush(stdout);
 		exit(1);
 	}
-	close(fd);
-	if (PreferenceHandler.Init(path) != B_OK) {
-		printf("Preference file init error!\n");
+	status = PreferenceHandler.Init(path);
+	if (status != B_OK) {
+		printf("Preference file init error! %s\n", PreferenceFileProblem(path, status).c_str());
 		fflush(stdout);
 		exit(1);
 	}

@@ -12,7 +12,8 @@ class CPreferenceHandler {
 public:
 	CPreferenceHandler() = default;
 	// Binds the handler to the settings file at `path`, creating the file
-	// when missing. B_OK or the failing status.
+	// when missing. B_OK; B_BAD_TYPE when `path` is not a regular file (a
+	// FIFO there is refused without blocking); or the open error.
 	status_t Init(const char* path);
 	// A new message (the caller owns it) or null when the record is missing
 	// or damaged.
@@ -28,7 +29,13 @@ private:
 
 extern CPreferenceHandler PreferenceHandler;
 
-// Binds the global handler; prints the failure and exits with status 1.
+// The path (control characters escaped) and the reason, for the messages of
+// a settings file that cannot be used: "\"/x/Tarnwick Settings\" (not a
+// regular file)".
+std::string PreferenceFileProblem(const char* path, status_t status);
+
+// Binds the global handler; on failure prints "Preference file open error!"
+// (or "... init error!") with PreferenceFileProblem and exits with status 1.
 void InitPreferenceHandler(const char* path);
 
 class CPreference : public BMessage {

@@ -52,6 +52,38 @@ private:
 	size_t fLeft;
 };
 
+// Opens `path` with `flags` plus O_NONBLOCK, so that a FIFO without a
+// writer cannot hold the caller, and keeps the descriptor only when it is a
+// regular file, then in blocking mode again. Returns the descriptor, or -1
+// with *status set (B_BAD_TYPE for any other kind of file).
+int OpenRegularFile(const std::string& path, int flags, status_t* status)
+{
+	int fd;
+	do {
+		fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+	} while (fd < 0 && errno == EINTR);
+	if (fd < 0) {
+		*status = StatusFromErrno();
+		return -1;
+	}
+	struct stat st;
+	if (fstat(fd, &st) != 0) {
+		*status = StatusFromErrno();
+		close(fd);
+		return -1;
+	}
+	if (!S_ISREG(st.st_mode)) {
+		close(fd);
+		*status = B_BAD_TYPE;
+		return -1;
+	}
+	const int fileFlags = fcntl(fd, F_GETFL);
+	if (fileFlags >= 0)
+		fcntl(fd, F_SETFL, fileFlags & ~O_NONBLOCK);
+	*status = B_OK;
+	return fd;
+}
+
 }   // namespace
 
 status_t CSettingsFile::Parse(const std::string& bytes)
@@ -145,16 +177,17 @@ bool CSettingsFile::Remove(const std::string& name)
 status_t CSettingsFile::ReadFile(const std::string& path, std::string* bytes)
 {
 	bytes->clear();
-	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	status_t openStatus;
+	int fd = OpenRegularFile(path, O_RDONLY, &openStatus);
 	if (fd < 0)
-		return errno == ENOENT ? B_OK : StatusFromErrno();
+		return openStatus == B_ENTRY_NOT_FOUND ? B_OK : openStatus;
 	struct stat st;
 	if (fstat(fd, &st) != 0) {
 		status_t status = StatusFromErrno();
 		close(fd);
 		return status;
 	}
-	if (!S_ISREG(st.st_mode) || size_t(st.st_size) > kMaxFileSize) {
+	if (size_t(st.st_size) > kMaxFileSize) {
 		close(fd);
 		return B_BAD_DATA;
 	}
@@ -178,6 +211,15 @@ status_t CSettingsFile::ReadFile(const std::string& path, std::string* bytes)
 	}
 	close(fd);
 	return B_OK;
+}
+
+status_t CSettingsFile::CreateFile(const std::string& path)
+{
+	status_t status;
+	int fd = OpenRegularFile(path, O_RDWR | O_CREAT, &status);
+	if (fd >= 0)
+		close(fd);
+	return status;
 }
 
 status_t CSettingsFile::WriteFile(const std::string& path, const std::string& bytes)

@@ -32,8 +32,15 @@ public:
 	bool Remove(const std::string& name);
 	const std::vector<Record>& Records() const { return fRecords; }
 
-	// Whole-file helpers. ReadFile: B_OK (a missing file is an empty
-	// container), B_BAD_DATA, or the read error. WriteFile writes a temporary
+	// Whole-file helpers. None of them blocks on a FIFO or a device at
+	// `path`: the type is checked on a descriptor opened without blocking.
+	// CreateFile makes an empty file (mode 0600) when none exists: B_OK when
+	// `path` is, or now is, a regular file; B_BAD_TYPE when it is something
+	// else (a FIFO, a directory, a device); else the open error.
+	static status_t CreateFile(const std::string& path);
+	// ReadFile: B_OK (a missing file is an empty container), B_BAD_TYPE for
+	// something else than a regular file, B_BAD_DATA for a file too large
+	// to be settings, or the read error. WriteFile writes a temporary
 	// file beside `path`, syncs it and renames it over `path`, so the old
 	// file stays whole until the new one is complete.
 	static status_t ReadFile(const std::string& path, std::string* bytes);

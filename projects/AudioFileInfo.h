@@ -1,7 +1,9 @@
 // Audio file inspection and naming: whether a file is CD audio and how long
-// it is, and the rules that turn a file name into artist and title and back.
+// it is, and the rule that takes the extension off a file name. The artist
+// and title rules are in frame/TrackNames.h, included here for the callers.
 #pragma once
 
+#include "frame/TrackNames.h"
 #include "kit/storage/EntryRef.h"
 #include "kit/support/SupportDefs.h"
 
@@ -23,14 +25,9 @@ status_t GetMediaFileInfo(const entry_ref& ref, bool& isAudio, int64& frameCount
 // failure. Safe from any thread.
 status_t GetExactMediaFileLength(const entry_ref& ref, int64& frameCount);
 
-// Removes, ignoring case, every occurrence anywhere in `name` of the known
-// audio and movie file extensions, one extension after the other.
+// Removes the final extension of `name` when it is, ignoring case, one of a
+// sound file format the media kit reads (".wav", ".flac", ".m4a", ...) or of
+// the movie and raw formats (".mov", ".qt", ".mpeg", ".mpg", ".riff",
+// ".rif", ".raw"): "my.audio.wav" becomes "my.audio". A name that is only
+// an extension is kept.
 void StripAudioFileExtension(std::string& name);
-
-// Splits a name such as "01 - Artist - Title" into artist and title: leading
-// track numbers and separators are skipped, then the first rule of a fixed
-// list that finds its separator splits; blanks and underscores are tidied.
-void SeparateArtistAndTitle(std::string& artist, std::string& title, std::string_view text);
-
-// first + ": " + second when both are non-empty, else the one that is.
-std::string GetTrackName(std::string_view first, std::string_view second);

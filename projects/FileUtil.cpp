@@ -9,6 +9,7 @@
 #include "kit/storage/Entry.h"
 #include "kit/storage/Node.h"
 #include "kit/support/Errors.h"
+#include "kit/support/EscapeText.h"
 #include "kit/support/Message.h"
 #include "projects/LowLevelFileUtil.h"
 
@@ -223,7 +224,7 @@ status_t MoveContent(BDirectory* source, BDirectory* destination)
 			if (status == B_OK)
 				status = entry.Remove();
 		} else {
-			printf("unknown directory entry type for entry '%s'\n", name.c_str());
+			printf("unknown directory entry type for entry '%s'\n", EscapeControlChars(name).c_str());
 			fflush(stdout);
 			status = B_OK;
 		}
@@ -440,7 +441,7 @@ void CFileCopyWorker::CopyFile(const entry_ref& source, const entry_ref& folder)
 	if (status == B_OK || job.failedStep == COPY_STEP_ABORTED || fIgnoreErrors)
 		return;
 
-	std::string text = "Couldn't copy file: " + source.name;
+	std::string text = "Couldn't copy file: " + EscapeControlChars(source.name);
 	switch (job.failedStep) {
 		case COPY_STEP_OPEN_SOURCE:
 			text += "\n\nsrcFile.InitCheck() error:\n";

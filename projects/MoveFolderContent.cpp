@@ -4,6 +4,7 @@
 #include "frame/Diagnostics.h"
 #include "kit/kernel/OS.h"
 #include "kit/storage/Directory.h"
+#include "kit/support/EscapeText.h"
 #include "projects/FileUtil.h"
 
 #include <atomic>
@@ -72,7 +73,8 @@ status_t MoveFolderContent(const char* from, const char* to, bigtime_t minimumSh
 	if (shown < minimumShow)
 		snooze(minimumShow - shown);
 	notice->Close();
-	CDebugFunctionTracer::Trace("moving \"%s\" to \"%s\": %s\n", from, to, StatusText(status));
+	CDebugFunctionTracer::Trace("moving \"%s\" to \"%s\": %s\n", EscapeControlChars(from).c_str(),
+		EscapeControlChars(to).c_str(), StatusText(status));
 	return status;
 }
 

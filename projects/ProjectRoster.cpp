@@ -6,6 +6,7 @@
 #include "kit/kernel/OS.h"
 #include "kit/storage/Entry.h"
 #include "kit/storage/Path.h"
+#include "kit/support/EscapeText.h"
 #include "kit/support/Message.h"
 #include "projects/AudioFileInfo.h"
 #include "projects/Project.h"
@@ -166,7 +167,7 @@ CProject* CProjectRoster::AddProject(const BEntry& entry)
 	status_t status = project->Load();
 	if (status != B_OK) {
 		// Its folder and files stay as they are.
-		CDebugFunctionTracer::Trace("ERROR: couldn't load project \"%s\"\n", path.c_str());
+		CDebugFunctionTracer::Trace("ERROR: couldn't load project \"%s\"\n", EscapeControlChars(path).c_str());
 		return nullptr;
 	}
 
@@ -190,7 +191,7 @@ CProject* CProjectRoster::AddProject(const BEntry& entry)
 			StartFileWatching(track->File().c_str(), added, track);
 		else
 			CDebugFunctionTracer::Trace("File not found, couldn't watch track %d, file = %s\n", (int)index,
-				track->File().c_str());
+				EscapeControlChars(track->File()).c_str());
 	}
 	added->Unlock();
 
@@ -418,20 +419,21 @@ void CProjectRoster::_AddFile(CProject* project, const std::string& path, const 
 
 	if (!(status == B_OK && isAudio)) {
 		if (status == B_ENTRY_NOT_FOUND || !exists) {
-			CDebugFunctionTracer::Trace("file went away: %s\n", path.c_str());
+			CDebugFunctionTracer::Trace("file went away: %s\n", EscapeControlChars(path).c_str());
 			return;
 		}
 		struct stat after;
 		const bool hasAfter = stat(path.c_str(), &after) == 0;
 		if (hasAfter && (after.st_size == 0 || (hadBefore && ContentChanged(before, after)))) {
 			// Still being written: tried again when it changes.
-			CDebugFunctionTracer::Trace("file not complete yet: %s\n", path.c_str());
+			CDebugFunctionTracer::Trace("file not complete yet: %s\n", EscapeControlChars(path).c_str());
 			fPendingFiles.insert(key);
 			return;
 		}
 		fPendingFiles.erase(key);
 		std::string text = "CProjectRoster::AddFileToProject failed!\n\n";
-		text += "project = \"" + project->Name() + "\"\nfile = \"" + path + "\"\n\nError:\n" + info;
+		text += "project = \"" + EscapeControlChars(project->Name()) + "\"\nfile = \"" + EscapeControlChars(path)
+			+ "\"\n\nError:\n" + info;
 		Unlock();
 		DebugAlert(text.c_str());
 		Lock();
@@ -570,7 +572,7 @@ void CProjectRoster::StartFileWatching(const char* path, CProject* project, CPro
 	if (known != nullptr)
 		map->stat = *known;
 	else if (lstat(path, &map->stat) != 0) {
-		CDebugFunctionTracer::Trace("couldn't watch \"%s\": %s\n", path, strerror(errno));
+		CDebugFunctionTracer::Trace("couldn't watch \"%s\": %s\n", EscapeControlChars(path).c_str(), strerror(errno));
 		return;
 	}
 	map->node = node_ref_for_stat(map->stat);
@@ -805,7 +807,7 @@ void CProjectRoster::NotifyFilePathChanged(int32 device, int64 node, const char*
 	BAutolock lock(fLock);
 	if (!_Accepting() || !_IsRoot(device, node) || newPath == nullptr)
 		return;
-	CDebugFunctionTracer::Trace("project root folder is now \"%s\"\n", newPath);
+	CDebugFunctionTracer::Trace("project root folder is now \"%s\"\n", EscapeControlChars(newPath).c_str());
 	fRootPath = newPath;
 	fRootFolder.SetTo(newPath);
 	for (std::unique_ptr<ProjectMap>& map : fProjects) {

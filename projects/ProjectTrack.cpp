@@ -8,6 +8,7 @@
 #include "kit/storage/Entry.h"
 #include "kit/storage/Node.h"
 #include "kit/storage/Path.h"
+#include "kit/support/EscapeText.h"
 #include "kit/support/Message.h"
 #include "projects/AudioFileInfo.h"
 #include "projects/Project.h"
@@ -264,7 +265,7 @@ int64 CProjectTrack::_GetEstimatedFileLength(bool assertOnFailure)
 		struct stat st;
 		if (assertOnFailure && stat(path.c_str(), &st) == 0)
 			DEBUG_ASSERT(status == B_OK);
-		DebugLog("CProjectTrack: couldn't measure \"%s\": %s\n", path.c_str(), StatusText(status));
+		DebugLog("CProjectTrack: couldn't measure \"%s\": %s\n", EscapeControlChars(path).c_str(), StatusText(status));
 		return 0;
 	}
 	return frames < 0 ? 0 : frames;

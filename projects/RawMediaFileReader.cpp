@@ -4,6 +4,7 @@
 #include "frame/Diagnostics.h"
 #include "kit/media/MediaFile.h"
 #include "kit/media/MediaTrack.h"
+#include "kit/support/EscapeText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,10 +22,10 @@ CRawMediaFileReader::~CRawMediaFileReader()
 	if (fTrack != nullptr) {
 		if (fBufferedFrames > 0) {
 			DebugPrint("CRawMediaFileReader: error! file '%s' was %d or more frames longer than expected\n",
-				fFileName.c_str(), int(fBufferedFrames));
+				EscapeControlChars(fFileName).c_str(), int(fBufferedFrames));
 		} else if (fFramesDecoded < fFrameCount) {
 			DebugPrint("CRawMediaFileReader: error! file '%s' was %lld frames shorter than expected\n",
-				fFileName.c_str(), (long long)(fFrameCount - fFramesDecoded));
+				EscapeControlChars(fFileName).c_str(), (long long)(fFrameCount - fFramesDecoded));
 		}
 		fFile->ReleaseTrack(fTrack);
 		fTrack = nullptr;

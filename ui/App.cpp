@@ -8,6 +8,7 @@
 #include "kit/interface/qt/GuiThread.h"
 #include "kit/interface/qt/QtAlertHandler.h"
 #include "kit/interface/qt/Window.h"
+#include "kit/media/MediaIO.h"
 #include "kit/storage/Directory.h"
 #include "kit/storage/Entry.h"
 #include "kit/storage/Path.h"
@@ -226,6 +227,8 @@ bool CApp::QuitRequested()
 int TarnwickMain(int argc, char** argv)
 {
 	ApplyCommandLine(argc, argv);
+	SetMediaKitLogLevel((GetDebugFlags() & DEBUG_FLAG_CONSOLE_LOG) != 0 ? MediaKitLogLevel::kWarnings
+		: MediaKitLogLevel::kQuiet);
 	AskForFileDescriptors();
 
 	CQtAlertHandler alerts;

@@ -150,7 +150,7 @@ bool ParseFormattedQ(const uint8* q, size_t size, bool bcd, int32* track, int32*
 		return false;
 	int32 t = QValue(q[1], bcd);
 	int32 i = QValue(q[2], bcd);
-	if (t < 1 || t > 99 || i < 0)
+	if (t < 1 || t > 99 || i < 0 || i > 99)
 		return false;
 	*track = t;
 	*index = i;

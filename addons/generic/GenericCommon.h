@@ -155,5 +155,3 @@ enum : uint8 {
 // or as 176.4 kB/s; a speed within 2 kB/s of a whole factor in either count
 // is that factor, any other is kB/s / 176.4.
 float FactorFromKbs(uint32 kbs);
-
-

@@ -1,7 +1,6 @@
 // Decoding one audio stream to interleaved host-order 16-bit samples.
 #include "kit/media/MediaDecoder.h"
 
-#include "frame/Diagnostics.h"
 #include "kit/media/MediaDemuxer.h"
 #include "kit/media/MediaIO.h"
 
@@ -221,6 +220,13 @@ status_t MediaDecoder::_NextFrame()
 	return fEndStatus;
 }
 
+int64 MediaDecoder::_FramesAllowed(int64 position) const
+{
+	if (fFrameLimit < 0)
+		return INT64_MAX;
+	return std::max<int64>(0, fFrameLimit - position);
+}
+
 bool MediaDecoder::_Convert(uint8* destination, int64 frames)
 {
 	const auto format = AVSampleFormat(fFrame->format);
@@ -276,12 +282,17 @@ status_t MediaDecoder::ReadFrames(void* buffer, int64* frameCount, media_header*
 	int64 delivered = 0;
 	status_t status = B_OK;
 	while (delivered < fBufferFrames) {
+		const int64 allowed = _FramesAllowed(fPosition + delivered);
+		if (allowed == 0) {
+			status = B_LAST_BUFFER_ERROR;
+			break;
+		}
 		if (!fHaveFrame) {
 			status = _NextFrame();
 			if (status != B_OK)
 				break;
 		}
-		int64 n = std::min<int64>(fFrame->nb_samples - fFrameOffset, fBufferFrames - delivered);
+		int64 n = std::min({fFrame->nb_samples - fFrameOffset, fBufferFrames - delivered, allowed});
 		if (!_Convert(destination + delivered * fFrameBytes, n)) {
 			fEnded = true;
 			fEndStatus = B_MEDIA_BAD_FORMAT;
@@ -312,12 +323,17 @@ int64 MediaDecoder::_Skip(int64 count, status_t* status)
 	int64 skipped = 0;
 	*status = B_OK;
 	while (skipped < count) {
+		const int64 allowed = _FramesAllowed(fPosition + skipped);
+		if (allowed == 0) {
+			*status = B_LAST_BUFFER_ERROR;
+			break;
+		}
 		if (!fHaveFrame) {
 			*status = _NextFrame();
 			if (*status != B_OK)
 				break;
 		}
-		int64 n = std::min<int64>(fFrame->nb_samples - fFrameOffset, count - skipped);
+		int64 n = std::min({fFrame->nb_samples - fFrameOffset, count - skipped, allowed});
 		skipped += n;
 		fFrameOffset += n;
 		if (fFrameOffset >= fFrame->nb_samples) {
@@ -385,14 +401,23 @@ status_t MediaDecoder::CountRemainingFrames(int64* frames)
 		return status;
 	int64 total = 0;
 	for (;;) {
+		const int64 allowed = _FramesAllowed(fPosition + total);
+		if (allowed == 0) {
+			status = B_LAST_BUFFER_ERROR;
+			break;
+		}
 		if (!fHaveFrame) {
 			status = _NextFrame();
 			if (status != B_OK)
 				break;
 		}
-		total += fFrame->nb_samples - fFrameOffset;
-		av_frame_unref(fFrame);
-		fHaveFrame = false;
+		const int64 n = std::min<int64>(fFrame->nb_samples - fFrameOffset, allowed);
+		total += n;
+		fFrameOffset += n;
+		if (fFrameOffset >= fFrame->nb_samples) {
+			av_frame_unref(fFrame);
+			fHaveFrame = false;
+		}
 	}
 	fPosition += total;
 	*frames = total;

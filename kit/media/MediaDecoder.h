@@ -47,6 +47,11 @@ public:
 	// codecs decode from the start and drop the frames before the target.
 	status_t SeekToFrame(int64* ioFrame);
 
+	// Delivers at most `frames` frames from frame 0 on: the length the file
+	// declares when the decoder alone would hand out the encoder's padding
+	// at the end. -1 (the default) for no limit.
+	void SetFrameLimit(int64 frames) { fFrameLimit = frames; }
+
 	int64 CurrentFrame() const { return fPosition; }
 	int32 FrameBytes() const { return fFrameBytes; }
 
@@ -66,6 +71,8 @@ private:
 	// Drops up to `count` decoded frames; returns how many were dropped.
 	int64 _Skip(int64 count, status_t* status);
 	bool _Convert(uint8* destination, int64 frames);
+	// Frames that may still be handed out at `position` under the limit.
+	int64 _FramesAllowed(int64 position) const;
 
 	std::string fPath;
 	int32 fIOBufferSize;
@@ -96,4 +103,5 @@ private:
 	int64 fPosition = 0;          // frames handed out (or skipped) since frame 0
 	int64 fOriginPts;             // timestamp of frame 0, once seen
 	bool fAtStart = true;         // the next decoded frame is frame 0
+	int64 fFrameLimit = -1;       // frames delivered at most, -1: all
 };

@@ -38,7 +38,7 @@ status_t MediaDemuxer::StatusFor(int error) const
 	return ioStatus != B_OK ? ioStatus : StatusFromAVError(error);
 }
 
-status_t MediaDemuxer::Open(const std::string& path, int32 bufferSize)
+status_t MediaDemuxer::Open(const std::string& path, int32 bufferSize, bool rawTimeline)
 {
 	Close();
 	fIO = std::make_unique<MediaIO>();
@@ -51,7 +51,11 @@ status_t MediaDemuxer::Open(const std::string& path, int32 bufferSize)
 	fContext->pb = fIO->Context();
 	fContext->io_open = &RefuseNestedOpen;
 	// The path only serves the probe's guess by extension.
-	int error = avformat_open_input(&fContext, path.c_str(), nullptr, nullptr);
+	AVDictionary* options = nullptr;
+	if (rawTimeline)
+		av_dict_set(&options, "ignore_editlist", "1", 0);
+	int error = avformat_open_input(&fContext, path.c_str(), nullptr, &options);
+	av_dict_free(&options);
 	if (error < 0) {
 		// avformat_open_input freed the context.
 		fContext = nullptr;
@@ -64,6 +68,7 @@ status_t MediaDemuxer::Open(const std::string& path, int32 bufferSize)
 	}
 	// Failing to learn every stream's details still leaves the streams the
 	// demuxer found usable; their tracks report what they lack.
-	avformat_find_stream_info(fContext, nullptr);
+	if (!rawTimeline)
+		avformat_find_stream_info(fContext, nullptr);
 	return B_OK;
 }

@@ -21,7 +21,10 @@ public:
 
 	// B_OK; B_MEDIA_NO_HANDLER when no demuxer recognises the file; the
 	// file system's status (B_ENTRY_NOT_FOUND, ...) when it cannot be read.
-	status_t Open(const std::string& path, int32 bufferSize);
+	// `rawTimeline` opens ISO media files without applying their edit list
+	// (packets on the media's own clock, the encoder's priming included)
+	// and without probing the streams further: for measuring, not decoding.
+	status_t Open(const std::string& path, int32 bufferSize, bool rawTimeline = false);
 	void Close();
 
 	AVFormatContext* Context() const { return fContext; }

@@ -1,7 +1,6 @@
 // Encoding raw 16-bit audio into one stream of a file being written.
 #include "kit/media/MediaEncoder.h"
 
-#include "frame/Diagnostics.h"
 #include "kit/media/MediaIO.h"
 
 extern "C" {

@@ -1,7 +1,6 @@
 // BMediaFile over libavformat, with our own byte I/O.
 #include "kit/media/MediaFile.h"
 
-#include "frame/Diagnostics.h"
 #include "kit/media/MediaDemuxer.h"
 #include "kit/media/MediaEncoder.h"
 #include "kit/media/MediaFormats.h"

@@ -7,10 +7,25 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+
+bool IsReadableAudioExtension(std::string_view extension)
+{
+	static constexpr std::string_view kExtensions[] = {".wav", ".wave", ".aif", ".aiff", ".aifc", ".au", ".snd",
+		".flac", ".mp3", ".mp2", ".mpa", ".ogg", ".oga", ".opus", ".spx", ".m4a", ".m4b", ".aac", ".wma", ".wv",
+		".ape", ".mpc", ".tta", ".ac3", ".caf", ".w64", ".mka"};
+	for (std::string_view known : kExtensions) {
+		if (extension.size() == known.size()
+			&& std::equal(known.begin(), known.end(), extension.begin(),
+				[](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+			return true;
+	}
+	return false;
+}
 
 namespace media_kit_private {
 

@@ -5,6 +5,8 @@
 
 #include "kit/media/MediaDefs.h"
 
+#include <string_view>
+
 // Fills `format` with the file format at or after *cookie (start with 0)
 // and advances the cookie. B_OK, or B_BAD_INDEX after the last one;
 // B_BAD_VALUE for null arguments.
@@ -17,6 +19,13 @@ status_t get_next_file_format(int32* cookie, media_file_format* format);
 // null or unknown arguments.
 status_t get_next_encoder(int32* cookie, const media_file_format* fileFormat, const media_format* inputFormat,
 	media_format* outputFormat, media_codec_info* codec);
+
+// Whether `extension` (with its leading dot, any case: ".FLAC") is the
+// usual extension of a sound file format this kit reads: WAVE, AIFF, AU,
+// FLAC, MP3, Ogg (Vorbis, Opus, Speex), MPEG-4 audio (AAC, ALAC), WMA,
+// WavPack, Monkey's Audio, Musepack, TTA, AC-3, CAF, Wave64, Matroska audio.
+// A fixed list: it does not depend on the installed FFmpeg.
+bool IsReadableAudioExtension(std::string_view extension);
 
 namespace media_kit_private {
 

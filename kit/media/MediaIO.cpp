@@ -1,7 +1,7 @@
 // FFmpeg byte I/O over our own file descriptor, and FFmpeg error mapping.
 #include "kit/media/MediaIO.h"
 
-#include "frame/Diagnostics.h"
+#include "kit/kernel/OS.h"
 
 extern "C" {
 #include <libavformat/avio.h>
@@ -13,6 +13,7 @@ extern "C" {
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <atomic>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +25,10 @@ MediaIO::~MediaIO()
 
 status_t MediaIO::OpenForReading(const std::string& path, int32 bufferSize)
 {
-	DEBUG_ASSERT(fFD < 0);
+	if (fFD >= 0) {
+		debugger("MediaIO::OpenForReading: already open");
+		return B_NOT_ALLOWED;
+	}
 	InitMediaKitLogging();
 	int fd;
 	do {
@@ -48,7 +52,10 @@ status_t MediaIO::OpenForReading(const std::string& path, int32 bufferSize)
 
 status_t MediaIO::OpenForWriting(const std::string& path, bool replace)
 {
-	DEBUG_ASSERT(fFD < 0);
+	if (fFD >= 0) {
+		debugger("MediaIO::OpenForWriting: already open");
+		return B_NOT_ALLOWED;
+	}
 	InitMediaKitLogging();
 	int flags = O_RDWR | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
 	int fd;
@@ -106,6 +113,24 @@ int64 MediaIO::FileSize() const
 	if (fFD < 0 || fstat(fFD, &st) != 0)
 		return -1;
 	return st.st_size;
+}
+
+ssize_t MediaIO::ReadAt(int64 offset, void* buffer, size_t size) const
+{
+	if (fFD < 0 || offset < 0)
+		return -1;
+	size_t done = 0;
+	while (done < size) {
+		ssize_t got = pread(fFD, static_cast<uint8*>(buffer) + done, size - done, off_t(offset) + off_t(done));
+		if (got < 0 && errno == EINTR)
+			continue;
+		if (got < 0)
+			return -1;
+		if (got == 0)
+			break;
+		done += size_t(got);
+	}
+	return ssize_t(done);
 }
 
 int MediaIO::Read(void* opaque, uint8_t* buffer, int size)
@@ -185,10 +210,31 @@ status_t StatusFromAVError(int error)
 	return B_ERROR;
 }
 
+namespace {
+
+// The level chosen by SetMediaKitLogLevel, or -1 while none was chosen.
+std::atomic<int> sChosenLogLevel {-1};
+
+int AVLogLevel(MediaKitLogLevel level)
+{
+	return level == MediaKitLogLevel::kWarnings ? AV_LOG_WARNING : AV_LOG_FATAL;
+}
+
+}   // namespace
+
+void SetMediaKitLogLevel(MediaKitLogLevel level)
+{
+	sChosenLogLevel.store(int(level));
+	av_log_set_level(AVLogLevel(level));
+}
+
 void InitMediaKitLogging()
 {
 	static std::once_flag once;
 	std::call_once(once, [] {
-		av_log_set_level((GetDebugFlags() & DEBUG_FLAG_CONSOLE_LOG) != 0 ? AV_LOG_WARNING : AV_LOG_FATAL);
+		// FFmpeg's own default prints informational lines: quiet it unless
+		// the program chose a level already.
+		if (sChosenLogLevel.load() < 0)
+			av_log_set_level(AVLogLevel(MediaKitLogLevel::kQuiet));
 	});
 }

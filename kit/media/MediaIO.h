@@ -7,6 +7,7 @@
 #include "kit/support/SupportDefs.h"
 
 #include <string>
+#include <sys/types.h>
 
 struct AVIOContext;
 
@@ -32,6 +33,9 @@ public:
 	// so that FFmpeg's generic errors can be reported precisely.
 	status_t LastError() const { return fLastError; }
 	int64 FileSize() const;
+	// Reads up to `size` bytes at `offset` without moving FFmpeg's position:
+	// the bytes read (fewer at the end of the file), or -1 on an error.
+	ssize_t ReadAt(int64 offset, void* buffer, size_t size) const;
 
 private:
 	static int Read(void* opaque, uint8_t* buffer, int size);
@@ -50,6 +54,15 @@ private:
 // B_MEDIA_BAD_FORMAT, a missing decoder or demuxer as B_MEDIA_NO_HANDLER.
 status_t StatusFromAVError(int error);
 
-// Quiets FFmpeg's own console output to errors only (warnings too when the
-// console log is on). Called by every media file; idempotent.
+// How much FFmpeg itself prints to standard error: only what makes it give
+// up (kQuiet, the default) or its warnings too.
+enum class MediaKitLogLevel { kQuiet, kWarnings };
+
+// Sets FFmpeg's console output level for the whole process, at once and for
+// every media file opened later. The program calls it at start-up. Any
+// thread.
+void SetMediaKitLogLevel(MediaKitLogLevel level);
+
+// Applies the default level (kQuiet) on the first call unless
+// SetMediaKitLogLevel chose one. Called by every media file; idempotent.
 void InitMediaKitLogging();

@@ -5,6 +5,8 @@
 #include "kit/media/MediaDemuxer.h"
 #include "kit/media/MediaEncoder.h"
 #include "kit/media/MediaFile.h"
+#include "kit/media/MediaIO.h"
+#include "kit/media/Mp3Gap.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -53,6 +55,111 @@ uint32 PcmByteOrder(AVCodecID id)
 	return B_MEDIA_HOST_ENDIAN;
 }
 
+// Bytes read from the start of an MP3 file (after its ID3v2 tag) to find
+// the Info frame, and the junk allowed before it.
+constexpr size_t kMp3HeadBytes = 8192;
+constexpr size_t kMp3MaxJunk = 4096;
+
+// The length an MP3 stream delivers when its Info frame declares the
+// encoder's delay and padding, which FFmpeg's decoder removes: -1 when it
+// declares none, or when FFmpeg did not take the same delay (its start
+// time is the delay plus the decoder's own 529 samples).
+int64 Mp3GaplessLength(const MediaDemuxer& demuxer, const AVStream* stream)
+{
+	const MediaIO* io = demuxer.IO();
+	uint8 head[kMp3HeadBytes];
+	ssize_t got = io != nullptr ? io->ReadAt(0, head, 10) : -1;
+	if (got < 10)
+		return -1;
+	const size_t tag = Id3v2TagSize(head, size_t(got));
+	got = io->ReadAt(int64(tag), head, sizeof(head));
+	Mp3EncoderGap gap;
+	if (got <= 0 || !ParseMp3EncoderGap(head, size_t(got), kMp3MaxJunk, &gap))
+		return -1;
+	if (gap.sampleRate != stream->codecpar->sample_rate || stream->start_time == AV_NOPTS_VALUE)
+		return -1;
+	const int64 startSkip = av_rescale_q(stream->start_time, stream->time_base, AVRational {1, gap.sampleRate});
+	if (startSkip != int64(gap.delay) + 529)
+		return -1;
+	return Mp3GaplessSampleCount(gap);
+}
+
+// Whether the demuxer is the one of ISO media files (MP4, M4A, MOV).
+bool IsIsoMedia(const AVFormatContext* context)
+{
+	return context->iformat != nullptr && std::strncmp(context->iformat->name, "mov,", 4) == 0;
+}
+
+// The first packet's timestamp of stream `index` and the end of its last
+// packet (timestamp + duration), on the stream's clock, the last found
+// through the index. False when either is unknown. Leaves `context` at
+// its start.
+bool PacketSpan(AVFormatContext* context, int index, int64* firstPts, int64* lastEnd)
+{
+	if (index < 0 || index >= int(context->nb_streams))
+		return false;
+	AVStream* stream = context->streams[index];
+	const int entries = avformat_index_get_entries_count(stream);
+	const AVIndexEntry* last = entries > 0 ? avformat_index_get_entry(stream, entries - 1) : nullptr;
+	AVPacket* packet = av_packet_alloc();
+	if (packet == nullptr || last == nullptr) {
+		av_packet_free(&packet);
+		return false;
+	}
+	*firstPts = AV_NOPTS_VALUE;
+	*lastEnd = AV_NOPTS_VALUE;
+	while (*firstPts == AV_NOPTS_VALUE && av_read_frame(context, packet) >= 0) {
+		if (packet->stream_index == index)
+			*firstPts = packet->pts;
+		av_packet_unref(packet);
+	}
+	if (av_seek_frame(context, index, last->timestamp, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >= 0) {
+		while (av_read_frame(context, packet) >= 0) {
+			if (packet->stream_index == index && packet->pts != AV_NOPTS_VALUE && packet->duration > 0
+				&& (*lastEnd == AV_NOPTS_VALUE || packet->pts + packet->duration > *lastEnd))
+				*lastEnd = packet->pts + packet->duration;
+			av_packet_unref(packet);
+		}
+	}
+	av_packet_free(&packet);
+	av_seek_frame(context, -1, 0, AVSEEK_FLAG_BACKWARD);
+	return *firstPts != AV_NOPTS_VALUE && *lastEnd != AV_NOPTS_VALUE;
+}
+
+// The samples an ISO media audio stream holds after the encoder's priming,
+// -1 when unknown. The edit list states the presented length, but in the
+// movie's time scale (often milliseconds), so it may fall short of the
+// last samples by a fraction of a tick; the sample table is exact. The
+// sample table's length counts unless it differs from the edit list's by
+// more than that rounding (an edit that really cuts the end).
+int64 IsoMediaLength(AVFormatContext* context, const AVStream* stream, int rate, const std::string& path)
+{
+	if (rate <= 0)
+		return -1;
+	const AVRational sampleBase = {1, rate};
+	int64 editedFirst;
+	int64 editedEnd;
+	if (!PacketSpan(context, stream->index, &editedFirst, &editedEnd))
+		return -1;
+	const int64 start = stream->start_time != AV_NOPTS_VALUE ? std::max<int64>(0, stream->start_time) : 0;
+	const int64 edited = std::max<int64>(0, av_rescale_q(editedEnd - start, stream->time_base, sampleBase));
+
+	MediaDemuxer raw;
+	int64 rawFirst;
+	int64 rawEnd;
+	if (raw.Open(path, 65536, true) != B_OK || stream->index >= int(raw.Context()->nb_streams)
+		|| raw.Context()->streams[stream->index]->codecpar->codec_id != stream->codecpar->codec_id
+		|| !PacketSpan(raw.Context(), stream->index, &rawFirst, &rawEnd))
+		return edited;
+	// The priming: what the edit list puts before the presented start.
+	const int64 priming = editedFirst < start ? start - editedFirst : 0;
+	const AVRational rawBase = raw.Context()->streams[stream->index]->time_base;
+	const int64 whole = av_rescale_q(rawEnd - rawFirst, rawBase, sampleBase)
+		- av_rescale_q(priming, stream->time_base, sampleBase);
+	const int64 tick = rate / 600 + 1;
+	return whole >= edited && whole - edited <= tick ? whole : edited;
+}
+
 }   // namespace
 
 BMediaTrack::BMediaTrack(BMediaFile* file, int32 streamIndex)
@@ -77,6 +184,22 @@ BMediaTrack::BMediaTrack(BMediaFile* file, int32 streamIndex)
 			fFrameCount -= std::max(0, parameters->initial_padding);
 			fFrameCount = fRate > 0 ? std::max<int64>(0, fFrameCount) : 0;
 			fDecoder = std::make_unique<MediaDecoder>(file->fPath, file->fReadBufferSize, stream);
+			// Gapless lengths: what the encoder was given, without its
+			// priming and padding. The decoder is held to them, as it does
+			// not drop the padding at the end of every format by itself.
+			if (parameters->codec_id == AV_CODEC_ID_MP3) {
+				const int64 gapless = Mp3GaplessLength(*file->fDemuxer, stream);
+				if (gapless >= 0) {
+					fFrameCount = gapless;
+					fDecoder->SetFrameLimit(gapless);
+				}
+			} else if (IsIsoMedia(context) && !IsPcm(parameters->codec_id)) {
+				const int64 length = IsoMediaLength(context, stream, fRate, file->fPath);
+				if (length >= 0) {
+					fFrameCount = length;
+					fDecoder->SetFrameLimit(length);
+				}
+			}
 			break;
 		}
 		case AVMEDIA_TYPE_VIDEO:

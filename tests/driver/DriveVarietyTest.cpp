@@ -28,10 +28,10 @@ std::shared_ptr<CDiscImage> LoadCue(const std::string& path)
 
 // A disc of `tracks` tracks numbered from `first`, one file: every track 30
 // seconds, and a pause of 2 + n % 3 seconds before every track but the
-// first, so that pauses differ.
+// first, so that pauses differ. It has a CD-Text title.
 std::string WriteDisc(const CTempFolder& folder, int first, int tracks, int32* leadOut)
 {
-	std::string cue = "FILE \"disc.bin\" BINARY\n";
+	std::string cue = "TITLE \"Late Start\"\nFILE \"disc.bin\" BINARY\n";
 	int32 at = 0;
 	for (int n = 0; n < tracks; n++) {
 		char line[96];
@@ -190,6 +190,7 @@ TEST(DriveVariety, ADiscKeepsItsOwnTrackNumbers)
 
 	std::string medium = DescribeMedium(drive.Device());
 	EXPECT_NE(medium.find("audio disc, 2 tracks"), std::string::npos) << medium;
+	EXPECT_NE(medium.find("title: Late Start"), std::string::npos) << medium;
 	EXPECT_NE(medium.find("\n     4  00:30.00"), std::string::npos) << medium;
 	EXPECT_NE(medium.find("\n     5  00:33.00"), std::string::npos) << medium;
 	EXPECT_EQ(medium.find("\n     1  "), std::string::npos) << medium;

@@ -366,23 +366,11 @@ TEST(CueSheetParse, AcceptsWhatRippersWrite)
 	const std::string title = sheet.DiscText()[CCueSheet::kTextTitle];
 	EXPECT_EQ(title, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5");
 
+	// The same text in UTF-16 (U+1F3B5 as a surrogate pair).
+	const std::u16string text16 = u"rem COMMENT \"x\"\r\ncatalog 0123456789012\r\ntitle \"Caf\u00E9 \U0001F3B5\"\r\n"
+								  u"file \"a.wav\" wave\r\n  track 01 audio\r\n    flags dcp pre\r\n"
+								  u"    isrc usabc0000001\r\n    index 01 00:00:00\r\n";
 	for (bool bigEndian : {false, true}) {
-		// UTF-8 to UTF-16 for the test: the code points above, one surrogate pair.
-		std::u16string text16;
-		for (size_t i = 0; i < utf8.size();) {
-			uint8 c = uint8(utf8[i]);
-			int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-			uint32 code = extra == 0 ? c : c & (0x3F >> extra);
-			for (int k = 1; k <= extra; k++)
-				code = code << 6 | (uint8(utf8[i + size_t(k)]) & 0x3F);
-			i += size_t(extra) + 1;
-			if (code >= 0x10000) {
-				text16 += char16_t(0xD800 + ((code - 0x10000) >> 10));
-				text16 += char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
-			} else {
-				text16 += char16_t(code);
-			}
-		}
 		std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
 		for (char16_t u : text16) {
 			char hi = char(u >> 8), lo = char(u & 0xFF);
@@ -613,4 +601,66 @@ TEST(CueSheetLayout, RefusesAFifoInsteadOfWaitingForAWriter)
 	EXPECT_EQ(load("FILE \"fifo\" WAVE\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n", ""), fifoIs);
 	EXPECT_EQ(load("FILE \"a.bin\" BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n", folder.File("fifo")),
 		"cannot use the CD-Text packs: " + fifoIs);
+}
+
+// Flags, catalogue number and ISRC of a sheet with CR LF line ends and a
+// remark, as cd-info and cdrdao read them (both refuse a byte order mark;
+// cd-info refuses lower-case keywords, which we accept, see above).
+TEST(CueSheetLayout, FlagsCatalogAndIsrcAgreeWithCdInfoAndCdrdao)
+{
+	CTempFolder folder;
+	WriteBytes(folder.File("f.bin"), PatternAudio(1000, 6));
+	WriteText(folder.File("f.cue"),
+		"REM GENRE Test\r\nCATALOG 0123456789012\r\nFILE \"f.bin\" BINARY\r\n"
+		"  TRACK 01 AUDIO\r\n    FLAGS DCP PRE\r\n    ISRC USABC0000001\r\n    INDEX 01 00:00:00\r\n"
+		"  TRACK 02 AUDIO\r\n    FLAGS 4CH\r\n    INDEX 00 00:05:00\r\n    INDEX 01 00:06:00\r\n");
+	std::shared_ptr<CDiscImage> disc;
+	std::string error;
+	ASSERT_EQ(CDiscImage::LoadCue(folder.File("f.cue"), &disc, &error), B_OK) << error;
+	// Q control nibble: 0x01 pre-emphasis, 0x02 copy permitted, 0x08 four channels.
+	std::vector<int> control;
+	for (const auto& t : disc->Tracks())
+		control.push_back(t.control);
+	EXPECT_EQ(control, (std::vector<int> {0x03, 0x08}));
+	EXPECT_EQ(disc->Catalog(), "0123456789012");
+	EXPECT_EQ(disc->Isrc(1), "USABC0000001");
+
+	if (auto cdInfo = RunTool("cd-info", "cd-info --no-device-info --no-cddb --cue-file " + folder.File("f.cue"))) {
+		// "#: MSF LSN Type Green? Copy? Channels Premphasis?"
+		std::regex row(R"(^\s*(\d+): \S+\s+\d+ audio\s+\S+\s+(yes|no)\s+(\d)\s+(yes|no))");
+		std::vector<int> reported;
+		std::istringstream in(*cdInfo);
+		std::smatch m;
+		for (std::string line; std::getline(in, line);)
+			if (std::regex_search(line, m, row))
+				reported.push_back((m[2] == "yes" ? 0x02 : 0) | (m[3] == "4" ? 0x08 : 0) | (m[4] == "yes" ? 0x01 : 0));
+		EXPECT_EQ(reported, control) << *cdInfo;
+		EXPECT_NE(cdInfo->find("Media Catalog Number (MCN): 0123456789012"), std::string::npos);
+	}
+	if (auto cdrdao = RunTool("cdrdao", "cd " + folder.Path() + " && cdrdao show-toc f.cue")) {
+		std::vector<int> reported;
+		std::vector<std::string> isrcs;
+		std::istringstream in(*cdrdao);
+		for (std::string line; std::getline(in, line);) {
+			if (line.rfind("TRACK", 0) == 0) {
+				reported.push_back(0);
+				isrcs.emplace_back();
+			} else if (reported.empty()) {
+				continue;
+			} else if (line.find(" COPY PERMITTED") != std::string::npos) {
+				reported.back() |= 0x02;
+			} else if (line.find(" PRE-EMPHASIS") != std::string::npos && line.find("NO PRE") == std::string::npos) {
+				reported.back() |= 0x01;
+			} else if (line.find("FOUR CHANNEL") != std::string::npos) {
+				reported.back() |= 0x08;
+			} else if (auto at = line.find("ISRC "); at != std::string::npos) {
+				for (char c : line.substr(at + 5))
+					if (c != ' ')
+						isrcs.back() += c;
+			}
+		}
+		EXPECT_EQ(reported, control) << *cdrdao;
+		EXPECT_EQ(isrcs, (std::vector<std::string> {"USABC0000001", ""}));
+		EXPECT_NE(cdrdao->find("CATALOG NUMBER: 0123456789012"), std::string::npos);
+	}
 }

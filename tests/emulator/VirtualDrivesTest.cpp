@@ -2,6 +2,12 @@
 // namespace, and an outside tool reading the images the tests make.
 #include "EmulatorTestUtil.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+
 #include "emulator/VirtualDrives.h"
 #include "kit/device/VirtualDevice.h"
 
@@ -160,6 +166,26 @@ TEST(DriveConfigParse, RefusesBadDescriptionsNamingTheLine)
 	EXPECT_EQ(ParseError(many), "line 17: more than 16 drives");
 }
 
+// A FIFO at the description's path is refused at once, not waited on.
+TEST(DriveConfigParse, AFifoIsNoDescription)
+{
+	CTempFolder folder;
+	std::string fifo = folder.File("drives");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	std::vector<CDriveConfig> drives;
+	std::string error;
+	auto load = std::async(std::launch::async, [&] { return CDriveConfig::Load(fifo, &drives, &error); });
+	bool finished = load.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+	if (!finished) {
+		int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);   // lets a blocked open return
+		load.wait();
+		close(writer);
+	}
+	EXPECT_TRUE(finished) << "the open waited for a writer";
+	EXPECT_EQ(load.get(), B_BAD_DATA);
+	EXPECT_NE(error.find("is not a file"), std::string::npos) << error;
+}
+
 TEST(DriveConfigParse, IdentityEscapesStandForRawBytes)
 {
 	const char* text =
@@ -248,6 +274,26 @@ TEST(VirtualDriveStart, OffersTheDescribedDrivesOrTheDefaultRecorder)
 		std::vector<std::string> paths;
 		EXPECT_EQ(StartVirtualDrives(&paths), B_ENTRY_NOT_FOUND);
 		EXPECT_EQ(paths.size(), 1u);
+		StopVirtualDrives();
+	}
+	{
+		// Messages quote the file's bytes with their control characters
+		// escaped: an escape sequence in it never reaches the terminal.
+		WriteText(folder.File("hostile"), "[drive]\nvendor = \\x1b[2J\nimage = gone\x1b]0;x\x07.cue\n");
+		CEnvironment variable("TARNWICK_VIRTUAL_DRIVES", folder.File("hostile"));
+		testing::internal::CaptureStderr();
+		EXPECT_EQ(StartVirtualDrives(nullptr), B_ENTRY_NOT_FOUND);
+		std::string printed = testing::internal::GetCapturedStderr();
+		EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
+		EXPECT_EQ(printed.find('\x07'), std::string::npos) << printed;
+		EXPECT_NE(printed.find("virtual drives: \\x1B[2J"), std::string::npos) << printed;
+		EXPECT_NE(printed.find("gone\\x1B]0;x\\x07.cue"), std::string::npos) << printed;
+
+		WriteText(folder.File("hostile"), "[drive]\nspeed\x1b[31m = 4\n");
+		testing::internal::CaptureStderr();
+		EXPECT_EQ(StartVirtualDrives(nullptr), B_BAD_DATA);
+		printed = testing::internal::GetCapturedStderr();
+		EXPECT_NE(printed.find("line 2: unknown key speed\\x1B[31m"), std::string::npos) << printed;
 		StopVirtualDrives();
 	}
 	{

@@ -8,7 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -165,6 +170,85 @@ TEST_F(PreferenceTest, DamagedFileGivesDefaultsAndIsSetAsideOnSave)
 	SaveWindowPlacement("main window", BRect(10, 20, 300, 400));
 	EXPECT_TRUE(std::filesystem::exists(fPath + ".damaged"));
 	EXPECT_EQ(LoadWindowPlacement("main window", BRect(0, 0, 5, 5)), BRect(10, 20, 300, 400));
+}
+
+TEST_F(PreferenceTest, EveryDamagedFileIsKeptUnderANameOfItsOwn)
+{
+	const std::string damage[] = {"TWSF first damage", "TWSF second damage", "TWSF third damage"};
+	for (const std::string& bytes : damage) {
+		{
+			std::ofstream out(fPath, std::ios::binary | std::ios::trunc);
+			out << bytes;
+		}
+		SaveWindowPlacement("main window", BRect(10, 20, 300, 400));
+		EXPECT_EQ(LoadWindowPlacement("main window", BRect(0, 0, 5, 5)), BRect(10, 20, 300, 400));
+	}
+	EXPECT_EQ(ReadAll(fPath + ".damaged"), damage[0]);
+	EXPECT_EQ(ReadAll(fPath + ".damaged 1"), damage[1]);
+	EXPECT_EQ(ReadAll(fPath + ".damaged 2"), damage[2]);
+}
+
+// A path with a terminal escape in it is shown escaped in the message.
+TEST_F(PreferenceTest, TheDamagedFileMessageShowsControlCharactersEscaped)
+{
+	const std::string folder = (fFolder / "red\033[31mfolder").string();
+	std::filesystem::create_directories(folder);
+	const std::string path = folder + "/Tarnwick Settings";
+	CPreferenceHandler handler;
+	ASSERT_EQ(handler.Init(path.c_str()), B_OK);
+	std::ofstream(path, std::ios::binary) << "TWSF damaged";
+	BMessage message('abcd');
+	::testing::internal::CaptureStderr();
+	EXPECT_TRUE(handler.SaveMessage("window", &message));
+	const std::string text = ::testing::internal::GetCapturedStderr();
+	EXPECT_NE(text.find("red\\x1B[31mfolder/Tarnwick Settings.damaged"), std::string::npos) << text;
+	EXPECT_EQ(text.find('\033'), std::string::npos) << text;
+	EXPECT_TRUE(std::filesystem::exists(path + ".damaged"));
+}
+
+TEST_F(PreferenceTest, AFifoAtTheSettingsPathIsRefusedWithoutBlocking)
+{
+	const std::string fifo = (fFolder / "fifo settings").string();
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	// Every call runs on a thread of its own; one that blocks in open() is
+	// released by opening the FIFO's other end, and fails the test.
+	auto finishes = [&](auto call) {
+		auto result = std::async(std::launch::async, call);
+		if (result.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
+			return true;
+		int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+		int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+		result.wait();
+		close(writer);
+		close(reader);
+		return false;
+	};
+
+	CPreferenceHandler handler;
+	EXPECT_TRUE(finishes([&] { EXPECT_EQ(handler.Init(fifo.c_str()), B_BAD_TYPE); }));
+	std::string bytes;
+	EXPECT_TRUE(finishes([&] { EXPECT_EQ(CSettingsFile::ReadFile(fifo, &bytes), B_BAD_TYPE); }));
+
+	// A FIFO put in place of a bound settings file reads as no records and
+	// is neither written through nor set aside.
+	ASSERT_EQ(handler.Init(fPath.c_str()), B_OK);
+	std::filesystem::remove(fPath);
+	ASSERT_EQ(mkfifo(fPath.c_str(), 0600), 0);
+	EXPECT_TRUE(finishes([&] { EXPECT_EQ(handler.LoadMessage("window"), nullptr); }));
+	BMessage message('abcd');
+	EXPECT_TRUE(finishes([&] { EXPECT_FALSE(handler.SaveMessage("window", &message)); }));
+	EXPECT_EQ(std::filesystem::status(fPath).type(), std::filesystem::file_type::fifo);
+	EXPECT_FALSE(std::filesystem::exists(fPath + ".damaged"));
+
+	// The program stops with a message that names the path.
+	EXPECT_EXIT(
+		{
+			dup2(2, 1);
+			InitPreferenceHandler(fifo.c_str());
+		},
+		::testing::ExitedWithCode(1), "Preference file open error! \".*/fifo settings\" \\(not a regular file\\)");
+	EXPECT_EQ(PreferenceFileProblem("/x/a\033[2Jb", B_ENTRY_NOT_FOUND),
+		"\"/x/a\\x1B[2Jb\" (No such file or directory)");
 }
 
 TEST_F(PreferenceTest, WindowPositionRoundTrip)

@@ -69,7 +69,15 @@ TEST_P(MediaReadFormats, DecodesLikeFfmpegInWholeBuffers)
 	EXPECT_EQ(0, frames);
 	EXPECT_EQ(B_LAST_BUFFER_ERROR, track->ReadFrames(buffer.data(), &frames));
 	EXPECT_LE(shortReads, 1);
-	EXPECT_EQ(FfmpegDecode(path), decoded);
+	std::vector<uint8_t> reference = FfmpegDecode(path);
+	if (std::string(GetParam()) == "cd.m4a") {
+		// The ffmpeg tool hands out the AAC padding after the length that
+		// the MP4 file states; the kit stops there.
+		EXPECT_EQ(kCdFrames * 4, int64(decoded.size()));
+		ASSERT_GE(reference.size(), decoded.size());
+		reference.resize(decoded.size());
+	}
+	EXPECT_EQ(reference, decoded);
 	EXPECT_EQ(int64(decoded.size() / 4), track->CurrentFrame());
 
 	int64 exact = -1;
@@ -84,8 +92,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, MediaReadFormats,
 		return name.substr(name.find('.') + 1);
 	});
 
-// The stated length: exact for PCM, FLAC, Vorbis and Opus; for MP3 it is
-// the container's length, which counts the encoder's priming and padding.
+// The stated length: exact for PCM, FLAC, Vorbis and Opus, and for MP3
+// with the encoder's delay and padding in its Info frame.
 TEST(MediaRead, CountFramesIsTheFilesStatedLength)
 {
 	for (const char* name : {"cd.wav", "cd.aiff", "cd.flac", "cd.ogg"}) {
@@ -104,9 +112,7 @@ TEST(MediaRead, CountFramesIsTheFilesStatedLength)
 
 	entry_ref mp3Ref = Ref(Fixture("cd.mp3"));
 	BMediaFile mp3(&mp3Ref);
-	int64 stated = mp3.TrackAt(0)->CountFrames();
-	EXPECT_GE(stated, kCdFrames);
-	EXPECT_LE(stated, kCdFrames + 2 * 1152);
+	EXPECT_EQ(kCdFrames, mp3.TrackAt(0)->CountFrames());
 	int64 exact = 0;
 	EXPECT_EQ(B_OK, MeasureExactFrameCount(mp3Ref, 0, &exact));
 	EXPECT_EQ(kCdFrames, exact);

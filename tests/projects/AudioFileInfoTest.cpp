@@ -1,4 +1,4 @@
-// Audio file inspection (on files made at test time) and the naming rules.
+// Audio file inspection (on files made at test time) and the extension rule.
 #include "projects/AudioFileInfo.h"
 
 #include "media/MediaFixtures.h"
@@ -119,22 +119,36 @@ TEST(GetMediaFileInfo, SafeFromAnyThread)
 	EXPECT_EQ(std::vector<int>(4, 0), failures);
 }
 
-TEST(AudioFileNames, StripAudioFileExtension)
+TEST(AudioFileNames, StripAudioFileExtensionRemovesOnlyAKnownFinalExtension)
 {
 	struct Case {
 		const char* in;
 		const char* out;
 	} cases[] = {
 		{"Song.WAV", "Song"},
-		{"my.wave.file.wav", "my.file"},
-		{"Clip.MPEG.mov", "Clip"},
+		{"my.audio.wav", "my.audio"},       // dots inside the name stay
+		{"my.wave.file.wav", "my.wave.file"},
+		{"Clip.MPEG.mov", "Clip.MPEG"},     // one extension only
 		{"take.aiff", "take"},
 		{"take.aif", "take"},
 		{"take.aifc", "take"},
-		{"Song.flac", "Song.flac"},
+		{"Song.flac", "Song"},
+		{"Song.Ogg", "Song"},
+		{"Song.oga", "Song"},
+		{"Song.opus", "Song"},
+		{"Song.m4a", "Song"},
+		{"Song.wma", "Song"},
+		{"Song.wv", "Song"},
+		{"Song.ape", "Song"},
+		{"Song.aac", "Song"},
+		{"Song.mp3", "Song"},
+		{"Song.wav.txt", "Song.wav.txt"},   // the final extension is no sound format
+		{"Mr. Blue Sky", "Mr. Blue Sky"},
+		{"Vol. 2", "Vol. 2"},
+		{"x.wa.wavv", "x.wa.wavv"},
+		{"Song.", "Song."},
+		{".wav", ".wav"},                   // never an empty title
 		{"Intro", "Intro"},
-		{"my.audio.wav", "mydio"},          // anywhere in the name, not just at its end
-		{"x.wa.wavv", "x"},                 // a removal that forms the extension again
 		{"", ""},
 	};
 	for (const Case& c : cases) {
@@ -142,51 +156,4 @@ TEST(AudioFileNames, StripAudioFileExtension)
 		StripAudioFileExtension(name);
 		EXPECT_EQ(c.out, name) << c.in;
 	}
-}
-
-TEST(AudioFileNames, SeparateArtistAndTitle)
-{
-	struct Case {
-		const char* text;
-		const char* artist;
-		const char* title;
-	} cases[] = {
-		{"01 - Artist - Title", "Artist", "Title"},
-		{"(Artist) - Title", "Artist", "Title"},
-		{"(Artist) ; Title", "Artist", "Title"},
-		{"(Art - ist)-Title", "Art - ist", "Title"},     // the parenthesis rules come before " - "
-		{"(Artist)-Title", "Artist", "Title"},
-		{"(Artist)_Title", "Artist", "Title"},
-		{"Artist_Title", "Artist", "Title"},
-		{"Artist - Title: Part 2", "Artist", "Title: Part 2"},
-		{"A : B - C", "A : B", "C"},                      // list order wins over position
-		{"Artist- Title", "Artist", "Title"},
-		{"Artist -Title", "Artist", "Title"},
-		{"Artist~Title", "Artist", "Title"},
-		{"Art:ist;Title", "Art", "ist;Title"},
-		{"(Artist) Title", "Artist", "Title"},
-		{"Artist  Title", "Artist", "Title"},
-		{"Intro", "", "Intro"},
-		{"12 - ", "", ""},
-		{"07 My_Band - Some__Song", "My Band", "Some Song"},
-		// Blanks are trimmed before underscores become blanks.
-		{"  07_-_My_Band_-_Some__Song  ", "My Band ", " Some Song"},
-		{"Big   Band - Long     Song", "Big Band", "Long Song"},
-		{"#3: Me - You", "Me", "You"},
-	};
-	for (const Case& c : cases) {
-		std::string artist = "stale";
-		std::string title = "stale";
-		SeparateArtistAndTitle(artist, title, c.text);
-		EXPECT_EQ(c.artist, artist) << c.text;
-		EXPECT_EQ(c.title, title) << c.text;
-	}
-}
-
-TEST(AudioFileNames, GetTrackName)
-{
-	EXPECT_EQ("Title", GetTrackName("", "Title"));
-	EXPECT_EQ("A: B", GetTrackName("A", "B"));
-	EXPECT_EQ("A", GetTrackName("A", ""));
-	EXPECT_EQ("", GetTrackName("", ""));
 }
