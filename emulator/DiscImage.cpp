@@ -62,6 +62,14 @@ std::shared_ptr<CDiscImage> CDiscImage::CreateBlank(medium_kind kind, int minute
 	return image;
 }
 
+void CDiscImage::SetRecordedOn(const CDiscImage& blank)
+{
+	fKind = blank.fKind;
+	fStatus = kStatusComplete;
+	fLeadInStart = blank.fLeadInStart;
+	fLastPossibleLeadOut = blank.fLastPossibleLeadOut;
+}
+
 const CDiscImage::STrack* CDiscImage::FindTrack(int number) const
 {
 	for (const STrack& track : fTracks)

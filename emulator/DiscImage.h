@@ -62,6 +62,11 @@ public:
 	static status_t FromCueSheet(const CCueSheet& sheet, const std::string& folder,
 		std::shared_ptr<CDiscImage>* image, std::string* error, const std::string& cdTextPath = std::string());
 
+	// Makes a disc just loaded from the image a recorder wrote into the
+	// finished disc on `blank`'s medium: its kind (CD-R or CD-RW) and ATIP.
+	// Only before the image is shared.
+	void SetRecordedOn(const CDiscImage& blank);
+
 	medium_kind Kind() const { return fKind; }
 	disc_status Status() const { return fStatus; }
 	bool IsBlank() const { return fStatus == kStatusEmpty; }

@@ -381,6 +381,45 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 				continue;
 			}
 			d.realTime = v == "realtime";
+		} else if (key == "after_eject") {
+			std::string v = Lower(value);
+			if (v != "same" && v != "blank") {
+				status = fail("after_eject is same or blank");
+				continue;
+			}
+			d.blankAfterEject = v == "blank";
+		} else if (key == "write_error" || key == "underrun_at") {
+			auto words = Words(value);
+			int64 lba = 0, attempts = 1;
+			if (words.empty() || words.size() > (key == "write_error" ? 2u : 1u)
+				|| !ParseInt(words[0], -150, 449849, &lba)
+				|| (words.size() == 2 && !ParseInt(words[1], -1, 1000000, &attempts))) {
+				status = fail(key + " is an LBA" + (key == "write_error" ? " and optionally a count of attempts" : ""));
+				continue;
+			}
+			if (key == "underrun_at")
+				d.writeFaults.ForceUnderrunAt(int32(lba));
+			else if (!d.writeFaults.AddWriteError(int32(lba), int32(attempts))) {
+				status = fail("too many write errors");
+				continue;
+			}
+		} else if (key == "long_write" || key == "opc_failure" || key == "pca_full") {
+			if (!ParseInt(value, -1, 1000000, &n)) {
+				status = fail(key + " is a count (-1 = always)");
+				continue;
+			}
+			if (key == "long_write")
+				d.writeFaults.SetLongWrite(int32(n));
+			else if (key == "opc_failure")
+				d.writeFaults.SetOpcFailure(int32(n));
+			else
+				d.writeFaults.SetPcaFull(int32(n));
+		} else if (key == "disc_sectors") {
+			if (!ParseInt(value, 1, 449849, &n)) {
+				status = fail("disc_sectors is a number of sectors");
+				continue;
+			}
+			d.writeFaults.SetDiscSectors(int32(n));
 		} else if (key == "not_ready") {
 			if (!ParseInt(value, -1, 1000000, &n)) {
 				status = fail("not_ready is a count of commands (-1 = always)");

@@ -6,6 +6,7 @@
 
 #include "emulator/FaultInjector.h"
 #include "emulator/ModePages.h"
+#include "emulator/WriteFaults.h"
 #include "kit/support/SupportDefs.h"
 
 #include <string>
@@ -39,6 +40,7 @@ public:
 	std::string image;                  // CUE sheet of kMediumImage
 	std::string cdText;                 // CD-Text packs file replacing the sheet's
 	std::string output;                 // folder for what is recorded
+	bool blankAfterEject = false;       // a written disc ejected comes back as a fresh blank
 	bool realTime = true;               // reads take as long as at the drive's speed
 	bool readCdDaCommand = true;        // answers the vendor READ CD-DA (D8h)
 	bool hexQ = false;                  // formatted Q of READ CD in binary, not BCD
@@ -49,6 +51,7 @@ public:
 	int32 jitterPercent = 50;           // share of the reads it strikes
 	std::vector<CFaultInjector::SMediumError> mediumErrors;
 	std::vector<CFaultInjector::SCommandFault> commandFaults;
+	CWriteFaults writeFaults;
 
 	CDriveConfig();
 

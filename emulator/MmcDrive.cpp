@@ -1,6 +1,7 @@
 #include "emulator/MmcDrive.h"
 
 #include "emulator/ShiftedAudio.h"
+#include "kit/device/ScsiCommands.h"
 
 #include <algorithm>
 #include <cstring>
@@ -46,7 +47,7 @@ CMmcDrive::SCommandList CMmcDrive::CommonCommands()
 		{kReadCapacity, 10, kDataIn, true, false, &CMmcDrive::DoReadCapacity},
 		{kRead10, 10, kDataIn, true, false, &CMmcDrive::DoRead10},
 		{kReadSubChannel, 10, kDataIn, true, false, &CMmcDrive::DoReadSubChannel},
-		{kReadTocPmaAtip, 10, kDataIn, true, false, &CMmcDrive::DoReadToc},
+		{kReadTocPmaAtip, 10, kDataIn, true, false, &CMmcDrive::DoRecorderReadToc},
 		{kPlayAudio10, 10, kNoData, true, false, &CMmcDrive::DoPlayAudio},
 		{kPlayAudioMsf, 10, kNoData, true, false, &CMmcDrive::DoPlayAudio},
 		{kPlayAudioTrackIndex, 10, kNoData, true, false, &CMmcDrive::DoPlayAudio},
@@ -64,9 +65,14 @@ CMmcDrive::SCommandList CMmcDrive::CommonCommands()
 CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type dialect)
 {
 	static const SCommand kMmcCommands[] = {
-		{kReadDiscInformation, 10, kDataIn, true, false, &CMmcDrive::DoReadDiscInformation},
+		{kReadDiscInformation, 10, kDataIn, true, false, &CMmcDrive::DoRecorderDiscInformation},
 		{kSendOpcInformation, 10, kDataOut, true, false, &CMmcDrive::DoSendOpcInformation},
-		{kReadTrackInformation, 10, kDataIn, true, false, &CMmcDrive::DoReadTrackInformation},
+		{kReadTrackInformation, 10, kDataIn, true, false, &CMmcDrive::DoRecorderTrackInformation},
+		{cdb::kWrite10, 10, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kWrite12, 12, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kSendCueSheet, 10, kDataOut, true, false, &CMmcDrive::DoSendCueSheet},
+		{cdb::kCloseTrackSession, 10, kNoData, true, false, &CMmcDrive::DoCloseTrackSession},
+		{cdb::kBlank, 12, kNoData, true, false, &CMmcDrive::DoBlank},
 		{kReadBufferCapacity, 10, kDataIn, false, false, &CMmcDrive::DoReadBufferCapacity},
 		{kReadCdMsf, 12, kDataIn, true, false, &CMmcDrive::DoReadCd},
 		{kSetCdSpeed, 12, kNoData, false, false, &CMmcDrive::DoSetCdSpeed},
@@ -84,6 +90,9 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kTeacClearSubcode, 12, kNoData, true, false, &CMmcDrive::DoTeacClearSubcode},
 		{kTeacNextWritableAddress, 12, kDataIn, true, false, &CMmcDrive::DoTeacNextWritableAddress},
 		{kTeacOpcExecution, 12, kNoData, true, false, &CMmcDrive::DoTeacOpcExecution},
+		{cdb::kWrite10, 10, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kTeacWritePma, 12, kNoData, true, false, &CMmcDrive::DoTeacWritePma},
+		{cdb::kTeacFreeze, 12, kNoData, true, false, &CMmcDrive::DoTeacFreeze},
 	};
 	static const SCommand kPhilipsCommands[] = {
 		{kModeSelect6, 6, kDataOut, false, false, &CMmcDrive::DoModeSelect6},
@@ -93,6 +102,8 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kPhilipsMediumLoadUnload, 10, kNoData, false, false, &CMmcDrive::DoPhilipsLoadUnload},
 		{kPhilipsWriteSession, 10, kDataOut, true, false, &CMmcDrive::DoPhilipsWriteSession},
 		{kPhilipsReadSessionInfo, 10, kDataIn, true, false, &CMmcDrive::DoPhilipsReadSessionInfo},
+		{cdb::kWrite6, 6, kDataOut, true, false, &CMmcDrive::DoWrite6},
+		{cdb::kPhilipsFixation, 10, kNoData, true, false, &CMmcDrive::DoVendorFixation},
 	};
 	static const SCommand kYamahaCommands[] = {
 		{kModeSelect6, 6, kDataOut, false, false, &CMmcDrive::DoModeSelect6},
@@ -102,6 +113,8 @@ CMmcDrive::SCommandList CMmcDrive::DialectCommands(CDriveConfig::dialect_type di
 		{kPhilipsFirstWritableAddress, 10, kDataIn, true, false, &CMmcDrive::DoPhilipsFirstWritableAddress},
 		{kPhilipsWriteTrack, 10, kNoData, true, false, &CMmcDrive::DoYamahaWriteTrack},
 		{kYamahaWriteToc, 10, kDataOut, true, false, &CMmcDrive::DoYamahaWriteToc},
+		{cdb::kWrite10, 10, kDataOut, true, false, &CMmcDrive::DoWrite},
+		{cdb::kPhilipsFixation, 10, kNoData, true, false, &CMmcDrive::DoVendorFixation},
 	};
 	static const SCommand kPlextorCommands[] = {
 		{kModeSelect6, 6, kDataOut, false, false, &CMmcDrive::DoModeSelect6},
@@ -150,6 +163,9 @@ CMmcDrive::CMmcDrive(const CDriveConfig& config, std::shared_ptr<CDiscImage> med
 		fFaults.AddMediumError(error.lba, error.attempts);
 	for (const auto& fault : config.commandFaults)
 		fFaults.AddCommandFault(fault.opcode, fault.sense, fault.attempts);
+	fWriteClock = config.realTime ? fClock : std::make_shared<CManualDriveClock>();
+	fWriteFaults = config.writeFaults;
+	MediumChanged();
 }
 
 CMmcDrive::~CMmcDrive() = default;
@@ -168,9 +184,12 @@ void CMmcDrive::InsertMedium(std::shared_ptr<CDiscImage> medium)
 {
 	std::lock_guard<std::mutex> lock(fLock);
 	fPlayback.Stop(fClock->Now());
+	TrayOpened();
 	if (fMedium != nullptr && !fTrayOpen)
 		QueueMediaEvent(kMediaRemoval);
 	fMedium = std::move(medium);
+	fWrittenDisc.reset();   // a disc a person inserts stays in the tray
+	MediumChanged();
 	fTrayOpen = true;
 	CloseTray();
 	fPendingSense = SSense();   // the medium change outdates the last command's sense
@@ -187,6 +206,7 @@ status_t CMmcDrive::EjectMedium()
 	if (fMedium != nullptr && !fTrayOpen)
 		QueueMediaEvent(kMediaRemoval);
 	fTrayOpen = true;
+	TrayOpened();
 	return B_OK;
 }
 
@@ -301,6 +321,7 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 			result.sense = NotReadySense();
 		} else if (info->needsMedium && fFaults.TakeNotReady()) {
 			result.sense = kSenseBecomingReady;
+		} else if (info->needsMedium && RecorderBusy(&result.sense)) {
 		} else {
 			result = (this->*info->handle)(context);
 			check = opcode != kRequestSense && (result.sense.key != kSenseKeyNoSense || result.sense.asc != 0);

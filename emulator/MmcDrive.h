@@ -46,7 +46,11 @@
 #include "emulator/DriveClock.h"
 #include "emulator/DriveConfig.h"
 #include "emulator/FaultInjector.h"
+#include "emulator/ImageWriter.h"
 #include "emulator/ModePages.h"
+#include "emulator/RecorderState.h"
+#include "emulator/WriteBuffer.h"
+#include "emulator/WriteFaults.h"
 #include "kit/device/VirtualDevice.h"
 
 #include <array>
@@ -80,6 +84,11 @@ public:
 	void AddMediumError(int32 lba, int32 attempts);
 	void AddCommandFault(uint8 opcode, const mmc::SSense& sense, int32 attempts);
 	void ClearFaults();
+
+	// Faults of the write side, on top of those of the configuration.
+	void SetWriteFaults(const CWriteFaults& faults);
+	// Underruns that BUFE has bridged in the current or last run.
+	int32 BufferUnderruns() const;
 
 	const CDriveConfig& Config() const { return fConfig; }
 
@@ -220,8 +229,46 @@ private:
 	SResult DoPhilipsWriteSession(const SContext& c);
 	SResult DoYamahaWriteToc(const SContext& c);
 	SResult DoYamahaWriteTrack(const SContext& c);
+	SResult DoWrite(const SContext& c);
+	SResult DoSendCueSheet(const SContext& c);
+	SResult DoCloseTrackSession(const SContext& c);
+	SResult DoBlank(const SContext& c);
+	SResult DoRecorderDiscInformation(const SContext& c);
+	SResult DoRecorderTrackInformation(const SContext& c);
+	SResult DoRecorderReadToc(const SContext& c);
+	SResult DoTeacWritePma(const SContext& c);
+	SResult DoTeacFreeze(const SContext& c);
+	SResult DoVendorFixation(const SContext& c);
+	SResult DoWrite6(const SContext& c);
+	// A disc-at-once plan from the Teac sub-code ranges and the lead-out.
+	bool PlanFromSubcodes(int32 leadOut, SCueSheetPlan* plan) const;
 	// A blank recordable medium is in the tray (else the sense to answer).
 	bool WritableMedium(mmc::SSense* sense) const;
+	// The medium in the tray changed (inserted, loaded, blanked, written):
+	// the recording state starts over for it.
+	void MediumChanged();
+	// The tray opened, or closed (a written disc may come back as a blank).
+	void TrayOpened();
+	void TrayClosed();
+	// While the recorder closes a session or blanks after an immediate
+	// command, the commands that need the medium get LONG WRITE IN PROGRESS.
+	bool RecorderBusy(mmc::SSense* sense);
+	// The write parameters in effect (page 05h, or a dialect's own pages).
+	SWriteParameters WriteParameters() const;
+	// Stores one write (sectors made by the recorder first) and books its time.
+	SResult RecordSectors(const SContext& c, int32 lba, int32 count, bool bigEndian);
+	// Drains the buffer, writes `closingSectors` of lead-in/lead-out and
+	// closes the session: the written disc becomes the medium.
+	SResult FinishSession(int64 closingSectors, bool immediate);
+	// Ends the run with `sense` (write error, underrun): the partial image
+	// stays, the disc is unusable.
+	SResult FailRun(const mmc::SSense& sense, const std::string& why);
+	// The result of a command that takes until `doneAt` on the write clock.
+	SResult Until(bigtime_t doneAt, bool immediate);
+	bigtime_t WriteNow() const { return fWriteClock->Now(); }
+	// Sectors a second at the current write speed.
+	uint32 WriteRate() const;
+	std::string OutputFolder() const;
 	// Takes the parameter list of a vendor recording command (its length in
 	// bytes 7-8) for a writable medium: false with r->sense set when the
 	// list is longer than the data sent or the medium cannot be written.
@@ -251,4 +298,25 @@ private:
 	static constexpr size_t kMediaEventCapacity = 4;
 	std::array<media_event, kMediaEventCapacity> fMediaEvents {};   // oldest first
 	size_t fMediaEventCount = 0;
+
+	// Recording. An instant drive keeps the buffer on a clock of its own
+	// that jumps when the drive would wait.
+	std::shared_ptr<CDriveClock> fWriteClock;
+	CRecorderState fRecorder;
+	CWriteBuffer fWriteBuffer;
+	CWriteFaults fWriteFaults;
+	CImageWriter fImage;
+	bigtime_t fRecorderBusyUntil = 0;      // write clock time an immediate closing ends
+	std::shared_ptr<CDiscImage> fWrittenDisc;   // the disc this drive wrote last
+	struct SSubcodeRange {                 // Teac SET LIMITS + SET SUBCODE
+		int32 start;
+		int32 length;
+		int track;
+		int index;
+		uint8 control;
+	};
+	std::vector<SSubcodeRange> fSubcodes;
+	int32 fVendorLeadIn = 0;               // Philips: lead-in sectors the host still writes
+	int32 fVendorLeadOut = 0;              // and lead-out sectors after the last track
+	uint8 fVendorTrackMode = 0;            // Q control nibble of WRITE TRACK
 };

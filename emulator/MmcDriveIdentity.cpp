@@ -139,6 +139,7 @@ SSense CMmcDrive::EjectTray()
 	if (fMedium != nullptr && !fTrayOpen)
 		QueueMediaEvent(kMediaRemoval);
 	fTrayOpen = true;
+	TrayOpened();
 	return kSenseNone;
 }
 
@@ -147,6 +148,7 @@ void CMmcDrive::CloseTray()
 	if (!fTrayOpen)
 		return;
 	fTrayOpen = false;
+	TrayClosed();
 	fUnitAttention = fMedium != nullptr;
 	if (fMedium != nullptr)
 		QueueMediaEvent(kMediaNew);

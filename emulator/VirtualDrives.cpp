@@ -58,6 +58,7 @@ status_t LoadVirtualDriveConfigs(std::vector<CDriveConfig>* drives, std::string*
 		std::string data;
 		if (find_directory(B_USER_DATA_DIRECTORY, &data, false) == B_OK)
 			drive.output = data + "/tarnwick/virtual-recorder";
+		drive.blankAfterEject = true;   // two burns in a row need no editing
 		drives->push_back(drive);
 		return B_OK;
 	}

@@ -224,20 +224,33 @@ bool ParseCueSheet(const void* data, size_t size, SCueSheet* sheet)
 	if (bytes == nullptr || size % kCueSheetEntrySize != 0 || size < 3 * kCueSheetEntrySize
 		|| size / kCueSheetEntrySize > size_t(SCueSheet::kMaxEntries))
 		return false;
-	int32 count = int32(size / kCueSheetEntrySize);
+	const int32 total = int32(size / kCueSheetEntrySize);
+	// Catalogue number (ADR 2) and ISRC (ADR 3) entries name no position:
+	// they pass to the recorder as they are and are left out of `entries`.
+	auto adr = [bytes](int32 i) { return uint8(bytes[size_t(i) * kCueSheetEntrySize] & 0x0F); };
+	int32 lastPosition = -1;
+	for (int32 i = 0; i < total; i++) {
+		if (adr(i) == cdb::kAdrPosition)
+			lastPosition = i;
+		else if (adr(i) != cdb::kAdrCatalogue && adr(i) != cdb::kAdrIsrc)
+			return false;
+	}
+	int32 count = 0;
 	int32 lastLba = -kCdMsfOffset;
 	int32 currentTrack = 0;
 	bool hasIndex1[100] = {};
 	bool hasPregap[100] = {};
-	for (int32 i = 0; i < count; i++) {
+	for (int32 i = 0; i < total; i++) {
+		if (adr(i) != cdb::kAdrPosition)
+			continue;
 		SCueSheetEntry entry;
-		if (!DecodeCueSheetEntry(bytes + size_t(i) * kCueSheetEntrySize, &entry) || entry.adr != cdb::kAdrPosition)
+		if (!DecodeCueSheetEntry(bytes + size_t(i) * kCueSheetEntrySize, &entry))
 			return false;
 		if (entry.lba < lastLba)
 			return false;
 		lastLba = entry.lba;
-		bool last = i == count - 1;
-		if (i == 0) {
+		bool last = i == lastPosition;
+		if (count == 0) {
 			if (entry.track != cdb::kLeadInTrack)
 				return false;
 		} else if (last) {
@@ -266,9 +279,9 @@ bool ParseCueSheet(const void* data, size_t size, SCueSheet* sheet)
 				return false;
 			}
 		}
-		sheet->entries[i] = entry;
+		sheet->entries[count++] = entry;
 	}
-	if (currentTrack == 0)
+	if (currentTrack == 0 || count < 3)
 		return false;
 	for (int32 n = 1; n <= currentTrack; n++) {
 		if (!hasIndex1[n])

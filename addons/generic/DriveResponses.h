@@ -135,7 +135,8 @@ struct SCueSheet {
 // 0), mode-1 position entries (ADR 1) for tracks numbered upwards from 1
 // without gaps, each with an index 1, times with seconds below 60 and
 // frames below 75 that never go backwards, and a lead-out entry (track AAh)
-// last.
+// last among them. Catalogue number (ADR 2) and ISRC (ADR 3) entries may
+// stand between them; `entries` holds the position entries only.
 bool ParseCueSheet(const void* data, size_t size, SCueSheet* sheet);
 
 }   // namespace response

@@ -173,8 +173,9 @@ bool ChangeWriteParameters(CDevice* device, SCSI_STATUS* status, Change change)
 {
 	return ChangeModePage10(device, kModePageWriteParameters, kWriteParametersMinimumSize, status,
 		[&](uint8* page, size_t size) {
+			// Every field is set, so that nothing of an earlier run (a
+			// catalogue number, an ISRC, a pause) stays in the page.
 			SWriteParameters parameters;
-			DecodeWriteParametersPage(page, size, &parameters);
 			parameters.linkSizeValid = false;
 			parameters.multiSession = kMultiSessionNone;
 			parameters.fixedPackets = false;
@@ -643,9 +644,9 @@ bool GetNextTrackNumber_YamahaCdr100(CDevice* device, int32* track, SCSI_STATUS*
 }
 
 // Page 05h for track at once (track mode from pre-emphasis and copy, raw
-// audio blocks, the catalogue number and ISRC when given), the next
-// writable address of the track, then the track's pause as silence: the
-// recorder writes the first track's 2-second pause before LBA 0 itself.
+// audio blocks, the track's pause as the audio pause length, the catalogue
+// number and ISRC when given), then the next writable address of the
+// track: the recorder writes the pause before it itself.
 bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWrite, int32 pauseSectors,
 	int32 sectors, uint16 preEmphasis, uint16 copyAllowed, const char* mcn, const char* isrc, int32* startLba,
 	SCSI_STATUS* status)
@@ -655,13 +656,12 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	CCommandTimer timer;
 	if (track == 1)
 		ForgetState(device);   // a new run
-	int32 silence = std::max(0, pauseSectors - (track == 1 ? kRecorderPause : 0));
 	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
 		p->bufferUnderrunFree = burnProof != 0;
 		p->testWrite = testWrite != 0;
 		p->writeType = kWriteTypeTrackAtOnce;
 		p->trackMode = TrackControl(preEmphasis != 0, copyAllowed != 0);
-		p->audioPauseLength = uint16(std::min(silence, 0xFFFF));
+		p->audioPauseLength = uint16(std::min(pauseSectors, 0xFFFF));
 		p->catalogueValid = IsText(mcn, sizeof(p->catalogue) - 1);
 		memset(p->catalogue, 0, sizeof(p->catalogue));
 		if (p->catalogueValid)
@@ -685,14 +685,7 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 			status->os_status = B_BAD_DATA;
 		return timer.Finish(status, false);
 	}
-	int32 lba = information.nextWritable;
-	if (!WriteSilence(lba, silence,
-			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
-				return Write_10(device, at, buffer, count, kSectorSize, s);
-			},
-			status))
-		return timer.Finish(status, false);
-	*startLba = lba + silence;
+	*startLba = information.nextWritable;
 	return timer.Finish(status, true);
 }
 
@@ -815,11 +808,24 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	return timer.Finish(status, true);
 }
 
+// SYNCHRONIZE CACHE, then CLOSE TRACK where the drive knows it (a drive
+// that does not closes the track with the flush).
 bool CloseTrack_mmc(CDevice* device, int32 track, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
-	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, kWriteTimeout))
+	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, kWriteTimeout)
+		|| !WaitWhileBusy(device, kWriteTimeout, status))
 		return timer.Finish(status, false);
+	SCSI_STATUS local;
+	SCSI_STATUS* s = status != nullptr ? status : &local;
+	if (!SendCommand(device, cdb::CloseTrackSession(false, cdb::kCloseTrack, uint16(track)), kNoData, nullptr, 0, s,
+			nullptr, kWriteTimeout)) {
+		bool unknown = s->os_status == B_OK && SameCondition(SenseOf(*s), sense::kInvalidOpcode);
+		if (!unknown)
+			return timer.Finish(status, false);
+		memset(s, 0, sizeof(*s));
+		return timer.Finish(status, true);
+	}
 	return timer.Finish(status, WaitWhileBusy(device, kWriteTimeout, status));
 }
 

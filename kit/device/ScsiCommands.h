@@ -127,6 +127,7 @@ enum : uint8 {
 	kReadBufferCapacity = 0x5C,
 	kSendCueSheet = 0x5D,
 	kModeSense10 = 0x5A,
+	kBlank = 0xA1,
 	kPlayAudio12 = 0xA5,
 	kWrite12 = 0xAA,
 	kReadCdMsf = 0xB9,
@@ -229,6 +230,12 @@ enum : uint8 {
 	kCloseSession = 0x02,
 };
 
+// BLANK types.
+enum : uint8 {
+	kBlankDisc = 0x00,      // the whole disc
+	kBlankMinimal = 0x01,   // PMA, TOC and the first track's pregap
+};
+
 // --- SCSI and MMC ---------------------------------------------------------
 
 inline CCommandBlock TestUnitReady()
@@ -286,6 +293,11 @@ inline CCommandBlock Write10(int32 lba, uint16 blocks)
 inline CCommandBlock Write12(int32 lba, uint32 blocks)
 {
 	return CCommandBlock(kWrite12, 12, "WRITE(12)").Be32(2, uint32(lba)).Be32(6, blocks);
+}
+
+inline CCommandBlock Blank(bool immediate, uint8 type)
+{
+	return CCommandBlock(kBlank, 12, "BLANK").Byte(1, uint8((immediate ? 0x10 : 0x00) | (type & 0x07)));
 }
 
 inline CCommandBlock SynchronizeCache(bool immediate)

@@ -67,6 +67,15 @@ constexpr SSenseCode kSavingNotSupported {kSenseKeyIllegalRequest, 0x39, 0x00};
 constexpr SSenseCode kRemovalPrevented {kSenseKeyIllegalRequest, 0x53, 0x02};
 constexpr SSenseCode kIllegalModeForTrack {kSenseKeyIllegalRequest, 0x64, 0x00};
 constexpr SSenseCode kMediumChanged {kSenseKeyUnitAttention, 0x28, 0x00};
+// The write side of a recorder.
+constexpr SSenseCode kWriteError {kSenseKeyMediumError, 0x0C, 0x00};
+constexpr SSenseCode kBufferUnderrun {kSenseKeyMediumError, 0x0C, 0x09};
+constexpr SSenseCode kPowerCalibrationAreaFull {kSenseKeyMediumError, 0x73, 0x02};
+constexpr SSenseCode kPowerCalibrationError {kSenseKeyMediumError, 0x73, 0x03};
+constexpr SSenseCode kInvalidAddressForWrite {kSenseKeyIllegalRequest, 0x21, 0x02};
+constexpr SSenseCode kCannotFormatMedium {kSenseKeyIllegalRequest, 0x30, 0x06};
+constexpr SSenseCode kIncompleteTrackInSession {kSenseKeyIllegalRequest, 0x72, 0x03};
+constexpr SSenseCode kPermanentWriteProtect {kSenseKeyDataProtect, 0x27, 0x05};
 constexpr SSenseCode kPowerOnOrReset {kSenseKeyUnitAttention, 0x29, 0x00};
 // Vendor conditions of the pre-MMC recorders: the CDR100/102's buffer is
 // full while it writes the lead-in; its lead-out is still being written.

@@ -1,7 +1,7 @@
 // The recording functions as far as a virtual drive answers them: the
 // write parameters they set, the blocks they send, how they wait for a busy
-// recorder, and how the drive's refusals come back. (The drives record
-// nothing yet; the recording engine's tests write whole discs.)
+// recorder, and how the drive's refusals come back. (Whole discs are
+// written in RecorderHarnessTest.cpp.)
 #include "VirtualDriveFixture.h"
 
 #include "addons/generic/DriveResponses.h"
@@ -61,22 +61,22 @@ TEST(RecordingCommands, MmcTrackAtOnceSetsTheWriteParameters)
 	EXPECT_EQ(page[2] & 0x10, 0x10);   // test writing
 	EXPECT_EQ(page[3] & 0x0F, 0x03);   // pre-emphasis, copy permitted
 	EXPECT_EQ(page[4] & 0x0F, 0x00);   // raw 2352-byte blocks
-	EXPECT_EQ(page[14] << 8 | page[15], 0);
+	EXPECT_EQ(page[14] << 8 | page[15], 150) << "the recorder writes the pause";
 	EXPECT_EQ(page[16], 0x80);
 	EXPECT_EQ(std::string(page.begin() + 17, page.begin() + 30), "0123456789012");
 	EXPECT_EQ(page[32], 0x80);
 	EXPECT_EQ(std::string(page.begin() + 33, page.begin() + 45), "USTW10000001");
 
-	// A longer pause is silence the host writes at the next writable
-	// address; the drive cannot write yet and refuses it.
-	EXPECT_FALSE(driver.OpenTrack(device, 1, 0, 0, 200, 1000, 0, 0, nullptr, nullptr, &start, &status));
-	EXPECT_EQ(status.command[0], 0x2A);
-	EXPECT_EQ(GetBe32(status.command + 2), 0u);
-	EXPECT_EQ(GetBe16(status.command + 7), 26u);
-	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x20);
+	// A longer pause ends 200 sectors after LBA -150: the track starts at
+	// 50, and the library writes none of it.
+	size_t writes = Count(drive.Drive(), 0x2A);
+	ASSERT_TRUE(driver.OpenTrack(device, 1, 0, 0, 200, 1000, 0, 0, nullptr, nullptr, &start, &status));
+	EXPECT_EQ(start, 50);
+	EXPECT_EQ(Count(drive.Drive(), 0x2A), writes);
 	page = drive.Drive().ModePage(0x05);
-	EXPECT_EQ(page[14] << 8 | page[15], 50);
+	EXPECT_EQ(page[14] << 8 | page[15], 200);
 	EXPECT_EQ(page[16], 0x00) << "no catalogue number given";
+	EXPECT_EQ(page[32], 0x00) << "no ISRC given";
 
 	SCSI_STATUS refused;
 	EXPECT_FALSE(driver.OpenTrack(device, 0, 0, 0, 0, 1000, 0, 0, nullptr, nullptr, &start, &refused));
@@ -176,12 +176,13 @@ TEST(RecordingCommands, VendorClosingCommands)
 		EXPECT_GT(total, 0);
 
 		// While it writes the lead-in the drive answers 9/B8h; the write is
-		// repeated until something else comes back.
+		// repeated until something else comes back (here: no track is open,
+		// so -150 is no writable address).
 		drive.Drive().AddCommandFault(0x2A, mmc::Sense(0x09, 0xB8, 0x00), 3);
 		std::vector<uint8> data(2352);
 		EXPECT_FALSE(drive.Driver().Write(drive.Device(), -150, data.data(), 1, 2352, &status));
 		EXPECT_EQ(Count(drive.Drive(), 0x2A), 4u);
-		EXPECT_EQ(status.sense.AdditionalSenseCode, 0x20);
+		EXPECT_EQ(status.sense.AdditionalSenseCode, 0x21);
 	}
 }
 

@@ -381,13 +381,13 @@ TEST_F(VendorDialect, TeacDiscAtOnceSetsPagesSubcodesAndTheToc)
 	EXPECT_EQ(std::vector<uint8>(toc.begin() + 23, toc.end()), (std::vector<uint8> {0x21, 0xA2, 0x00, 0x22, 0x00}));
 
 	// Writes carry the extended-write bit up to the one that ends the
-	// session. The drive cannot write yet and refuses them.
+	// session (which the drive refuses here: it is not the next address).
 	std::vector<uint8> data(27 * 2352);
-	EXPECT_FALSE(drive.Driver().Write(drive.Device(), -150, data.data(), 27, 2352, &status));
+	EXPECT_TRUE(drive.Driver().Write(drive.Device(), -150, data.data(), 27, 2352, &status));
 	EXPECT_EQ(status.command[9], 0x80);
 	EXPECT_FALSE(drive.Driver().Write(drive.Device(), 1500 - 27, data.data(), 27, 2352, &status));
 	EXPECT_EQ(status.command[9], 0x00);
-	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x20);
+	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x21);
 }
 
 TEST_F(VendorDialect, YamahaDiscAtOnceSendsTheCueSheetInBcd)
@@ -419,8 +419,9 @@ TEST_F(VendorDialect, PhilipsDiscAtOnceWritesTheSessionThenTheLeadIn)
 	CVirtualDrive drive(DialectConfig(CDriveConfig::kDialectPhilips, "PHILIPS", "CDD2600"), Blank(), "drv-cadwick");
 	int32 first = 0;
 	SCSI_STATUS status;
-	// WRITE SESSION is taken; the lead-in's silence needs WRITE(6), which the
-	// drive cannot do yet.
+	// WRITE SESSION, then the lead-in's silence through WRITE(6) (stopped
+	// at its first command here, so that the history keeps the session).
+	drive.Drive().AddCommandFault(0x0A, mmc::Sense(mmc::kMediumError, 0x0C, 0x00), 1);
 	EXPECT_FALSE(drive.Driver().OpenSession(drive.Device(), 0, 1, kCueSheet, sizeof(kCueSheet), &first, &status));
 	EXPECT_EQ(status.command[0], 0x0A);
 	EXPECT_EQ(drive.Drive().ModePage(0x23)[3] & 0x01, 0x01);
@@ -431,6 +432,10 @@ TEST_F(VendorDialect, PhilipsDiscAtOnceWritesTheSessionThenTheLeadIn)
 	EXPECT_EQ(GetBe32(session->data.data() + 16), 1000u);   // and ends where track 2 begins
 	EXPECT_EQ(session->data[20 + 2], 0x02);                          // track 2: copy allowed
 	EXPECT_EQ(GetBe32(session->data.data() + 20 + 16), 1500u);
+
+	CVirtualDrive whole(DialectConfig(CDriveConfig::kDialectPhilips, "PHILIPS", "CDD2600"), Blank(), "drv-cadwick");
+	EXPECT_TRUE(whole.Driver().OpenSession(whole.Device(), 0, 1, kCueSheet, sizeof(kCueSheet), &first, &status));
+	EXPECT_EQ(first, -150);
 }
 
 TEST_F(VendorDialect, TrackAtOnceOpensTracksInTheFamilysWay)
@@ -441,12 +446,16 @@ TEST_F(VendorDialect, TrackAtOnceOpensTracksInTheFamilysWay)
 		CVirtualDrive drive(DialectConfig(CDriveConfig::kDialectTeac, "TEAC", "CD-R50S"), Blank(), "drv-ostrel");
 		int32 start = 0;
 		SCSI_STATUS status;
-		EXPECT_FALSE(drive.Driver().OpenTrack(drive.Device(), 1, 0, 0, 150, 1000, 0, 0, nullptr, nullptr, &start,
+		ASSERT_TRUE(drive.Driver().OpenTrack(drive.Device(), 1, 0, 0, 150, 1000, 0, 0, nullptr, nullptr, &start,
 			&status));
-		EXPECT_EQ(status.command[0], 0x2A) << "the pause's silence is the first write";
+		EXPECT_EQ(start, 0);
+		std::vector<CMmcDrive::SCommandRecord> history = drive.Drive().History();
+		auto firstWrite = std::find_if(history.begin(), history.end(), [](const auto& r) { return r.cdb[0] == 0x2A; });
+		ASSERT_NE(firstWrite, history.end());
+		EXPECT_EQ(GetBe32(firstWrite->cdb.data() + 2), uint32(-150)) << "the pause's silence is the first write";
 		std::vector<uint8> opcodes = Opcodes(drive.Drive());
 		EXPECT_EQ(std::count(opcodes.begin(), opcodes.end(), 0xEC), 2) << "judged and calibrated";
-		EXPECT_EQ(GetBe32(Last(drive.Drive(), 0xB3)->cdb.data() + 2), uint32(-150));
+		EXPECT_EQ(GetBe32(Last(drive.Drive(), 0xB3)->cdb.data() + 2), 0u) << "the data's range";
 	}
 	{
 		SCOPED_TRACE("Yamaha: WRITE TRACK and the first writable address");
