@@ -247,9 +247,14 @@ void CCdDigitalPlayer::Pause()
 
 void CCdDigitalPlayer::Resume()
 {
+	CommandGate gate(this);
 	std::lock_guard<std::mutex> lock(fLock);
 	if (!fPlaying || !fPaused)
 		return;
+	// The count starts again from the pause's frame, now.
+	fOutput->Flush();
+	fGeneration++;
+	fNextLba = fStartLba;
 	fPaused = false;
 	fWake.notify_all();
 }

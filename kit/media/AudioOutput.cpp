@@ -33,28 +33,36 @@ public:
 			if (fFile == nullptr)
 				return StatusFromErrno();
 		}
-		fEnd = _NowFrame();
+		fBase = _NowFrame();
+		fTaken = 0;
 		return B_OK;
 	}
 
+	// The clock plays what was taken, one frame per frame of clock time
+	// since the stream began; a sink that was starved catches up, so the
+	// frames heard depend on the clock alone.
 	ssize_t Write(const int16* samples, size_t frames) override
 	{
-		int64 now = _NowFrame();
-		fEnd = std::max(fEnd, now);
-		int64 room = now + kClockedLatencyFrames - fEnd;
+		int64 room = _NowFrame() - fBase + kClockedLatencyFrames - fTaken;
 		if (room <= 0) {
 			fClock->WaitForChange(kIdleWait);
 			return 0;
 		}
 		size_t take = std::min(frames, size_t(room));
-		if (fFile != nullptr && fwrite(samples, kCdAudioFrameBytes, take, fFile) != take)
+		if (fFile != nullptr && (fwrite(samples, kCdAudioFrameBytes, take, fFile) != take || fflush(fFile) != 0))
 			return B_IO_ERROR;
-		fEnd += int64(take);
+		fTaken += int64(take);
 		return ssize_t(take);
 	}
 
-	int64 Delay() override { return std::max<int64>(0, fEnd - _NowFrame()); }
-	void Drop() override { fEnd = _NowFrame(); }
+	int64 Delay() override { return fTaken - std::clamp<int64>(_NowFrame() - fBase, 0, fTaken); }
+
+	void Drop() override
+	{
+		fBase = _NowFrame();
+		fTaken = 0;
+	}
+
 	void Interrupt() override { fClock->Interrupt(); }
 
 	void Close() override
@@ -72,7 +80,8 @@ private:
 	std::shared_ptr<CAudioClock> fClock;
 	std::string fPath;
 	FILE* fFile = nullptr;
-	int64 fEnd = 0;
+	int64 fBase = 0;
+	int64 fTaken = 0;
 };
 
 class CAlsaSink : public CSoundSink {
@@ -261,16 +270,20 @@ size_t CAudioOutput::Write(const int16* samples, size_t frames, bigtime_t timeou
 
 void CAudioOutput::Flush()
 {
-	std::lock_guard<std::mutex> lock(fLock);
+	std::unique_lock<std::mutex> lock(fLock);
 	fGeneration++;
 	fReadAt = 0;
 	fFill = 0;
 	fWritten = 0;
 	fTaken = 0;
 	fDelay = 0;
-	fDropRequested = true;
+	uint64 drop = ++fDropsRequested;
 	fRoom.notify_all();
 	fData.notify_all();
+	// The sink drops its queue now, not at some later turn of the thread:
+	// the count starts from this moment. The thread answers within one chunk.
+	if (fThread >= 0 && fThread != find_thread(nullptr))
+		fPlayed.wait_for(lock, std::chrono::seconds(1), [&] { return fDropsDone >= drop || fQuit; });
 }
 
 int64 CAudioOutput::FramesPlayed() const
@@ -302,11 +315,13 @@ void CAudioOutput::_Run()
 {
 	std::unique_lock<std::mutex> lock(fLock);
 	while (!fQuit) {
-		if (fDropRequested) {
-			fDropRequested = false;
+		if (fDropsDone < fDropsRequested) {
+			uint64 drop = fDropsRequested;
 			lock.unlock();
 			fSink->Drop();
 			lock.lock();
+			fDropsDone = drop;
+			fPlayed.notify_all();
 			continue;
 		}
 		if (fFill == 0) {

@@ -96,8 +96,8 @@ public:
 	// Producer: copies up to `frames` frames into the ring, waiting at most
 	// `timeout` for room. Returns how many it copied.
 	size_t Write(const int16* samples, size_t frames, bigtime_t timeout);
-	// Drops every frame in the ring and in the sink (the sink's queue at its
-	// next turn), and counts from 0 again.
+	// Drops every frame in the ring and in the sink, and counts from 0
+	// again; returns once the sink has dropped its queue (one chunk at most).
 	void Flush();
 	// Frames heard since the last Flush.
 	int64 FramesPlayed() const;
@@ -126,6 +126,7 @@ private:
 	std::condition_variable fData;
 	std::condition_variable fPlayed;
 	int64 fDelay = 0;
-	bool fDropRequested = false;
+	uint64 fDropsRequested = 0;
+	uint64 fDropsDone = 0;
 	thread_id fThread = -1;
 };
