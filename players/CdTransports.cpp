@@ -54,6 +54,19 @@ bool IsVirtualCdDevice(CDevice* device)
 	return false;
 }
 
+bool CapabilitiesReportAudioPlay(const uint8* data, size_t size)
+{
+	// MODE SENSE(10): an 8-byte header whose first two bytes count the bytes
+	// after them, block descriptors, then the page.
+	if (data == nullptr || size < 8)
+		return false;
+	size_t length = std::min(size, size_t((data[0] << 8) | data[1]) + 2);
+	size_t page = 8 + size_t((data[6] << 8) | data[7]);
+	if (page >= length || length - page < 5 || (data[page] & 0x3F) != 0x2A)
+		return false;
+	return (data[page + 4] & 0x01) != 0;
+}
+
 bool DriveReportsAnaloguePlay(CDevice* device)
 {
 	CDriver* driver = device->GetDriver();
@@ -62,12 +75,7 @@ bool DriveReportsAnaloguePlay(CDevice* device)
 	uint8 data[256] = {};
 	if (!driver->ModeSense(device, data, sizeof(data), 0x2A, 0, nullptr))
 		return false;
-	// MODE SENSE(10): an 8-byte header, block descriptors, then the page.
-	size_t length = std::min<size_t>(sizeof(data), size_t((data[0] << 8) | data[1]) + 2);
-	size_t page = 8 + size_t((data[6] << 8) | data[7]);
-	if (page + 5 > length || (data[page] & 0x3F) != 0x2A)
-		return false;
-	return (data[page + 4] & 0x01) != 0;
+	return CapabilitiesReportAudioPlay(data, sizeof(data));
 }
 
 CdPlaybackMode DefaultCdPlaybackMode(CDevice* device)

@@ -32,6 +32,9 @@ bool IsVirtualCdDevice(CDevice* device);
 // The drive's capabilities page says it can play audio to its own output.
 // False when the page cannot be read.
 bool DriveReportsAnaloguePlay(CDevice* device);
+// The audio play bit of MODE SENSE(10) data of the capabilities page (2Ah),
+// `size` bytes at `data`; false for data that does not hold the page.
+bool CapabilitiesReportAudioPlay(const uint8* data, size_t size);
 
 // The transport of the drive's mode (digital through ALSA's default device).
 std::unique_ptr<CCdAudioTransport> MakeCdAudioTransport(CDevice* device);

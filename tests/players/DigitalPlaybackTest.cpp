@@ -127,3 +127,32 @@ TEST_F(DigitalPlayback, PlayingATrackRunsToTheEndOfTheDiscAndStops)
 }
 
 }   // namespace
+
+TEST(PlaybackMode, AudioPlayBitIsReadOnlyFromAWholeCapabilitiesPage)
+{
+	// Header (length 6 + page), no block descriptors, page 2Ah with audio play.
+	std::vector<uint8> data = {0, 0, 0, 0, 0, 0, 0, 0, 0x2A, 20, 0, 0, 0x01, 0};
+	data[1] = uint8(data.size() - 2);
+	EXPECT_TRUE(CapabilitiesReportAudioPlay(data.data(), data.size()));
+	data[12] = 0;
+	EXPECT_FALSE(CapabilitiesReportAudioPlay(data.data(), data.size()));
+	data[12] = 1;
+	// A saved-page bit is not part of the code; another page is refused.
+	data[8] = 0x80 | 0x2A;
+	EXPECT_TRUE(CapabilitiesReportAudioPlay(data.data(), data.size()));
+	data[8] = 0x2B;
+	EXPECT_FALSE(CapabilitiesReportAudioPlay(data.data(), data.size()));
+	data[8] = 0x2A;
+	// The length field or the buffer cutting the page's byte 4 off.
+	data[1] = 9;
+	EXPECT_FALSE(CapabilitiesReportAudioPlay(data.data(), data.size()));
+	data[1] = uint8(data.size() - 2);
+	EXPECT_FALSE(CapabilitiesReportAudioPlay(data.data(), 12));
+	// Block descriptors pointing past the data.
+	data[7] = 200;
+	EXPECT_FALSE(CapabilitiesReportAudioPlay(data.data(), data.size()));
+	data[6] = 0xFF;
+	data[7] = 0xFF;
+	EXPECT_FALSE(CapabilitiesReportAudioPlay(data.data(), data.size()));
+	EXPECT_FALSE(CapabilitiesReportAudioPlay(nullptr, 100));
+}
