@@ -104,9 +104,13 @@ void SetCdPlaybackMode(CDevice* device, CdPlaybackMode mode)
 
 std::unique_ptr<CCdAudioTransport> MakeCdAudioTransport(CDevice* device)
 {
-	if (GetCdPlaybackMode(device) == CdPlaybackMode::kDigital)
-		return std::make_unique<CDigitalTransport>(device, std::make_unique<CAudioOutput>(MakeAlsaSink()));
-	return std::make_unique<CAnalogueTransport>(device);
+	if (GetCdPlaybackMode(device) == CdPlaybackMode::kAnalogue)
+		return std::make_unique<CAnalogueTransport>(device);
+	// Without a sound card the player still runs, silently, in real time.
+	auto output = std::make_unique<CAudioOutput>(MakeAlsaSink());
+	if (output->Start() != B_OK)
+		output = std::make_unique<CAudioOutput>(MakeClockedSink(std::make_shared<CSystemClock>(), ""));
+	return std::make_unique<CDigitalTransport>(device, std::move(output));
 }
 
 // --- Analogue ---------------------------------------------------------------

@@ -36,7 +36,8 @@ bool DriveReportsAnaloguePlay(CDevice* device);
 // `size` bytes at `data`; false for data that does not hold the page.
 bool CapabilitiesReportAudioPlay(const uint8* data, size_t size);
 
-// The transport of the drive's mode (digital through ALSA's default device).
+// The transport of the drive's mode: digital through ALSA's default device,
+// or, when that cannot be opened, into a silent sink that keeps real time.
 std::unique_ptr<CCdAudioTransport> MakeCdAudioTransport(CDevice* device);
 
 // Plays through the drive's own output; every command goes through the

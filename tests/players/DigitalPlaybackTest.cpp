@@ -156,3 +156,19 @@ TEST(PlaybackMode, AudioPlayBitIsReadOnlyFromAWholeCapabilitiesPage)
 	EXPECT_FALSE(CapabilitiesReportAudioPlay(data.data(), data.size()));
 	EXPECT_FALSE(CapabilitiesReportAudioPlay(nullptr, 100));
 }
+
+TEST(SoundOutput, AlsaNullDeviceTakesTheFramesWritten)
+{
+	CAudioOutput output(MakeAlsaSink("null"), 4096);
+	if (output.Start() != B_OK)
+		GTEST_SKIP() << "no ALSA null device";
+	std::vector<int16> frames(size_t(8820) * kCdAudioChannels, 7);
+	size_t written = 0;
+	for (int attempt = 0; attempt < 100 && written < 8820; attempt++)
+		written += output.Write(frames.data() + written * kCdAudioChannels, 8820 - written, 100000);
+	EXPECT_EQ(written, 8820u);
+	EXPECT_TRUE(output.WaitForPlayed(8820, 10000000));
+	output.Flush();
+	EXPECT_EQ(output.FramesPlayed(), 0);
+	EXPECT_EQ(output.FramesPending(), 0);
+}
