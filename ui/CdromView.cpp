@@ -1,6 +1,7 @@
 #include "ui/CdromView.h"
 
 #include "devices/Device.h"
+#include "extraction/DiscIds.h"
 #include "kit/app/MessageTarget.h"
 #include "kit/interface/Alert.h"
 #include "kit/interface/qt/GuiThread.h"
@@ -25,6 +26,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -242,6 +244,17 @@ void CCdromPage::HandleMessage(BMessage* message)
 	}
 	if (!fView->MessageReceived(message))
 		return;
+	if (message->what == M_NOTIFY_CD_INSERTED) {
+		// The disc's ids, from its table of contents.
+		DiscLayout layout = DiscLayoutFromToc(fView->Device()->GetToc());
+		if (layout.IsValid()) {
+			char cddb[16];
+			snprintf(cddb, sizeof(cddb), "%08x", unsigned(CddbDiscId(layout)));
+			fView->SetDiscIds(cddb, MusicBrainzDiscId(layout));
+		}
+	} else if (message->what == M_NOTIFY_CD_REMOVED) {
+		fView->SetDiscIds("", "");
+	}
 	if (message->what == M_NOTIFY_TOC_UPDATE) {
 		int32 track = message->GetInt32("track", 0);
 		if (track > 0)

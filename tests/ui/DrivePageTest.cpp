@@ -80,6 +80,10 @@ TEST(DrivePageWindows, PagePlayerAndEditorFollowOneDrive)
 		EXPECT_FALSE(page->Button(name)->icon().isNull()) << name;
 	}
 	EXPECT_EQ(page->Button("btnEdit")->toolTip(), "Edit Track Properties");
+	// The disc's ids, and its MusicBrainz page.
+	EXPECT_EQ(page->View()->CddbId().size(), 8u);
+	EXPECT_EQ(page->View()->MusicBrainzId().size(), 28u);
+	EXPECT_EQ(page->View()->MusicBrainzUrl(), "https://musicbrainz.org/cdtoc/" + page->View()->MusicBrainzId());
 	list->topLevelItem(1)->setSelected(true);
 	EXPECT_EQ(page->View()->Selection(), std::vector<int32>({1}));
 	Screenshot(host, "drive-page.png");
