@@ -103,7 +103,12 @@ status_t MoveInto(const entry_ref& source, const std::string& folder)
 {
 	BDirectory directory(folder.c_str());
 	std::string name;
-	status_t status = GetUnusedName(&name, &directory, source.name.c_str());
+	// "a.wav" becomes "a (1).wav" when taken.
+	const size_t dot = source.name.rfind('.');
+	const bool split = dot != std::string::npos && dot > 0 && dot + 1 < source.name.size();
+	status_t status = split
+		? GetUnusedName(&name, &directory, source.name.substr(0, dot).c_str(), source.name.c_str() + dot + 1)
+		: GetUnusedName(&name, &directory, source.name.c_str());
 	if (status != B_OK)
 		return status;
 	const std::string from = source.Path();
