@@ -875,7 +875,7 @@ void CProjectView::_Negotiate(BMessage* message)
 			clip = "audio cd track";
 		std::string name = clip;
 		bool created = false;
-		for (int32 attempt = 0; attempt <= 150 && !created; attempt++) {
+		for (int32 attempt = 0; attempt < 150 && !created; attempt++) {
 			if (attempt > 0)
 				name = clip + " (" + std::to_string(attempt) + ")";
 			const std::string path = folder + "/" + name;

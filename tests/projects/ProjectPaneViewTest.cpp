@@ -92,10 +92,11 @@ protected:
 		const std::string file = title + ".wav";
 		if (withFile)
 			MakeWav(fFolder + "/" + file, int(sectors * FRAMES_PER_SECTOR));
-		auto* track = new CProjectTrack(fProject.get(), file.c_str(), title.c_str(), ("artist " + title).c_str(),
-			pauseSectors, 0, sectors * FRAMES_PER_SECTOR);
-		fProject->AddTrack(track);
-		return track;
+		auto track = std::make_unique<CProjectTrack>(fProject.get(), file.c_str(), title.c_str(),
+			("artist " + title).c_str(), pauseSectors, 0, sectors * FRAMES_PER_SECTOR);
+		CProjectTrack* added = track.get();
+		fProject->AddTrack(std::move(track));
+		return added;
 	}
 
 	CProjectView& View()
