@@ -182,7 +182,9 @@ TEST_F(ProjectPageTest, CtrlDropCopiesAndDragWithinTheListReorders)
 	EXPECT_TRUE(fs::exists(first));   // a copy, the source stays
 
 	DropFiles({Source("second.wav"), Source("third.wav")}, Qt::NoModifier);
-	ASSERT_TRUE(RunUntil([&] { return Rows() == 3; }, 15000000));
+	ASSERT_TRUE(RunUntil([&] { return Rows() == 3; }, 15000000)) << Rows() << " rows, " << fProject->CountTracks()
+		<< " tracks, " << fSettings.alerts.CountShown() << " alerts: "
+		<< (fSettings.alerts.CountShown() > 0 ? fSettings.alerts.Shown()[0].text : std::string());
 	const QString firstTitle = Cell(0, 2);
 	const QString secondTitle = Cell(1, 2);
 	const QString thirdTitle = Cell(2, 2);
