@@ -56,10 +56,10 @@ public:
 
 	CProjectTrack* AddTrack(const std::string& leaf, int32 startSectors)
 	{
-		auto track = std::make_unique<CProjectTrack>(fProject.get(), leaf.c_str(), "", "", startSectors, 0, 1000);
-		CProjectTrack* added = track.get();
-		fProject->AddTrack(std::move(track));
-		return added;
+		auto made = std::make_unique<CProjectTrack>(fProject.get(), leaf.c_str(), "", "", startSectors, 0, 1000);
+		CProjectTrack* track = made.get();
+		fProject->AddTrack(std::move(made));
+		return track;
 	}
 
 private:
