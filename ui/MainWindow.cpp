@@ -15,6 +15,7 @@
 #include "widgets/SplitterView.h"
 
 #include <QAction>
+#include <QIcon>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -55,6 +56,7 @@ CMainWindow::CMainWindow(BRect frame)
 	pMainWindow = this;
 	setUpdatesEnabled(false);
 	SetSizeLimits(400, 4096, 250, 4096);
+	setWindowIcon(QIcon::fromTheme("com.orrisec.tarnwick"));
 
 	// Panes first, then menu bar, splitter and menus.
 	auto* sourcePane = new QWidget;
