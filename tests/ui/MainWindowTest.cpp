@@ -1,21 +1,34 @@
 // The main window's frame: menus (order, separators, shortcuts, enabled
-// items, debug menus), "Show Source" with the splitter, placement, and the
-// quit protocol.
+// items, debug menus), "Show Source" with the splitter, placement, the quit
+// protocol, and the panes over a real project folder.
 #include "DebugCapture.h"
 #include "UiTestSupport.h"
 
 #include "frame/Diagnostics.h"
 #include "kit/interface/qt/Application.h"
 #include "kit/support/Message.h"
+#include "projects/Project.h"
+#include "projects/ProjectRoster.h"
+#include "ui/AboutBox.h"
+#include "ui/DestinationView.h"
 #include "ui/MainWindow.h"
+#include "ui/SourceView.h"
+#include "ui/VolumesPage.h"
 #include "widgets/ContainerView.h"
 #include "widgets/SplitterView.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 
+#include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -254,4 +267,128 @@ TEST_F(MainWindowTest, StoredPlacementIsUsedWhenItIsOnAScreen)
 	SaveWindowPlacement("main window", BRect(50000, 50000, 50600, 50400));
 	window = Open();
 	EXPECT_EQ(window->Frame(), BRect(40, 40, 550, 420));
+}
+
+namespace {
+
+// The main window over a project folder with two projects.
+class MainWindowProjectsTest : public MainWindowTest {
+protected:
+	void SetUp() override
+	{
+		fRoot = std::string(getenv("HOME")) + "/main-window-projects";
+		std::filesystem::remove_all(fRoot);
+		std::filesystem::create_directories(fRoot + "/Jazz Evening");
+		std::filesystem::create_directories(fRoot + "/Road Trip");
+		ASSERT_EQ(B_OK, fRoster.Init(fRoot.c_str()));
+		fPreviousRoster = gpProjectRoster;
+		gpProjectRoster = &fRoster;
+	}
+	void TearDown() override
+	{
+		MainWindowTest::TearDown();
+		gpProjectRoster = fPreviousRoster;
+		fRoster.Exit();
+	}
+
+	static std::vector<std::string> TabLabels(CContainerView* pane)
+	{
+		std::vector<std::string> labels;
+		auto* tabs = pane->findChild<QTabWidget*>();
+		for (int i = 0; i < tabs->count(); i++)
+			labels.push_back(tabs->tabText(i).toStdString());
+		return labels;
+	}
+
+	std::string fRoot;
+	CProjectRoster fRoster;
+	CProjectRoster* fPreviousRoster = nullptr;
+};
+
+}   // namespace
+
+TEST_F(MainWindowProjectsTest, ProjectPagesPopUpMenuCreateAndDelete)
+{
+	CMainWindow* window = Open();
+	window->Show();
+	CDestinationView* destination = window->DestinationView();
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 2; }));
+	std::vector<std::string> labels = TabLabels(destination);
+	std::sort(labels.begin(), labels.end());
+	EXPECT_EQ(labels, (std::vector<std::string> {"Jazz Evening", "Road Trip"}));
+	// The shown page is the active project.
+	ASSERT_NE(destination->ActiveProject(), nullptr);
+	EXPECT_EQ(destination->ActivePage(), destination->PageOf(destination->ActiveProject()));
+
+	// Showing the other page makes it the active project.
+	QWidget* other = destination->PageAt(1);
+	destination->SetActivePage(other);
+	EXPECT_EQ(destination->PageOf(destination->ActiveProject()), other);
+
+	std::unique_ptr<QMenu> menu(destination->MakePopUpMenu());
+	std::vector<std::string> items;
+	for (QAction* action : menu->actions())
+		items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+	EXPECT_EQ(items, (std::vector<std::string> {"Create New Project", "-", "Rename Project",
+		"Edit Project Properties", "-", "Delete Current Project"}));
+	for (QAction* action : menu->actions())
+		EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+
+	// "Create New Project": the name dialog, then a page for the new folder,
+	// shown at once.
+	menu->actions()[0]->trigger();
+	ASSERT_TRUE(RunUntil([&] { return destination->NameDialog() != nullptr; }));
+	auto* edit = destination->NameDialog()->findChild<QLineEdit*>();
+	ASSERT_NE(edit, nullptr);
+	EXPECT_EQ(edit->text(), "New Project");
+	edit->setText("Live/Set");
+	QPushButton* create = nullptr;
+	for (QPushButton* button : destination->NameDialog()->findChildren<QPushButton*>()) {
+		if (button->text() == "Create")
+			create = button;
+	}
+	ASSERT_NE(create, nullptr);
+	create->click();
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 3; }));
+	ASSERT_TRUE(RunUntil([&] {
+		return destination->ActiveProject() != nullptr && destination->ActiveProject()->Name() == "Live|Set";
+	}));
+	EXPECT_EQ(destination->ActivePage(), destination->PageOf(destination->ActiveProject()));
+	EXPECT_TRUE(std::filesystem::is_directory(fRoot + "/Live|Set"));
+
+	// "Delete Current Project" removes the empty project and its page.
+	std::unique_ptr<QMenu> again(destination->MakePopUpMenu());
+	again->actions()[5]->trigger();
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 2; }));
+	EXPECT_FALSE(std::filesystem::exists(fRoot + "/Live|Set"));
+	EXPECT_TRUE(fSettings.alerts.Shown().empty());
+
+	// The source pane starts with the volumes page.
+	EXPECT_EQ(window->SourceView()->PageAt(0), window->SourceView()->VolumesPage());
+	EXPECT_EQ(TabLabels(window->SourceView())[0], "Volumes");
+}
+
+TEST(VolumesPage, PseudoFileSystemsAreLeftOut)
+{
+	EXPECT_TRUE(IsPseudoVolume("proc", "/proc"));
+	EXPECT_TRUE(IsPseudoVolume("sysfs", "/sys"));
+	EXPECT_TRUE(IsPseudoVolume("cgroup2", "/sys/fs/cgroup"));
+	EXPECT_TRUE(IsPseudoVolume("tmpfs", "/run"));
+	EXPECT_TRUE(IsPseudoVolume("ext4", "/run/user/1000/doc"));
+	EXPECT_FALSE(IsPseudoVolume("tmpfs", "/tmp"));
+	EXPECT_FALSE(IsPseudoVolume("ext4", "/"));
+	EXPECT_FALSE(IsPseudoVolume("vfat", "/media/ann/USB STICK"));
+	EXPECT_FALSE(IsPseudoVolume("ext4", "/devices"));   // a prefix, not a system tree
+	for (const VOLUME_INFO& volume : ListVolumes())
+		EXPECT_FALSE(IsPseudoVolume(volume.fileSystem, volume.mountPoint)) << volume.mountPoint;
+}
+
+TEST(AboutBox, NamesTheProgramAndTheLicencesOfQtAndFFmpeg)
+{
+	std::string text = AboutText();
+	EXPECT_EQ(text.rfind("Tarnwick 0.80 beta\n", 0), 0u);
+	EXPECT_NE(text.find(std::string("Qt ") + qVersion()), std::string::npos);
+	EXPECT_NE(text.find("GNU Lesser General Public License"), std::string::npos);
+	EXPECT_NE(text.find("FFmpeg (libavformat "), std::string::npos);
+	EXPECT_NE(text.find("GPL"), std::string::npos);
 }
