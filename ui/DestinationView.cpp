@@ -57,9 +57,17 @@ CDestinationView::CDestinationView(BWindow* window, CProjectRoster* roster, QWid
 
 CDestinationView::~CDestinationView()
 {
-	fModel->Detach();
+	DetachFromRoster();
 	if (pDestinationView == this)
 		pDestinationView = nullptr;
+}
+
+void CDestinationView::DetachFromRoster()
+{
+	// The pages go first: they may use their projects until then.
+	while (!fPageMap.empty())
+		_RemovePageWidget(fPageMap.begin()->first);
+	fModel->Detach();
 }
 
 QWidget* CDestinationView::PageOf(CProject* project) const
@@ -238,6 +246,9 @@ void CDestinationView::dropEvent(QDropEvent* event)
 	BMessage drop = MakeFileDropMessage(refs, (modifiers & Qt::ControlModifier) != 0, nullptr);
 	if ((modifiers & Qt::ShiftModifier) != 0 && (modifiers & Qt::ControlModifier) == 0)
 		drop.AddBool("force_file_move", true);
+	// Alt (or the secondary button) asks the page what to do.
+	if ((modifiers & Qt::AltModifier) != 0 || (event->buttons() & Qt::RightButton) != 0)
+		drop.ReplaceInt32("buttons", 2);
 	fWindow->PostMessage(&drop);
 	event->acceptProposedAction();
 }

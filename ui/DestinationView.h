@@ -28,6 +28,10 @@ public:
 	// Unregisters from the roster and gives its references back.
 	~CDestinationView() override;
 
+	// Removes every page and gives the roster's references back; the pane
+	// hears no more of the roster.
+	void DetachFromRoster();
+
 	// The window hands over every message; false for one not the pane's.
 	bool HandleMessage(BMessage* message);
 

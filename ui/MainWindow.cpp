@@ -162,6 +162,13 @@ bool CMainWindow::QuitRequested()
 	return true;
 }
 
+void CMainWindow::Quit()
+{
+	if (fDestinationView != nullptr)
+		fDestinationView->DetachFromRoster();
+	BWindow::Quit();
+}
+
 void CMainWindow::MessageReceived(BMessage* message)
 {
 	switch (message->what) {

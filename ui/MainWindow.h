@@ -30,6 +30,10 @@ public:
 	// visibility and the splitter position, and agrees.
 	bool QuitRequested() override;
 	void MessageReceived(BMessage* message) override;
+	// Lets go of the roster (the destination pane's pages and references)
+	// before the window goes: at exit the roster is deleted right after the
+	// windows are closed.
+	void Quit() override;
 
 	bool IsSourceVisible() const { return fModel.IsSourceVisible(); }
 	QMenuBar* MenuBar() const { return fMenuBar; }

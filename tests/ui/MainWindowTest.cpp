@@ -20,6 +20,9 @@
 #include <QAction>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QUrl>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QMenu>
@@ -28,6 +31,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -366,6 +370,33 @@ TEST_F(MainWindowProjectsTest, ProjectPagesPopUpMenuCreateAndDelete)
 	// The source pane starts with the volumes page.
 	EXPECT_EQ(window->SourceView()->PageAt(0), window->SourceView()->VolumesPage());
 	EXPECT_EQ(TabLabels(window->SourceView())[0], "Volumes");
+}
+
+TEST_F(MainWindowProjectsTest, FilesDroppedOnAnEmptyPaneMakeNewProject)
+{
+	CMainWindow* window = Open();
+	window->Show();
+	CDestinationView* destination = window->DestinationView();
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 2; }));
+	// Projects removed by another program take their pages along.
+	std::filesystem::remove_all(fRoot + "/Jazz Evening");
+	std::filesystem::remove_all(fRoot + "/Road Trip");
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 0; }));
+	EXPECT_EQ(destination->ActiveProject(), nullptr);
+
+	std::string file = std::string(getenv("HOME")) + "/dropped.wav";
+	std::ofstream(file) << "not really audio";
+	QMimeData data;
+	data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+	QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+	QCoreApplication::sendEvent(destination, &enter);
+	EXPECT_TRUE(enter.isAccepted());
+	QDropEvent drop(QPointF(50, 50), Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+	QCoreApplication::sendEvent(destination, &drop);
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 1; }));
+	EXPECT_EQ(TabLabels(destination), (std::vector<std::string> {"New Project"}));
+	EXPECT_EQ(destination->ActivePage(), destination->PageAt(0));
+	EXPECT_TRUE(std::filesystem::is_directory(fRoot + "/New Project"));
 }
 
 TEST(VolumesPage, PseudoFileSystemsAreLeftOut)
