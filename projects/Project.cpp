@@ -152,13 +152,7 @@ CProject::CProject(const char* folderPath)
 	FolderPathOrNameChanged(folderPath != nullptr ? folderPath : "");
 }
 
-CProject::~CProject()
-{
-	for (CProjectTrack* track : fTracks)
-		delete track;
-	for (CProjectTrack* track : fRemovedTracks)
-		delete track;
-}
+CProject::~CProject() = default;
 
 status_t CProject::Load()
 {
@@ -222,7 +216,7 @@ status_t CProject::Load()
 	mMaxLength = data.maxLength;
 	DEBUG_ASSERT(data.hasTrackCount || content.empty());
 	for (const BMessage& record : data.tracks)
-		fTracks.push_back(new CProjectTrack(this, &record));
+		fTracks.push_back(std::make_unique<CProjectTrack>(this, &record));
 	return B_OK;
 }
 
@@ -244,7 +238,7 @@ status_t CProject::Save()
 		return status;
 	if ((status = message.AddInt32("TrackCount", int32(fTracks.size()))) != B_OK)
 		return status;
-	for (CProjectTrack* track : fTracks) {
+	for (const std::unique_ptr<CProjectTrack>& track : fTracks) {
 		BMessage record(0);
 		if ((status = track->Save(&record)) != B_OK)
 			return status;
@@ -349,7 +343,7 @@ int64 CProject::DiscLength() const
 {
 	BAutolock lock(fLock);
 	int64 length = 0;
-	for (CProjectTrack* track : fTracks) {
+	for (const std::unique_ptr<CProjectTrack>& track : fTracks) {
 		track->Lock();
 		const int64 used = track->FileLengthUsed();
 		length = SaturatingAdd(length, track->StartSilenceLength());
@@ -384,23 +378,24 @@ CProjectTrack* CProject::TrackAt(int32 index) const
 	BAutolock lock(fLock);
 	if (index < 0 || size_t(index) >= fTracks.size())
 		return nullptr;
-	return fTracks[size_t(index)];
+	return fTracks[size_t(index)].get();
 }
 
 int32 CProject::IndexOf(const CProjectTrack* track) const
 {
 	BAutolock lock(fLock);
-	auto found = std::find(fTracks.begin(), fTracks.end(), track);
+	auto found = std::find_if(fTracks.begin(), fTracks.end(),
+		[track](const std::unique_ptr<CProjectTrack>& item) { return item.get() == track; });
 	return found == fTracks.end() ? -1 : int32(found - fTracks.begin());
 }
 
-void CProject::AddTrack(CProjectTrack* track)
+void CProject::AddTrack(std::unique_ptr<CProjectTrack> track)
 {
 	DEBUG_ASSERT(track != nullptr);
 	if (track == nullptr)
 		return;
 	BAutolock lock(fLock);
-	fTracks.push_back(track);
+	fTracks.push_back(std::move(track));
 }
 
 bool CProject::MoveTrack(int32 from, int32 to)
@@ -409,20 +404,21 @@ bool CProject::MoveTrack(int32 from, int32 to)
 	const int32 count = int32(fTracks.size());
 	if (from < 0 || from >= count || to < 0 || to >= count)
 		return false;
-	CProjectTrack* track = fTracks[size_t(from)];
+	std::unique_ptr<CProjectTrack> track = std::move(fTracks[size_t(from)]);
 	fTracks.erase(fTracks.begin() + from);
-	fTracks.insert(fTracks.begin() + to, track);
+	fTracks.insert(fTracks.begin() + to, std::move(track));
 	return true;
 }
 
 bool CProject::RemoveTrack(CProjectTrack* track)
 {
 	BAutolock lock(fLock);
-	auto found = std::find(fTracks.begin(), fTracks.end(), track);
+	auto found = std::find_if(fTracks.begin(), fTracks.end(),
+		[track](const std::unique_ptr<CProjectTrack>& item) { return item.get() == track; });
 	if (found == fTracks.end())
 		return false;
+	fRemovedTracks.push_back(std::move(*found));
 	fTracks.erase(found);
-	fRemovedTracks.push_back(track);
 	return true;
 }
 

@@ -17,6 +17,7 @@
 #include "kit/support/Locker.h"
 #include "kit/support/SupportDefs.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -102,8 +103,8 @@ public:
 	// Null when out of range.
 	CProjectTrack* TrackAt(int32 index) const;
 	int32 IndexOf(const CProjectTrack* track) const;
-	// Appends; the project owns the track from now on.
-	void AddTrack(CProjectTrack* track);
+	// Appends the track, which the project owns from now on.
+	void AddTrack(std::unique_ptr<CProjectTrack> track);
 	// Moves the track at `from` to position `to`; false when either is out
 	// of range.
 	bool MoveTrack(int32 from, int32 to);
@@ -130,6 +131,8 @@ private:
 	std::string fTitle;
 	std::string fArtist;
 	int64 mMaxLength = DEFAULT_DISC_MAX_LENGTH;
-	std::vector<CProjectTrack*> fTracks;
-	std::vector<CProjectTrack*> fRemovedTracks;
+	std::vector<std::unique_ptr<CProjectTrack>> fTracks;
+	// Tracks taken out stay allocated until the project goes: handlers may
+	// still hold their pointers from the removal message.
+	std::vector<std::unique_ptr<CProjectTrack>> fRemovedTracks;
 };

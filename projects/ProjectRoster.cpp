@@ -26,9 +26,6 @@ namespace {
 constexpr int32 kInspectionAttempts = 5;
 constexpr bigtime_t kInspectionPause = 500000;
 constexpr int32 kNewTrackPauseSectors = 150;
-// How long the dispatcher waits for room at one handler before it looks
-// again whether it should stop.
-constexpr bigtime_t kPostSlice = 200000;
 
 std::string JoinPath(const std::string& folder, const char* leaf)
 {
@@ -103,7 +100,7 @@ status_t CProjectRoster::Init(const char* rootFolder)
 	fRootFolder = root;
 	fRootPath = rootEntry.Path();
 
-	_StartDispatcher();
+	fPoster.Start();
 	fPathMonitor = std::make_unique<CPathMonitor>();
 	fDirectoryMonitor = std::make_unique<CDirectoryMonitor>();
 	status_t s = fPathMonitor->StartWatch(static_cast<CPathMonitorClient*>(this), &rootEntry);
@@ -138,7 +135,7 @@ void CProjectRoster::Exit()
 	// and the monitors wait for their callbacks to end.
 	fPathMonitor.reset();
 	fDirectoryMonitor.reset();
-	_StopDispatcher();
+	fPoster.Stop();
 
 	BAutolock lock(fLock);
 	fFileMaps.clear();
@@ -149,7 +146,6 @@ void CProjectRoster::Exit()
 			status_t status = map->project->Save();
 			DEBUG_ASSERT(status == B_OK);
 		}
-		delete map->project;
 	}
 	fProjects.clear();
 	fHandlers.clear();
@@ -172,7 +168,7 @@ CProject* CProjectRoster::AddProject(const BEntry& entry)
 	}
 
 	auto map = std::make_unique<ProjectMap>();
-	map->project = project.release();
+	map->project = std::move(project);
 	map->reference = 0;
 	map->deleted = false;
 	entry.GetNodeRef(&map->folderNode);
@@ -180,7 +176,7 @@ CProject* CProjectRoster::AddProject(const BEntry& entry)
 	BEntry resolved(path.c_str(), true);
 	if (resolved.InitCheck() == B_OK)
 		resolved.GetNodeRef(&map->contentNode);
-	CProject* added = map->project;
+	CProject* added = map->project.get();
 	ProjectMap* mapPointer = map.get();
 	fProjects.push_back(std::move(map));
 
@@ -245,7 +241,7 @@ void CProjectRoster::CheckProject(CProject* project)
 
 void CProjectRoster::RemoveProject(ProjectMap* map)
 {
-	CProject* project = map->project;
+	CProject* project = map->project.get();
 	UninitializeProjectFilesWatching(project);
 	if (fDirectoryMonitor != nullptr) {
 		status_t s = fDirectoryMonitor->StopWatch(static_cast<CDirectoryMonitorClient*>(this),
@@ -263,10 +259,8 @@ void CProjectRoster::_FreeMap(ProjectMap* map)
 {
 	auto found = std::find_if(fProjects.begin(), fProjects.end(),
 		[map](const std::unique_ptr<ProjectMap>& item) { return item.get() == map; });
-	if (found == fProjects.end())
-		return;
-	delete map->project;
-	fProjects.erase(found);
+	if (found != fProjects.end())
+		fProjects.erase(found);   // the project with it
 }
 
 // #pragma mark - handlers and references
@@ -280,7 +274,7 @@ void CProjectRoster::Attach(const BMessenger& handler)
 			continue;
 		map->reference++;
 		BMessage message(PROJECT_ADDED);
-		message.AddPointer("Project", map->project);
+		message.AddPointer("Project", map->project.get());
 		_Post(handler, message);
 	}
 }
@@ -333,7 +327,7 @@ CProject* CProjectRoster::GetNextProjectAt(int32* index)
 	for (int32 i = *index < 0 ? 0 : *index; size_t(i) < fProjects.size(); i++) {
 		if (!fProjects[size_t(i)]->deleted) {
 			*index = i + 1;
-			return fProjects[size_t(i)]->project;
+			return fProjects[size_t(i)]->project.get();
 		}
 	}
 	*index = int32(fProjects.size());
@@ -402,71 +396,75 @@ void CProjectRoster::_AddFile(CProject* project, const std::string& path, const 
 		}
 	}
 
-	BAutolock lock(fLock);
-	if (!_Accepting() || !IsProjectValid(project))
-		return;
+	// Under the lock; returns the text of an alert to raise once it is let
+	// go (empty: none).
+	auto commit = [&]() -> std::string {
+		BAutolock lock(fLock);
+		if (!_Accepting() || !IsProjectValid(project))
+			return std::string();
 
-	struct stat st;
-	const bool exists = lstat(path.c_str(), &st) == 0;
-	const node_ref node = exists ? node_ref_for_stat(st) : node_ref();
-	const std::pair<int32, int64> key = PendingKey(int32(node.device), node.node);
-	if (expected != nullptr && (!exists || !SameNode(node, int32(expected->device), expected->node))) {
-		// Renamed or replaced meanwhile: the notification about that comes
-		// next and tries again.
-		fPendingFiles.insert(PendingKey(int32(expected->device), expected->node));
-		return;
-	}
+		struct stat st;
+		const bool exists = lstat(path.c_str(), &st) == 0;
+		const node_ref node = exists ? node_ref_for_stat(st) : node_ref();
+		const std::pair<int32, int64> key = PendingKey(int32(node.device), node.node);
+		if (expected != nullptr && (!exists || !SameNode(node, int32(expected->device), expected->node))) {
+			// Renamed or replaced meanwhile: the notification about that comes
+			// next and tries again.
+			fPendingFiles.insert(PendingKey(int32(expected->device), expected->node));
+			return std::string();
+		}
 
-	if (!(status == B_OK && isAudio)) {
-		if (status == B_ENTRY_NOT_FOUND || !exists) {
-			CDebugFunctionTracer::Trace("file went away: %s\n", EscapeControlChars(path).c_str());
-			return;
+		if (!(status == B_OK && isAudio)) {
+			if (status == B_ENTRY_NOT_FOUND || !exists) {
+				CDebugFunctionTracer::Trace("file went away: %s\n", EscapeControlChars(path).c_str());
+				return std::string();
+			}
+			struct stat after;
+			const bool hasAfter = stat(path.c_str(), &after) == 0;
+			if (hasAfter && (after.st_size == 0 || (hadBefore && ContentChanged(before, after)))) {
+				// Still being written: tried again when it changes.
+				CDebugFunctionTracer::Trace("file not complete yet: %s\n", EscapeControlChars(path).c_str());
+				fPendingFiles.insert(key);
+				return std::string();
+			}
+			fPendingFiles.erase(key);
+			std::string text = "CProjectRoster::AddFileToProject failed!\n\n";
+			text += "project = \"" + EscapeControlChars(project->Name()) + "\"\nfile = \"" + EscapeControlChars(path)
+				+ "\"\n\nError:\n" + info;
+			return text;
 		}
-		struct stat after;
-		const bool hasAfter = stat(path.c_str(), &after) == 0;
-		if (hasAfter && (after.st_size == 0 || (hadBefore && ContentChanged(before, after)))) {
-			// Still being written: tried again when it changes.
-			CDebugFunctionTracer::Trace("file not complete yet: %s\n", EscapeControlChars(path).c_str());
-			fPendingFiles.insert(key);
-			return;
-		}
+
+		if (_FindFileMap(int32(node.device), node.node) != nullptr)
+			return std::string();   // already a track
 		fPendingFiles.erase(key);
-		std::string text = "CProjectRoster::AddFileToProject failed!\n\n";
-		text += "project = \"" + EscapeControlChars(project->Name()) + "\"\nfile = \"" + EscapeControlChars(path)
-			+ "\"\n\nError:\n" + info;
-		Unlock();
-		DebugAlert(text.c_str());
-		Lock();
-		return;
-	}
 
-	if (_FindFileMap(int32(node.device), node.node) != nullptr)
-		return;   // already a track
-	fPendingFiles.erase(key);
+		BPath filePath(path.c_str());
+		const std::string leaf = filePath.Leaf() != nullptr ? filePath.Leaf() : "";
+		std::string name = leaf;
+		StripAudioFileExtension(name);
+		std::string artist;
+		std::string title;
+		SeparateArtistAndTitle(artist, title, name);
 
-	BPath filePath(path.c_str());
-	const std::string leaf = filePath.Leaf() != nullptr ? filePath.Leaf() : "";
-	std::string name = leaf;
-	StripAudioFileExtension(name);
-	std::string artist;
-	std::string title;
-	SeparateArtistAndTitle(artist, title, name);
-
-	project->Lock();
-	CProjectTrack* track = new CProjectTrack(project, leaf.c_str(), title.c_str(), artist.c_str(),
-		kNewTrackPauseSectors, 0, frames);
-	project->AddTrack(track);
-	project->Unlock();
-	// Watched before it is announced: whoever hears of it may act on the
-	// file at once (a removal must find the track).
-	const bool sameNode = hadMeasured && SameNode(node_ref_for_stat(measured), int32(node.device), node.node);
-	StartFileWatching(path.c_str(), project, track, sameNode ? &measured : &st);
-	_Broadcast(PROJECT_TRACK_ADDED, project, track);
+		auto made = std::make_unique<CProjectTrack>(project, leaf.c_str(), title.c_str(), artist.c_str(),
+			kNewTrackPauseSectors, 0, frames);
+		CProjectTrack* track = made.get();
+		project->AddTrack(std::move(made));
+		// Watched before it is announced: whoever hears of it may act on the
+		// file at once (a removal must find the track).
+		const bool sameNode = hadMeasured && SameNode(node_ref_for_stat(measured), int32(node.device), node.node);
+		StartFileWatching(path.c_str(), project, track, sameNode ? &measured : &st);
+		_Broadcast(PROJECT_TRACK_ADDED, project, track);
+		return std::string();
+	};
+	const std::string alert = commit();
+	if (!alert.empty())
+		DebugAlert(alert.c_str());
 }
 
 void CProjectRoster::_AddFileUnlocked(ProjectMap* map, const std::string& path, const node_ref& node)
 {
-	CProject* project = map->project;
+	CProject* project = map->project.get();
 	map->reference++;
 	const int32 depth = fLock.CountLocks();
 	for (int32 i = 0; i < depth; i++)
@@ -479,17 +477,22 @@ void CProjectRoster::_AddFileUnlocked(ProjectMap* map, const std::string& path, 
 
 bool CProjectRoster::RemoveTrack(CProject* project, CProjectTrack* track)
 {
-	BAutolock lock(fLock);
-	for (auto it = fFileMaps.begin(); it != fFileMaps.end(); ++it) {
-		if ((*it)->track == track) {
-			fFileMaps.erase(it);
-			DebugAlert("CProjectRoster::RemoveTrack()\n\nWarning, track found!");
-			break;
+	bool watched = false;
+	{
+		BAutolock lock(fLock);
+		auto found = std::find_if(fFileMaps.begin(), fFileMaps.end(),
+			[track](const std::unique_ptr<FileMap>& map) { return map->track == track; });
+		if (found != fFileMaps.end()) {
+			fFileMaps.erase(found);
+			watched = true;
 		}
+		bool removed = project->RemoveTrack(track);
+		DEBUG_ASSERT(removed);
+		_Broadcast(PROJECT_TRACK_REMOVED, project, track);
 	}
-	bool removed = project->RemoveTrack(track);
-	DEBUG_ASSERT(removed);
-	_Broadcast(PROJECT_TRACK_REMOVED, project, track);
+	// Not under the lock: the alert waits for an answer.
+	if (watched)
+		DebugAlert("CProjectRoster::RemoveTrack()\n\nWarning, track found!");
 	return true;
 }
 
@@ -503,6 +506,26 @@ void CProjectRoster::_RemoveTrackOfMap(FileMap* fileMap)
 	// The data file follows, so a restart does not bring the track back.
 	project->Save();
 	_Broadcast(PROJECT_TRACK_REMOVED, project, track);
+}
+
+bool CProjectRoster::_FollowName(FileMap* fileMap)
+{
+	struct stat st;
+	if (lstat(fileMap->track->File().c_str(), &st) != 0)
+		return false;
+	const node_ref now = node_ref_for_stat(st);
+	if (now == fileMap->node)
+		return true;
+	FileMap* other = _FindFileMap(int32(now.device), now.node);
+	if (other != nullptr && other != fileMap)
+		return false;   // the name holds another track's file
+	fileMap->node = now;
+	fileMap->stat = st;
+	fPendingFiles.erase(PendingKey(int32(now.device), now.node));
+	if (fileMap->track->FileSizeChanged())
+		fileMap->project->Save();
+	_Broadcast(PROJECT_TRACK_CHANGED, fileMap->project, fileMap->track);
+	return true;
 }
 
 CProjectTrack* CProjectRoster::_TrackNamed(CProject* project, const char* name, const CProjectTrack* except)
@@ -552,10 +575,13 @@ bool CProjectRoster::_RebindReplacedTrack(CProject* project, const char* name, i
 		if (!known)
 			return true;
 		StartFileWatching(path.c_str(), project, track, &st);
+	} else if (known) {
+		fileMap->node = node_ref_for_stat(st);
+		fileMap->stat = st;
 	} else {
-		fileMap->node = known ? node_ref_for_stat(st) : node_ref {device, node};
-		if (known)
-			fileMap->stat = st;
+		// The report is older than the name's current file: keep to that.
+		_FollowName(fileMap);
+		return true;
 	}
 	fPendingFiles.erase(PendingKey(device, node));
 	if (known)
@@ -645,60 +671,7 @@ void CProjectRoster::_Broadcast(uint32 what, CProject* project, CProjectTrack* t
 
 void CProjectRoster::_Post(const BMessenger& target, const BMessage& message)
 {
-	std::lock_guard<std::mutex> lock(fOutLock);
-	if (!fDispatching)
-		return;
-	fOutbox.push_back(Outgoing {target, std::make_unique<BMessage>(message)});
-	fOutChanged.notify_one();
-}
-
-void CProjectRoster::_StartDispatcher()
-{
-	std::lock_guard<std::mutex> lock(fOutLock);
-	if (fDispatching)
-		return;
-	fDispatching = true;
-	fStopDispatcher = false;
-	fDispatcher = std::thread(&CProjectRoster::_Dispatch, this);
-}
-
-void CProjectRoster::_StopDispatcher()
-{
-	{
-		std::lock_guard<std::mutex> lock(fOutLock);
-		if (!fDispatching)
-			return;
-		fStopDispatcher = true;
-		fOutChanged.notify_one();
-	}
-	fDispatcher.join();
-	std::lock_guard<std::mutex> lock(fOutLock);
-	fOutbox.clear();
-	fDispatching = false;
-}
-
-void CProjectRoster::_Dispatch()
-{
-	std::unique_lock<std::mutex> lock(fOutLock);
-	for (;;) {
-		fOutChanged.wait(lock, [this] { return fStopDispatcher || !fOutbox.empty(); });
-		if (fOutbox.empty())
-			return;   // asked to stop, and everything was delivered
-		Outgoing outgoing = std::move(fOutbox.front());
-		fOutbox.pop_front();
-		const bool stopping = fStopDispatcher;
-		lock.unlock();
-		// In order, waiting for room as long as the target takes messages;
-		// when stopping, a target that makes no room is given up.
-		for (;;) {
-			status_t status = outgoing.target.SendMessage(outgoing.message.get(), nullptr, kPostSlice);
-			if (status != B_TIMED_OUT && status != B_WOULD_BLOCK)
-				break;
-			if (stopping || !outgoing.target.IsValid())
-				break;
-		}
-		lock.lock();
-	}
+	fPoster.Post(target, message);
 }
 
 bool CProjectRoster::Lock()
@@ -737,7 +710,7 @@ CProject* CProjectRoster::FindProject(const char* name)
 	BAutolock lock(fLock);
 	for (std::unique_ptr<ProjectMap>& map : fProjects) {
 		if (!map->deleted && map->project->Name() == name)
-			return map->project;
+			return map->project.get();
 	}
 	return nullptr;
 }
@@ -747,7 +720,7 @@ CProject* CProjectRoster::FindProject(const char* name)
 CProjectRoster::ProjectMap* CProjectRoster::_FindMap(CProject* project)
 {
 	for (std::unique_ptr<ProjectMap>& map : fProjects) {
-		if (map->project == project)
+		if (map->project.get() == project)
 			return map.get();
 	}
 	return nullptr;
@@ -813,7 +786,7 @@ void CProjectRoster::NotifyFilePathChanged(int32 device, int64 node, const char*
 	for (std::unique_ptr<ProjectMap>& map : fProjects) {
 		if (map->deleted)
 			continue;
-		CProject* project = map->project;
+		CProject* project = map->project.get();
 		project->FolderPathOrNameChanged(JoinPath(fRootPath, project->Name().c_str()).c_str());
 		project->Lock();
 		for (int32 index = 0; index < project->CountTracks(); index++)
@@ -860,7 +833,7 @@ void CProjectRoster::NotifyDirectoryEntryCreated(int32 device, int64 directory, 
 		return;   // already a track
 	// Put in place of a track's file (moved over it from elsewhere): the
 	// track takes the new file.
-	if (_RebindReplacedTrack(map->project, name, device, node))
+	if (_RebindReplacedTrack(map->project.get(), name, device, node))
 		return;
 	struct stat st;
 	if (lstat(path.c_str(), &st) != 0)
@@ -886,7 +859,10 @@ void CProjectRoster::NotifyDirectoryEntryRemoved(int32 device, int64 directory, 
 		CDebugFunctionTracer::Trace("removed entry is no track\n");
 		return;
 	}
-	_RemoveTrackOfMap(fileMap);
+	// The track's name may hold a new file already (put in its place): the
+	// track follows its name.
+	if (!_FollowName(fileMap))
+		_RemoveTrackOfMap(fileMap);
 }
 
 void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, int64 node, const char* newName)
@@ -902,7 +878,7 @@ void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, 
 		if (map == nullptr)
 			return;
 		map->project->FolderPathOrNameChanged(JoinPath(fRootPath, newName).c_str());
-		_Broadcast(PROJECT_RENAMED, map->project);
+		_Broadcast(PROJECT_RENAMED, map->project.get());
 		return;
 	}
 
@@ -910,7 +886,9 @@ void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, 
 	if (IsProjectBookkeepingName(newName)) {
 		// The data file being saved; a track file given such a name is no
 		// track any more.
-		if (fileMap != nullptr)
+		// A number of a file that is gone may be given to the data file:
+		// only a track whose name is free now was renamed so.
+		if (fileMap != nullptr && !_FollowName(fileMap))
 			_RemoveTrackOfMap(fileMap);
 		return;
 	}
@@ -921,14 +899,18 @@ void CProjectRoster::NotifyDirectoryEntryRenamed(int32 device, int64 directory, 
 		_DropReplacedTrack(project, newName, track);
 		track->FileNameChanged(newName);
 		project->Save();
-		_Broadcast(PROJECT_TRACK_CHANGED, project, track);
+		// The node the report names may have left the name already (replaced
+		// by a later one): the track keeps to the file its name holds.
+		const node_ref before = fileMap->node;
+		if (!_FollowName(fileMap) || fileMap->node == before)
+			_Broadcast(PROJECT_TRACK_CHANGED, project, track);
 		return;
 	}
 
 	ProjectMap* map = _FindMapByContentNode(device, directory);
 	if (map == nullptr)
 		return;
-	if (_RebindReplacedTrack(map->project, newName, device, node))
+	if (_RebindReplacedTrack(map->project.get(), newName, device, node))
 		return;
 	if (fPendingFiles.count(PendingKey(device, node)) != 0)
 		_AddFileUnlocked(map, JoinPath(map->project->ProjectFolder(), newName), node_ref {device, node});

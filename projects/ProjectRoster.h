@@ -24,6 +24,7 @@
 #pragma once
 
 #include "kit/app/Messenger.h"
+#include "kit/app/OrderedPoster.h"
 #include "kit/storage/Directory.h"
 #include "kit/storage/EntryRef.h"
 #include "kit/support/Locker.h"
@@ -32,14 +33,10 @@
 #include "projects/MoveFolderContent.h"
 #include "projects/PathMonitor.h"
 
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -151,7 +148,7 @@ public:
 
 private:
 	struct ProjectMap {
-		CProject* project;     // owned
+		std::unique_ptr<CProject> project;
 		int32 reference;
 		bool deleted;
 		node_ref folderNode;   // the entry in the root folder
@@ -162,10 +159,6 @@ private:
 		node_ref node;
 		CProject* project;
 		CProjectTrack* track;
-	};
-	struct Outgoing {
-		BMessenger target;
-		std::unique_ptr<BMessage> message;
 	};
 
 	// All under fLock.
@@ -181,6 +174,11 @@ private:
 	// Takes the track of a file map out (its file is gone), saves and
 	// announces it.
 	void _RemoveTrackOfMap(FileMap* fileMap);
+	// A report named the node of the file map; the track keeps to the file
+	// its name holds now: the map is moved to that node (a new file put in
+	// its place is measured and announced). False when the name holds
+	// nothing, or another track's file.
+	bool _FollowName(FileMap* fileMap);
 	// The track of `project` with the file name `name` other than `except`.
 	CProjectTrack* _TrackNamed(CProject* project, const char* name, const CProjectTrack* except);
 	// A track whose file another one was renamed over is taken out.
@@ -207,9 +205,6 @@ private:
 	// the roster lock, adds the file and gives the registration back.
 	void _AddFileUnlocked(ProjectMap* map, const std::string& path, const node_ref& node);
 
-	void _StartDispatcher();
-	void _StopDispatcher();
-	void _Dispatch();
 
 	BLocker fLock {"CProjectRoster locker"};
 	node_ref fRootNode;
@@ -225,12 +220,8 @@ private:
 	// Files in project folders that were not audio yet while being written.
 	std::set<std::pair<int32, int64>> fPendingFiles;
 
-	std::mutex fOutLock;
-	std::condition_variable fOutChanged;
-	std::deque<Outgoing> fOutbox;
-	bool fDispatching = false;
-	bool fStopDispatcher = false;
-	std::thread fDispatcher;
+	// Hands the handlers their messages in order, never under fLock.
+	COrderedPoster fPoster {"project roster"};
 };
 
 // The roster of the running application: created and initialised by start-up,

@@ -581,23 +581,27 @@ void CProjectTrack::RenameFile()
 			c = '|';
 	}
 
-	if (isLink && renameSource) {
-		// The source goes first, then the link is pointed at it again (a new
-		// link renamed over the old one, from a scratch name the roster
-		// passes over), and only then does the link take its new name: every
-		// step leaves the track's file reachable under a name the roster
-		// knows.
-		BEntry sourceFolder;
-		if (RenameToFreeName(&source, base, extension) && own.GetParent(&sourceFolder) == B_OK) {
-			BPath sourcePath(&source);
-			const std::string scratch = sourceFolder.Path() + "/" + kProjectScratchPrefix + "link";
-			unlink(scratch.c_str());
-			if (sourcePath.InitCheck() == B_OK && symlink(sourcePath.Path(), scratch.c_str()) == 0
-				&& rename(scratch.c_str(), own.Path().c_str()) != 0)
-				unlink(scratch.c_str());
-		}
+	if (!(isLink && renameSource)) {
+		RenameToFreeName(&own, base, extension);
+		return;
 	}
-	RenameToFreeName(&own, base, extension);
+
+	// A link whose source is renamed too. The link takes its new name first;
+	// then the source is renamed, and last a new link to the source is put
+	// over the link's new name (made under a scratch name the roster passes
+	// over). The replacement is the last step, so when the roster reads of
+	// it the name still holds the new link and the track can follow it; a
+	// step after it could take the name away before the roster looks.
+	if (!RenameToFreeName(&own, base, extension) || !RenameToFreeName(&source, base, extension))
+		return;
+	BEntry folder;
+	BPath sourcePath(&source);
+	if (own.GetParent(&folder) != B_OK || sourcePath.InitCheck() != B_OK)
+		return;
+	const std::string scratch = folder.Path() + "/" + kProjectScratchPrefix + "link";
+	unlink(scratch.c_str());
+	if (symlink(sourcePath.Path(), scratch.c_str()) == 0 && rename(scratch.c_str(), own.Path().c_str()) != 0)
+		unlink(scratch.c_str());
 }
 
 bool CProjectTrack::Lock()

@@ -63,7 +63,10 @@ status_t BLooperPort::Enqueue(BMessage* message, int32 handlerToken, bigtime_t t
 	if (fQueued >= fCapacity) {
 		if (timeout <= 0)
 			return B_WOULD_BLOCK;
-		if (!WaitUntilReady(fNotFull, lock, timeout, [this] { return !fOpen || fQueued < fCapacity; }))
+		fWaitingSenders++;
+		const bool ready = WaitUntilReady(fNotFull, lock, timeout, [this] { return !fOpen || fQueued < fCapacity; });
+		fWaitingSenders--;
+		if (!ready)
 			return B_TIMED_OUT;
 		if (!fOpen)
 			return B_BAD_PORT_ID;
@@ -142,6 +145,12 @@ int32 BLooperPort::CountQueued() const
 {
 	std::lock_guard lock(fMutex);
 	return int32(fQueued);
+}
+
+int32 BLooperPort::CountWaitingSenders() const
+{
+	std::lock_guard lock(fMutex);
+	return fWaitingSenders;
 }
 
 void BLooperPort::LooperGone()

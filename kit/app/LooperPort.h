@@ -33,6 +33,8 @@ public:
 	void SetThread(thread_id thread);
 	// Messages waiting in the queue (for tests and diagnostics).
 	int32 CountQueued() const;
+	// Senders waiting for room in the full queue (for tests).
+	int32 CountWaitingSenders() const;
 	// The looper is being deleted: TargetLooper() and LockLooper() fail from
 	// now on. Call with the lock held.
 	void LooperGone();
@@ -56,6 +58,7 @@ private:
 	std::deque<Entry> fQueue;
 	size_t fQueued = 0;   // messages in fQueue (the marker not counted)
 	size_t fCapacity;
+	int32 fWaitingSenders = 0;
 	BLooper* fLooper;
 	thread_id fThread = -1;
 	bool fOpen = true;

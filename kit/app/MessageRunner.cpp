@@ -1,6 +1,7 @@
 // BMessageRunner: one sending thread per runner.
 #include "kit/app/MessageRunner.h"
 
+#include "kit/app/OrderedPoster.h"
 #include "kit/support/Message.h"
 
 #include <chrono>
@@ -11,10 +12,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A send that finds the queue full retries in slices this long, so that a
-// stop request is seen soon.
-constexpr bigtime_t kSendSlice = 20000;
 
 }   // namespace
 
@@ -57,14 +54,16 @@ void BMessageRunner::State::Run()
 			continue;
 		}
 
+		// Counted before it goes: whoever has received it sees the count
+		// that is left.
+		if (count > 0)
+			count--;
 		BMessage copy(*message);
 		status_t status = Send(copy, lock);
 		if (stop)
 			return;
 		if (status == B_BAD_PORT_ID)
 			count = 0;   // the target is gone for good
-		else if (count > 0)
-			count--;
 		next += std::chrono::microseconds(interval);
 		Clock::time_point now = Clock::now();
 		if (next < now)
@@ -75,14 +74,15 @@ void BMessageRunner::State::Run()
 status_t BMessageRunner::State::Send(const BMessage& copy, std::unique_lock<std::mutex>& lock)
 {
 	BMessenger messenger = target;
-	for (;;) {
-		lock.unlock();
-		BMessage outgoing(copy);
-		status_t status = messenger.SendMessage(&outgoing, nullptr, kSendSlice);
-		lock.lock();
-		if (status != B_TIMED_OUT || stop)
-			return status;
-	}
+	lock.unlock();
+	BMessage outgoing(copy);
+	// A full target is waited for until the runner goes.
+	status_t status = PostInOrder(messenger, &outgoing, [this] {
+		std::lock_guard<std::mutex> guard(mutex);
+		return !stop;
+	});
+	lock.lock();
+	return status;
 }
 
 BMessageRunner::BMessageRunner(BMessenger target, const BMessage* message, bigtime_t interval, int32 count)

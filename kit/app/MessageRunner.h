@@ -2,9 +2,10 @@
 // `count` times (-1: until destroyed). Destroying it stops further sends.
 //
 // Each runner has a thread of its own. The first copy goes out one interval
-// after construction. A send waits for room in a full queue, but gives up
-// when the runner is destroyed; the destructor returns only after the
-// thread has ended, so no copy is sent after it.
+// after construction. A send waits for room in a full queue by the rule of
+// PostInOrder (kit/app/OrderedPoster.h), and gives up when the runner is
+// destroyed; the destructor returns only after the thread has ended, so no
+// copy is sent after it.
 #pragma once
 
 #include "kit/app/Messenger.h"

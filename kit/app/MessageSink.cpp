@@ -27,7 +27,11 @@ status_t CMessageSink::Enqueue(BMessage* message, int32 handlerToken, bigtime_t 
 	if (!hasRoom()) {
 		if (timeout <= 0)
 			return B_WOULD_BLOCK;
-		if (!WaitUntilReady(fRoom, lock, timeout, hasRoom))
+		fWaitingSenders++;
+		fSenderWaits.notify_all();
+		const bool ready = WaitUntilReady(fRoom, lock, timeout, hasRoom);
+		fWaitingSenders--;
+		if (!ready)
 			return B_TIMED_OUT;
 		if (!fOpen)
 			return B_BAD_PORT_ID;
@@ -160,4 +164,10 @@ void CMessageSink::Clear()
 		fRoom.notify_all();
 	}
 	// Deleted outside the lock: a waiting sender wakes with B_NO_REPLY.
+}
+
+bool CMessageSink::WaitForWaitingSender(bigtime_t timeout)
+{
+	std::unique_lock lock(fMutex);
+	return WaitUntilReady(fSenderWaits, lock, timeout, [this] { return fWaitingSenders > 0; });
 }

@@ -45,6 +45,8 @@ public:
 	// Waits up to `timeout` until at least `count` messages with code `what`
 	// are stored; true when they are. Nothing is removed.
 	bool WaitForCount(uint32 what, int32 count, bigtime_t timeout);
+	// Waits up to `timeout` until a sender waits for room; true when one does.
+	bool WaitForWaitingSender(bigtime_t timeout);
 
 	int32 CountMessages() const;
 	int32 CountMessages(uint32 what) const;
@@ -68,6 +70,8 @@ private:
 	mutable std::mutex fMutex;
 	std::condition_variable fArrived;
 	std::condition_variable fRoom;
+	std::condition_variable fSenderWaits;
+	int32 fWaitingSenders = 0;
 	std::deque<Entry> fEntries;
 	int32 fCapacity;
 	bool fOpen = true;

@@ -48,10 +48,11 @@
 // name-watched nodes, stat and attribute changes. A watcher therefore sees
 // the current state without rescanning on its own.
 //
-// Messages are sent from the reader thread with BMessenger::SendMessage, in
-// the order of the events. When a target's queue is full the reader waits
-// for room as long as the messenger is still watching something; targets
-// that are closed (B_BAD_PORT_ID) are unregistered.
+// Messages are sent from the reader thread in the order of the events, by the
+// rule of PostInOrder (kit/app/OrderedPoster.h): when a target's queue is
+// full the reader waits for room while the messenger still watches
+// something, up to the rule's bound per message; targets that are closed
+// (B_BAD_PORT_ID) are unregistered.
 //
 // Watched folders and name-watched nodes are held open (O_PATH), so a
 // deleted watched folder stays allocated until its watches end.

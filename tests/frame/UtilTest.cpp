@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <new>
 #include <string>
 #include <thread>
@@ -118,8 +120,13 @@ TEST(Semaphores, TimeOutWaitsAtLeastItsTimeAndEmptyTryReturnsAtOnce)
 	EXPECT_GE(system_time() - start, 50'000);
 	EXPECT_EQ(output.Text(), "");   // a time-out is not an error
 
+	// Given only once the taker waits (a waiter shows as a negative count),
+	// so the wait itself is what is tested.
 	std::thread giver([&] {
-		snooze(20'000);
+		int32 count = 0;
+		const bigtime_t end = system_time() + 10'000'000;
+		while (get_sem_count(sem, &count) == B_OK && count >= 0 && system_time() < end)
+			snooze(1000);
 		give_sem(sem);
 	});
 	EXPECT_TRUE(take_sem_timeout(sem, 30'000'000));
@@ -133,13 +140,20 @@ TEST(Semaphores, DeletedSemaphoreEndsEveryHelperWithAnErrorLine)
 	ASSERT_GE(sem, 0);
 	CapturedOutput output;
 
-	// A waiter blocked when the semaphore goes away comes back.
-	status_t waiterStatus = B_OK;
-	std::thread waiter([&] { waiterStatus = take_sem(sem); });
-	snooze(50'000);
+	// A waiter blocked when the semaphore goes away comes back. It is deleted
+	// only once the waiter waits (a negative count); a waiter that never
+	// comes back fails the test and is left behind instead of hanging it.
+	auto waiterStatus = std::make_shared<std::promise<status_t>>();
+	std::future<status_t> waited = waiterStatus->get_future();
+	std::thread([sem, waiterStatus] { waiterStatus->set_value(take_sem(sem)); }).detach();
+	int32 count = 0;
+	const bigtime_t end = system_time() + 10'000'000;
+	while (get_sem_count(sem, &count) == B_OK && count >= 0 && system_time() < end)
+		snooze(1000);
+	EXPECT_EQ(count, -1);
 	delete_sem(sem);
-	waiter.join();
-	EXPECT_EQ(waiterStatus, B_BAD_SEM_ID);
+	ASSERT_EQ(waited.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+	EXPECT_EQ(waited.get(), B_BAD_SEM_ID);
 
 	EXPECT_EQ(take_sem(sem, 2), B_BAD_SEM_ID);
 	EXPECT_FALSE(take_sem_timeout(sem, 1'000'000));

@@ -4,6 +4,7 @@
 #include "kit/app/LooperPort.h"
 #include "kit/app/MessageRunner.h"
 #include "kit/app/MessageSink.h"
+#include "kit/app/OrderedPoster.h"
 #include "kit/app/Messenger.h"
 #include "kit/kernel/OS.h"
 #include "kit/support/Message.h"
@@ -251,10 +252,13 @@ TEST_F(LooperTest, PostingNeverWaitsButMessengersWaitForRoom)
 	EXPECT_EQ(messenger.SendMessage(&extra, nullptr, 0), B_WOULD_BLOCK);
 	EXPECT_EQ(messenger.SendMessage(&extra, nullptr, 20000), B_TIMED_OUT);
 
-	// A sender without a time-out gets through once the looper moves on.
+	// A sender with a long time-out gets through once the looper moves on;
+	// the looper moves on only once the sender waits for room.
+	auto port = std::dynamic_pointer_cast<BLooperPort>(looper->Target());
+	ASSERT_NE(port, nullptr);
 	status_t lateStatus = B_ERROR;   // waits for room, not forever
 	std::thread late([&] { lateStatus = messenger.SendMessage(&extra, nullptr, kLongWait); });
-	snooze(20000);
+	EXPECT_TRUE(WaitUntil([&] { return port->CountWaitingSenders() == 1; }));
 	looper->recorder.gate.Open();
 	late.join();
 	EXPECT_EQ(lateStatus, B_OK);
@@ -387,11 +391,15 @@ TEST_F(LooperTest, HandlersAreAddressedByTokenAndRemovedOnesGetNothing)
 	EXPECT_FALSE(mismatched.IsValid());
 	delete other;
 
-	// A later message through the looper shows the dropped one never came.
+	// A later message through the looper comes first, and a round trip
+	// after it finds nothing more: the dropped one never came.
 	ASSERT_EQ(looper->PostMessage(&message, &second), B_OK);
-	ASSERT_TRUE(sink->WaitForCount(kData, 1, kLongWait));
-	snooze(20000);
-	EXPECT_EQ(sink->CountMessages(), 1);
+	received = sink->WaitForMessage(kData, kLongWait);
+	ASSERT_NE(received, nullptr);
+	EXPECT_STREQ(received->GetString("handler", ""), "second");
+	BMessage reply;
+	ASSERT_EQ(Ask(BMessenger(looper), kEcho, &reply), B_OK);
+	EXPECT_EQ(sink->CountMessages(), 0);
 	QuitLooper(looper);   // `second` is detached by the looper's deletion
 	EXPECT_EQ(second.Looper(), nullptr);
 }
@@ -656,13 +664,12 @@ TEST(MessageRunnerTest, SendsCountCopiesEachAfterItsInterval)
 		ASSERT_TRUE(sink->MessageAt(i, nullptr, nullptr, &when));
 		EXPECT_GE(when - start, (i + 1) * kInterval) << "copy " << i;
 	}
-	snooze(3 * kInterval);
-	EXPECT_EQ(sink->CountMessages(), 3);
 	bigtime_t interval = 0;
 	int32 count = -1;
-	ASSERT_EQ(runner.GetInfo(&interval, &count), B_OK);
+	EXPECT_TRUE(WaitUntil([&] { return runner.GetInfo(&interval, &count) == B_OK && count == 0; }));
 	EXPECT_EQ(interval, kInterval);
-	EXPECT_EQ(count, 0);
+	// A fourth copy would come within an interval.
+	EXPECT_FALSE(sink->WaitForCount(kData, 4, 3 * kInterval));
 }
 
 TEST(MessageRunnerTest, RefusesBadArguments)
@@ -676,8 +683,12 @@ TEST(MessageRunnerTest, RefusesBadArguments)
 	BMessageRunner runner(sink->Messenger(), tick, 1000000);
 	EXPECT_EQ(runner.SetInterval(0), B_BAD_VALUE);
 	EXPECT_EQ(runner.SetCount(-2), B_BAD_VALUE);
-	snooze(20000);
-	EXPECT_EQ(sink->CountMessages(), 0);
+	// The refused changes left the runner as it was.
+	bigtime_t interval = 0;
+	int32 count = 0;
+	ASSERT_EQ(runner.GetInfo(&interval, &count), B_OK);
+	EXPECT_EQ(interval, 1000000);
+	EXPECT_EQ(count, -1);
 }
 
 TEST(MessageRunnerTest, DestructionStopsTheSends)
@@ -688,18 +699,17 @@ TEST(MessageRunnerTest, DestructionStopsTheSends)
 	ASSERT_TRUE(sink->WaitForCount(kData, 3, kLongWait));
 	runner.reset();
 	int32 count = sink->CountMessages();
-	snooze(30000);
-	EXPECT_EQ(sink->CountMessages(), count);
+	// A copy after the destruction would come within an interval (2 ms).
+	EXPECT_FALSE(sink->WaitForCount(kData, count + 1, 30000));
 
 	// Also while a send waits for room in a full target.
 	auto full = std::make_shared<CMessageSink>(1);
 	runner = std::make_unique<BMessageRunner>(full->Messenger(), &tick, 1000);
 	ASSERT_TRUE(full->WaitForCount(kData, 1, kLongWait));
-	snooze(10000);
+	ASSERT_TRUE(full->WaitForWaitingSender(kLongWait));
 	runner.reset();
 	full->SetCapacity(-1);
-	snooze(30000);
-	EXPECT_EQ(full->CountMessages(), 1);
+	EXPECT_FALSE(full->WaitForCount(kData, 2, 30000));
 }
 
 TEST(MessageRunnerTest, IntervalAndCountCanChange)
@@ -710,11 +720,10 @@ TEST(MessageRunnerTest, IntervalAndCountCanChange)
 	ASSERT_EQ(runner.SetInterval(5000), B_OK);
 	ASSERT_EQ(runner.SetCount(2), B_OK);
 	ASSERT_TRUE(sink->WaitForCount(kData, 2, kLongWait));
-	snooze(30000);
-	EXPECT_EQ(sink->CountMessages(), 2);
+	// The count falls once the send has returned.
 	int32 count = -1;
-	ASSERT_EQ(runner.GetInfo(nullptr, &count), B_OK);
-	EXPECT_EQ(count, 0);
+	EXPECT_TRUE(WaitUntil([&] { return runner.GetInfo(nullptr, &count) == B_OK && count == 0; }));
+	EXPECT_FALSE(sink->WaitForCount(kData, 3, 30000));   // a third would come within 5 ms
 
 	ASSERT_EQ(runner.SetCount(1), B_OK);
 	ASSERT_TRUE(sink->WaitForCount(kData, 3, kLongWait));
@@ -730,8 +739,7 @@ TEST(MessageRunnerTest, StartSendingNeedsNoRunner)
 	bigtime_t when = 0;
 	ASSERT_TRUE(sink->MessageAt(0, nullptr, nullptr, &when));
 	EXPECT_GE(when - start, 20000);
-	snooze(50000);
-	EXPECT_EQ(sink->CountMessages(), 2);
+	EXPECT_FALSE(sink->WaitForCount(kData, 3, 60000));   // a third would come within 20 ms
 }
 
 TEST(MessageRunnerTest, StopsWhenTheTargetLooperIsGone)
@@ -740,8 +748,75 @@ TEST(MessageRunnerTest, StopsWhenTheTargetLooperIsGone)
 	looper->Run();
 	BMessage tick(kData);
 	BMessageRunner runner(BMessenger(looper), &tick, 2000);
-	snooze(10000);
 	QuitLooper(looper);
 	int32 count = -1;
 	EXPECT_TRUE(WaitUntil([&] { return runner.GetInfo(nullptr, &count) == B_OK && count == 0; }));
+}
+
+// #pragma mark - OrderedPoster
+
+TEST(OrderedPosterTest, AFullTargetIsWaitedForWithinTheBoundAndAGoneOneNotAtAll)
+{
+	auto full = std::make_shared<CMessageSink>(1);
+	BMessage first(kData);
+	ASSERT_EQ(PostInOrder(full->Messenger(), &first), B_OK);
+
+	// Room that comes while the sender waits lets the message through.
+	BMessage second(kData);
+	std::thread room([&] {
+		if (full->WaitForWaitingSender(kLongWait))
+			full->SetCapacity(2);
+	});
+	EXPECT_EQ(PostInOrder(full->Messenger(), &second), B_OK);
+	room.join();
+	EXPECT_EQ(full->CountMessages(kData), 2);
+
+	// No room: given up when the sender says so, or when the bound runs out.
+	int32 asked = 0;
+	BMessage third(kData);
+	EXPECT_EQ(PostInOrder(full->Messenger(), &third, [&] { return ++asked < 2; }), B_TIMED_OUT);
+	EXPECT_EQ(asked, 2);
+	EXPECT_EQ(PostInOrder(full->Messenger(), &third, nullptr, 2 * kOrderedPostSlice), B_TIMED_OUT);
+	EXPECT_EQ(full->CountMessages(kData), 2);
+
+	// A closed target ends it at once, whatever the bound.
+	full->Close();
+	bigtime_t start = system_time();
+	EXPECT_EQ(PostInOrder(full->Messenger(), &third, nullptr, kLongWait), B_BAD_PORT_ID);
+	EXPECT_LT(system_time() - start, kLongWait / 2);
+}
+
+TEST(OrderedPosterTest, PostsInOrderAndStopGivesUpOnAFullTarget)
+{
+	auto sink = std::make_shared<CMessageSink>(1);
+	auto other = std::make_shared<CMessageSink>();
+	COrderedPoster poster("test poster");
+	BMessage message(kData);
+	EXPECT_FALSE(poster.Post(sink->Messenger(), message));   // not started
+	ASSERT_TRUE(poster.Start());
+	for (int32 i = 0; i < 5; i++) {
+		message.MakeEmpty();
+		message.AddInt32("index", i);
+		ASSERT_TRUE(poster.Post(sink->Messenger(), message));
+	}
+	// The poster waits for room at the first target; what follows for the
+	// other target waits its turn.
+	ASSERT_TRUE(poster.Post(other->Messenger(), message));
+	ASSERT_TRUE(sink->WaitForWaitingSender(kLongWait));
+	EXPECT_EQ(other->CountMessages(), 0);
+	sink->SetCapacity(3);
+	ASSERT_TRUE(sink->WaitForCount(kData, 3, kLongWait));
+	ASSERT_TRUE(sink->WaitForWaitingSender(kLongWait));
+
+	// Stopping hands over what is left, giving up where there is no room.
+	poster.Stop();
+	EXPECT_EQ(sink->CountMessages(), 3);
+	for (int32 i = 0; i < 3; i++) {
+		BMessage received;
+		ASSERT_TRUE(sink->MessageAt(i, &received));
+		EXPECT_EQ(received.GetInt32("index", -1), i);
+	}
+	EXPECT_EQ(other->CountMessages(), 1);
+	EXPECT_EQ(poster.CountQueued(), 0);
+	EXPECT_FALSE(poster.Post(sink->Messenger(), message));
 }

@@ -2,10 +2,12 @@
 #include "kit/support/Locker.h"
 
 #include "kit/kernel/OS.h"
+#include "ThreadState.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -67,19 +69,29 @@ TEST(LockerTest, WaiterGetsTheLockWhenReleased)
 {
 	BLocker locker;
 	ASSERT_TRUE(locker.Lock());
-	std::atomic<thread_id> waiterId {0};
+	std::atomic<pid_t> waiterTid {0};
 	std::atomic<bool> locked {false};
-	std::thread waiter([&] {
-		waiterId = find_thread(nullptr);
-		EXPECT_EQ(B_OK, locker.LockWithTimeout(B_INFINITE_TIMEOUT));
+	// The waiter's wait is bounded: a lock that is never handed over fails
+	// the test instead of hanging it.
+	auto waiter = std::async(std::launch::async, [&] {
+		waiterTid = test_threads::CurrentTid();
+		const thread_id self = find_thread(nullptr);
+		status_t status = locker.LockWithTimeout(10000000);
+		if (status != B_OK)
+			return status;
 		locked = true;
-		EXPECT_EQ(waiterId.load(), locker.LockingThread());
+		EXPECT_EQ(self, locker.LockingThread());
 		locker.Unlock();
+		return status;
 	});
-	snooze(20000);
+	// Released only once the waiter is really waiting for it.
+	while (waiterTid == 0)
+		snooze(1000);
+	ASSERT_TRUE(test_threads::WaitUntilAsleep(waiterTid));
 	EXPECT_FALSE(locked);
 	locker.Unlock();
-	waiter.join();
+	ASSERT_EQ(std::future_status::ready, waiter.wait_for(std::chrono::seconds(20)));
+	EXPECT_EQ(B_OK, waiter.get());
 	EXPECT_TRUE(locked);
 	EXPECT_EQ(-1, locker.LockingThread());
 }

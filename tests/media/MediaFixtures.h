@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 namespace media_test {
 
@@ -31,6 +32,19 @@ inline std::string FixtureFolder()
 	std::string folder = std::string(home != nullptr ? home : "/tmp") + "/media-fixtures";
 	std::filesystem::create_directories(folder);
 	return folder;
+}
+
+// Where Fixture() keeps what it makes: the folder that TARNWICK_TEST_FIXTURES
+// names, shared by every process of one ctest run (each case runs as a
+// process of its own, and making the files takes seconds), else
+// FixtureFolder().
+inline std::string FixtureStore()
+{
+	const char* shared = std::getenv("TARNWICK_TEST_FIXTURES");
+	if (shared == nullptr || shared[0] == '\0')
+		return FixtureFolder();
+	std::filesystem::create_directories(shared);
+	return shared;
 }
 
 inline bool RunTool(const std::string& command)
@@ -125,8 +139,19 @@ inline std::string Fixture(const std::string& name)
 	auto found = made.find(name);
 	if (found != made.end())
 		return found->second;
-	const std::string path = FixtureFolder() + "/" + name;
-	const std::string out = " " + Quote(path);
+	const std::string store = FixtureStore();
+	const std::string path = store + "/" + name;
+	const bool shared = store != FixtureFolder();
+	if (shared && std::filesystem::exists(path)) {
+		made[name] = path;
+		return path;
+	}
+	// A shared file is made aside and moved into place whole, so another
+	// process never reads half of it.
+	const std::string making = shared ? store + "/.making-" + std::to_string(getpid()) + "/" + name : path;
+	if (shared)
+		std::filesystem::create_directories(store + "/.making-" + std::to_string(getpid()));
+	const std::string out = " " + Quote(making);
 	const std::string cd = ToneSource(44100, 2, kCdFrames) + Trim(kCdFrames);
 	bool ok = true;
 	if (name == "cd.wav")
@@ -162,20 +187,25 @@ inline std::string Fixture(const std::string& name)
 	} else if (name == "cover.png")
 		ok = RunFfmpeg("-f lavfi -i color=c=red:s=32x32 -frames:v 1" + out);
 	else if (name == "notes.txt") {
-		std::ofstream(path) << "These are notes about a song, not the song itself.\n";
+		std::ofstream(making) << "These are notes about a song, not the song itself.\n";
 	} else if (name == "metadata.txt") {
-		std::ofstream(path) << ";FFMETADATA1\ntitle=Nothing to hear\n";
+		std::ofstream(making) << ";FFMETADATA1\ntitle=Nothing to hear\n";
 	} else if (name == "unknown_codec.wav") {
 		// RIFF WAVE with the format tag 0x7777: a codec nobody knows.
 		std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F', 44, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0,
 			0, 0x77, 0x77, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a', 8, 0, 0, 0};
 		bytes.resize(bytes.size() + 8, 0x11);
-		std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+		std::ofstream(making, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 	} else {
 		ADD_FAILURE() << "unknown fixture " << name;
 		return path;
 	}
 	EXPECT_TRUE(ok) << "making fixture " << name;
+	if (shared) {
+		std::error_code error;
+		std::filesystem::rename(making, path, error);
+		EXPECT_FALSE(error) << "storing fixture " << name;
+	}
 	made[name] = path;
 	return path;
 }
@@ -196,7 +226,9 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path)
 // What the ffmpeg tool decodes from `path`: 16-bit little-endian samples.
 inline std::vector<uint8_t> FfmpegDecode(const std::string& path, const std::string& options = "")
 {
-	const std::string raw = path + ".s16le";
+	// Beside the process's own files: fixtures may be shared.
+	static int decodes = 0;
+	const std::string raw = FixtureFolder() + "/decoded-" + std::to_string(++decodes) + ".s16le";
 	EXPECT_TRUE(RunFfmpeg("-i " + Quote(path) + " " + options + " -f s16le " + Quote(raw)));
 	return ReadFileBytes(raw);
 }

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <csignal>
 #include <fstream>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -140,8 +141,8 @@ TEST_F(ProjectTest, SavesTheDataFileInItsFieldOrderAndLoadsItBack)
 		project.SetArtist("Disc Artist");
 		project.SetTitle("Disc Title");
 		project.SetDiscMaxLength(12345678);
-		project.AddTrack(new CProjectTrack(&project, "a.wav", "Song A", "Singer", 150, 0, 1000));
-		project.AddTrack(new CProjectTrack(&project, "b.wav", "Song B", "", 75, 2, 2000));
+		project.AddTrack(std::make_unique<CProjectTrack>(&project, "a.wav", "Song A", "Singer", 150, 0, 1000));
+		project.AddTrack(std::make_unique<CProjectTrack>(&project, "b.wav", "Song B", "", 75, 2, 2000));
 		project.TrackAt(1)->SetGain(0.5f);
 		project.TrackAt(1)->SetIndex1Offset(100);
 		ASSERT_TRUE(project.MoveTrack(1, 0));
@@ -374,9 +375,10 @@ TEST_F(ProjectTest, DiscLengthAddsPausesUsedFramesAndPadding)
 	MakeWav(fFolder + "/t.wav", 100);
 	CProject project(fFolder.c_str());
 	auto add = [&](int64 used, int32 startSectors, int32 endSectors) {
-		auto* track = new CProjectTrack(&project, "t.wav", "", "", startSectors, endSectors, 100000);
+		auto made = std::make_unique<CProjectTrack>(&project, "t.wav", "", "", startSectors, endSectors, 100000);
+		CProjectTrack* track = made.get();
 		track->SetFileLengthUsed(used);
-		project.AddTrack(track);
+		project.AddTrack(std::move(made));
 		return track;
 	};
 	EXPECT_EQ(0, project.DiscLength());

@@ -1,6 +1,7 @@
 // The Qt half of the interface kit: work for the GUI thread, alert dialogs
 // from any thread, the error alert, the clipboard, the folder panel and the
 // hand-over to xdg-open / xdg-email.
+#include "ThreadState.h"
 #include "UiTestSupport.h"
 
 #include "kit/app/MessageSink.h"
@@ -72,14 +73,16 @@ TEST_F(KitQtTest, WorkForTheGuiThreadRunsThereInOrder)
 TEST_F(KitQtTest, WaitersAreReleasedWhenTheLoopEndsBeforeTheirTurn)
 {
 	std::atomic<bool> ran {false};
-	std::atomic<bool> asked {false};
+	std::atomic<pid_t> asker {0};
 	auto worker = std::async(std::launch::async, [&] {
-		asked = true;
+		asker = test_threads::CurrentTid();
 		return RunOnGuiThread([&] { ran = true; });
 	});
-	while (!asked)
+	// The loop ends only once the work is queued and its caller waits for
+	// it; ended sooner, the call would be refused before queueing anything.
+	while (asker == 0)
 		snooze(1000);
-	snooze(20000);
+	ASSERT_TRUE(test_threads::WaitUntilAsleep(asker));
 	fApplication.Quit();
 	fApplication.Run();   // returns at once: the queued work never gets its turn
 	ASSERT_EQ(worker.wait_for(std::chrono::seconds(10)), std::future_status::ready);
