@@ -25,6 +25,8 @@
 #include <QUrl>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -397,6 +399,67 @@ TEST_F(MainWindowProjectsTest, FilesDroppedOnAnEmptyPaneMakeNewProject)
 	EXPECT_EQ(TabLabels(destination), (std::vector<std::string> {"New Project"}));
 	EXPECT_EQ(destination->ActivePage(), destination->PageAt(0));
 	EXPECT_TRUE(std::filesystem::is_directory(fRoot + "/New Project"));
+}
+
+// Opens the volumes tree down to `path` and selects it; false when it is
+// not there.
+static bool SelectInVolumes(CVolumesPage* page, const std::string& path)
+{
+	QTreeWidget* tree = page->Tree();
+	QTreeWidgetItem* best = nullptr;
+	size_t bestLength = 0;
+	for (int i = 0; i < tree->topLevelItemCount(); i++) {
+		std::string mount = tree->topLevelItem(i)->data(0, Qt::UserRole).toString().toStdString();
+		if (path.rfind(mount, 0) == 0 && mount.size() >= bestLength) {
+			best = tree->topLevelItem(i);
+			bestLength = mount.size();
+		}
+	}
+	QTreeWidgetItem* item = best;
+	while (item != nullptr && item->data(0, Qt::UserRole).toString().toStdString() != path) {
+		item->setExpanded(true);
+		QTreeWidgetItem* next = nullptr;
+		for (int i = 0; i < item->childCount(); i++) {
+			std::string child = item->child(i)->data(0, Qt::UserRole).toString().toStdString();
+			if (path == child || path.rfind(child + "/", 0) == 0)
+				next = item->child(i);
+		}
+		item = next;
+	}
+	if (item == nullptr)
+		return false;
+	tree->clearSelection();
+	item->setSelected(true);
+	return true;
+}
+
+TEST_F(MainWindowProjectsTest, VolumesPageHandsFilesToTheChosenProject)
+{
+	CMainWindow* window = Open();
+	CDestinationView* destination = window->DestinationView();
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 2; }));
+	std::string folder = std::string(getenv("HOME")) + "/volume-files";
+	std::filesystem::create_directories(folder);
+	std::ofstream(folder + "/a.wav") << "x";
+	CVolumesPage* volumes = window->SourceView()->VolumesPage();
+	EXPECT_EQ(volumes->CopyButton()->text(), "Add A Copy");
+	EXPECT_EQ(volumes->LinkButton()->text(), "Add A Link");
+	EXPECT_FALSE(volumes->AddSelection(true, nullptr));   // nothing selected
+	volumes->Reload();
+	ASSERT_TRUE(SelectInVolumes(volumes, folder + "/a.wav"));
+	EXPECT_EQ(volumes->SelectedFiles(), (std::vector<std::string> {folder + "/a.wav"}));
+
+	// To a project that has gone: the pane says so; to a live one: no alert.
+	std::filesystem::remove_all(fRoot + "/Road Trip");
+	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 1; }));
+	// (any pointer that is no page's project)
+	EXPECT_TRUE(volumes->AddSelection(false, reinterpret_cast<CProject*>(&fRoster)));
+	ASSERT_TRUE(RunUntil([&] { return fSettings.alerts.CountShown() == 1; }));
+	EXPECT_EQ(fSettings.alerts.Shown()[0].text,
+		"Destination project does not exist, has been removed or is no longer valid.");
+	EXPECT_TRUE(volumes->AddSelection(true, destination->ActiveProject()));
+	RunFor(100000);
+	EXPECT_EQ(fSettings.alerts.CountShown(), 1u);
 }
 
 TEST(VolumesPage, PseudoFileSystemsAreLeftOut)
