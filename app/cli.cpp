@@ -155,7 +155,7 @@ std::unique_ptr<CProject> BuildProject(const std::string& folder)
 			printf("skipping \"%s\": not an audio file\n", leaf.c_str());
 			continue;
 		}
-		project->AddTrack(new CProjectTrack(project.get(), leaf.c_str(), leaf.c_str(), "", 0, 0, 0));
+		project->AddTrack(std::make_unique<CProjectTrack>(project.get(), leaf.c_str(), leaf.c_str(), "", 0, 0, 0));
 	}
 	return project;
 }

@@ -56,8 +56,9 @@ public:
 
 	CProjectTrack* AddTrack(const std::string& leaf, int32 startSectors)
 	{
-		auto* track = new CProjectTrack(fProject.get(), leaf.c_str(), "", "", startSectors, 0, 1000);
-		fProject->AddTrack(track);
+		auto made = std::make_unique<CProjectTrack>(fProject.get(), leaf.c_str(), "", "", startSectors, 0, 1000);
+		CProjectTrack* track = made.get();
+		fProject->AddTrack(std::move(made));
 		return track;
 	}
 

@@ -477,10 +477,10 @@ protected:
 		for (size_t i = 0; i < tracks.size(); i++) {
 			std::string name = "track" + std::to_string(i + 1) + ".wav";
 			std::vector<uint8> data = WriteTestWav(fFolder + "/" + name, tracks[i].frames, int32(i * 1000 + 1));
-			auto* track = new CProjectTrack(fProject.get(), name.c_str(), ("Title " + std::to_string(i + 1)).c_str(),
-				"Artist", 0, 0, tracks[i].frames);
+			auto track = std::make_unique<CProjectTrack>(fProject.get(), name.c_str(),
+				("Title " + std::to_string(i + 1)).c_str(), "Artist", 0, 0, tracks[i].frames);
 			track->SetStartSilenceLength(int64(tracks[i].pauseSectors) * 588);
-			fProject->AddTrack(track);
+			fProject->AddTrack(std::move(track));
 			int32 pause = tracks[i].pauseSectors;
 			if (i == 0 && pause < 150)
 				pause = 150;
