@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,12 @@ void CopyField(const char* field, size_t width, char* out)
 	out[n] = '\0';
 }
 
+uint64 NextInstanceId()
+{
+	static std::atomic<uint64> sNext {1};
+	return sNext.fetch_add(1, std::memory_order_relaxed);
+}
+
 }   // namespace
 
 CDevice::CDevice(int32 bus, int32 target, int32 logicalUnit, int rawDescriptor, const SCSI_INQUIRY* inquiry)
@@ -37,6 +44,7 @@ CDevice::CDevice(int32 bus, int32 target, int32 logicalUnit, int rawDescriptor, 
 	fInquiry(std::make_unique<SCSI_INQUIRY>()),
 	fResponseDataFormat(0),
 	fRawDescriptor(rawDescriptor),
+	fInstanceId(NextInstanceId()),
 	fSystemDescriptor(-1),
 	fIsAtapi(IsAtapiBus(bus)),
 	fLittleEndian(true),
@@ -194,6 +202,11 @@ int CDevice::GetRawDescriptor() const
 int CDevice::GetSystemDescriptor() const
 {
 	return fSystemDescriptor;
+}
+
+uint64 CDevice::GetInstanceId() const
+{
+	return fInstanceId;
 }
 
 bool CDevice::IsAtapi() const

@@ -107,6 +107,11 @@ public:
 	// driver), -1 when it could not be opened.
 	int GetSystemDescriptor() const;
 
+	// A number that names this object for the whole run and is never given
+	// to another CDevice (state kept about a drive elsewhere is keyed by it,
+	// so a later device at the same address inherits nothing).
+	uint64 GetInstanceId() const;
+
 	// --- Properties -----------------------------------------------------
 
 	// The drive is on an ATAPI bus (-100 to -103).
@@ -276,6 +281,7 @@ private:
 
 	// Descriptors.
 	int fRawDescriptor;
+	uint64 fInstanceId;
 	int fSystemDescriptor;
 
 	// Properties.

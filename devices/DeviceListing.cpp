@@ -4,6 +4,7 @@
 #include "devices/devices.h"
 #include "disc/Toc.h"
 #include "driver/driverbaseclass.h"
+#include "kit/device/CdAddress.h"
 
 #include <cstdio>
 #include <utility>
@@ -39,8 +40,8 @@ std::string Duration(int32 sectors)
 	if (sectors < 0)
 		sectors = 0;
 	char text[32];
-	snprintf(text, sizeof(text), "%02d:%02d.%02d", int(sectors / (75 * 60)), int(sectors / 75 % 60),
-		int(sectors % 75));
+	SCdMsf msf = FramesToMsf(sectors);
+	snprintf(text, sizeof(text), "%02d:%02d.%02d", int(msf.minute), int(msf.second), int(msf.frame));
 	return text;
 }
 
@@ -49,14 +50,17 @@ std::string AudioDisc(CDevice* device)
 	device->LoadTocText();
 	CToc* toc = device->GetToc();
 	toc->Lock();
+	// The disc's own track numbers: a disc may start at any number.
 	const int count = toc->TrackCount();
+	const int first = toc->FirstTrack();
+	const int last = toc->LastTrack();
 	int32 total = 0;
-	for (int track = 1; track <= count; track++)
+	for (int track = first; track <= last; track++)
 		total += toc->TrackSize(track);
 	std::string text = "audio disc, " + std::to_string(count) + (count == 1 ? " track, " : " tracks, ")
 		+ Duration(total) + "\n";
 	text += std::string("    title: ") + toc->Title() + "\n";
-	for (int track = 1; track <= count; track++) {
+	for (int track = first; track <= last; track++) {
 		char line[32];
 		snprintf(line, sizeof(line), "    %2d  %s  ", track, Duration(toc->TrackSize(track)).c_str());
 		text += line;
@@ -114,16 +118,15 @@ std::string DeviceRawPath(const CDevice* device)
 std::string DescribeMedium(CDevice* device)
 {
 	CDriver* driver = device->GetDriver();
-	if (driver == nullptr || !driver->TestUnitReady(device, nullptr)) {
-		// A medium that just arrived answers once with a unit attention.
-		if (driver == nullptr || !driver->TestUnitReady(device, nullptr))
-			return "none\n";
-	}
+	// A medium that just arrived answers once with a unit attention, which
+	// the command library asks past.
+	if (driver == nullptr || !driver->TestUnitReady(device, nullptr))
+		return "none\n";
 	SCSI_DISC_INFORMATION information = {};
 	if (driver->ReadDiscInformation(device, &information, nullptr) && information.DiscStatus == 0) {
 		// Its length is the last possible start of the lead-out.
 		const uint8* msf = information.LastPossibleStartTimeOfLeadout;
-		int32 length = (int32(msf[0]) * 60 + msf[1]) * 75 + msf[2];
+		int32 length = MsfToFrames(msf[0], msf[1], msf[2]);
 		return std::string("blank ") + (information.Erasable ? "CD-RW" : "CD-R") + ", " + Duration(length) + "\n";
 	}
 	if (device->ReadToc())

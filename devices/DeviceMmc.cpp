@@ -6,6 +6,7 @@
 #include "driver/driverbaseclass.h"
 #include "frame/Diagnostics.h"
 #include "frame/Preference.h"
+#include "kit/device/ScsiParameters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,7 +41,7 @@ bool ReadCapabilities(CDevice* device, MMC_CAPABILITIES* capabilities)
 	if (driver == nullptr)
 		return false;
 	uint8 buffer[kCapabilitiesAllocation] = {};
-	if (!driver->ModeSense(device, buffer, sizeof(buffer), 0x2A, 0, nullptr))
+	if (!driver->ModeSense(device, buffer, sizeof(buffer), kModePageCapabilities, 0, nullptr))
 		return false;
 	return ParseCapabilitiesPage(buffer, sizeof(buffer), capabilities);
 }
@@ -109,7 +110,7 @@ void CDevice::Init(CDriver* driver, CPreference* settings)
 
 	fSupportsFua = false;
 	uint8 buffer[kErrorRecoveryAllocation] = {};
-	if (driver == nullptr || !driver->ModeSense(this, buffer, sizeof(buffer), 0x01, 0, nullptr))
+	if (driver == nullptr || !driver->ModeSense(this, buffer, sizeof(buffer), kModePageErrorRecovery, 0, nullptr))
 		CDebugFunctionTracer::Trace("could not get Read-Write Error Recovery Page\n");
 	else
 		fSupportsFua = HeaderSupportsFua(buffer, sizeof(buffer));
@@ -150,7 +151,7 @@ void CDevice::ApplyPreference()
 	if (spindown != -1) {
 		uint8 buffer[kCdParametersAllocation] = {};
 		int32 length = 0;
-		if (!driver->ModeSense(this, buffer, sizeof(buffer), 0x0D, 0, nullptr)
+		if (!driver->ModeSense(this, buffer, sizeof(buffer), kModePageCdParameters, 0, nullptr)
 			|| !PrepareCdParametersSelect(buffer, sizeof(buffer), spindown, &length)) {
 			CDebugFunctionTracer::Trace("Could not get CD parameters page\n");
 		} else if (!driver->ModeSelect(this, buffer, length, pageFormat, 0, nullptr)) {
@@ -160,7 +161,7 @@ void CDevice::ApplyPreference()
 
 	uint8 buffer[kAudioControlAllocation] = {};
 	int32 length = 0;
-	if (!driver->ModeSense(this, buffer, sizeof(buffer), 0x0E, 0, nullptr)
+	if (!driver->ModeSense(this, buffer, sizeof(buffer), kModePageCdAudioControl, 0, nullptr)
 		|| !PrepareAudioControlSelect(buffer, sizeof(buffer), &length)) {
 		CDebugFunctionTracer::Trace("Could not get CD Audio Control parameters page\n");
 	} else if (!driver->ModeSelect(this, buffer, length, pageFormat, 0, nullptr)) {

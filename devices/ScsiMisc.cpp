@@ -3,6 +3,7 @@
 #include "devices/ScsiMisc.h"
 
 #include "frame/Diagnostics.h"
+#include "kit/device/ScsiCommands.h"
 
 #include <cinttypes>
 #include <cstdarg>
@@ -145,13 +146,13 @@ void LogRequestFailure(int result, const raw_device_command& command)
 		command.scsi_status, unsigned(command.scsi_status));
 }
 
-// Sends a 6-byte command that reads `length` bytes into `data`.
-int SendDataInCommand(int fd, const uint8 (&block)[6], void* data, size_t length,
+// Sends a command that reads `length` bytes into `data`.
+int SendDataInCommand(int fd, const CCommandBlock& block, void* data, size_t length,
 	void* sense, size_t senseLength, raw_device_command* command)
 {
 	*command = raw_device_command();
-	memcpy(command->command, block, sizeof(block));
-	command->command_length = sizeof(block);
+	memcpy(command->command, block.Bytes(), block.Length());
+	command->command_length = block.Length();
 	command->flags = B_RAW_DEVICE_DATA_IN | B_RAW_DEVICE_SHORT_READ_VALID;
 	command->data = data;
 	command->data_length = length;
@@ -171,7 +172,7 @@ bool ScsiInquiry(int fd, SCSI_INQUIRY* inquiry)
 	memset(inquiry, 0, sizeof(*inquiry));
 	DebugLog("requesting inquiry data... \n");
 
-	const uint8 block[6] = {0x12, 0x00, 0x00, 0x00, sizeof(SCSI_INQUIRY), 0x00};
+	const CCommandBlock block = cdb::Inquiry(sizeof(SCSI_INQUIRY));
 	SCSI_SENSE sense;
 	memset(&sense, 0, sizeof(sense));
 	raw_device_command command;
@@ -204,7 +205,7 @@ bool ScsiRequestSense(int fd, SCSI_SENSE* sense)
 	memset(sense, 0, sizeof(*sense));
 	DebugLog("requesting sense data... \n");
 
-	const uint8 block[6] = {0x03, 0x00, 0x00, 0x00, sizeof(SCSI_SENSE), 0x00};
+	const CCommandBlock block = cdb::RequestSense(sizeof(SCSI_SENSE));
 	raw_device_command command;
 	int result = SendDataInCommand(fd, block, sense, sizeof(*sense), nullptr, 0, &command);
 	if (result == 0 && (command.cam_status & CAM_STATUS_MASK) == CAM_REQ_CMP) {

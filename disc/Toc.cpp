@@ -2,14 +2,9 @@
 #include "disc/Toc.h"
 
 #include "frame/Diagnostics.h"
+#include "kit/device/CdAddress.h"
 
 #include <cstdint>
-
-namespace {
-
-constexpr int64 kFramesPer100Minutes = 100 * 60 * 75;   // 450000
-
-}   // namespace
 
 CTocTrack::CTocTrack()
 {
@@ -70,6 +65,7 @@ void CToc::MakeEmpty()
 {
 	CheckLocked();
 	countTracks = 0;
+	firstTrack = 1;
 	title.clear();
 	for (CTocTrack& track : tracks)
 		track.MakeEmpty();
@@ -84,6 +80,30 @@ void CToc::SetTrackCount(int count)
 		count = count < 0 ? 0 : kMaxTracks;
 	}
 	countTracks = count;
+	firstTrack = 1;
+}
+
+void CToc::SetTrackRange(int first, int last)
+{
+	CheckLocked();
+	if (first < 1 || first > last || last > kMaxTracks) {
+		DebugAssert(__FILE__, __LINE__, "first >= 1 && first <= last && last <= 99");
+		return;
+	}
+	firstTrack = first;
+	countTracks = last - first + 1;
+}
+
+int CToc::FirstTrack()
+{
+	CheckLocked();
+	return firstTrack;
+}
+
+int CToc::LastTrack()
+{
+	CheckLocked();
+	return firstTrack + countTracks - 1;
 }
 
 int CToc::TrackCount()
@@ -234,17 +254,15 @@ int CToc::InitCdTracksCdKey(int leadOutLba)
 	// Absolute frames; below -150 a position wraps into the 100-minute range
 	// (LBA -151 is 99:59.74). A drive's lead-out beyond 100 minutes wraps the
 	// same way, so the key always stays six BCD digits.
-	int64 f = (static_cast<int64>(leadOutLba) + 150) % kFramesPer100Minutes;
+	int64 f = (static_cast<int64>(leadOutLba) + kCdMsfOffset) % kCdClockFrames;
 	if (f < 0)
-		f += kFramesPer100Minutes;
-	int minutes = static_cast<int>(f / 4500);
-	int seconds = static_cast<int>(f / 75 - minutes * 60);
-	int frames = static_cast<int>(f - (f / 75) * 75);
-	int key = (minutes / 10) << 20 | (minutes % 10) << 16 | (seconds / 10) << 12 | (seconds % 10) << 8
-		| (frames / 10) << 4 | (frames % 10);
+		f += kCdClockFrames;
+	SCdMsf msf = FramesToMsf(static_cast<int32>(f));
+	SCdMsf bcd = MsfToBcd(msf);
+	int key = bcd.minute << 16 | bcd.second << 8 | bcd.frame;
 	cdKey = key;
-	cdKeyMinutes = minutes;
-	cdKeySeconds = seconds;
+	cdKeyMinutes = msf.minute;
+	cdKeySeconds = msf.second;
 	return key;
 }
 
@@ -255,9 +273,10 @@ void CToc::InitCdTracksTrackKey(int track, int startLba, int endLba)
 		return;
 	// Both ends cut to whole seconds (truncating division), in 64 bits so
 	// that no pair of positions overflows.
-	int64 frames = (static_cast<int64>(endLba / 75) - startLba / 75) * 75;
-	trackKeyMinutes[track - 1] = static_cast<int32>(frames / 4500);
-	trackKeySeconds[track - 1] = static_cast<int32>(frames / 75 - (frames / 4500) * 60);
+	int64 frames = (static_cast<int64>(endLba / kCdFramesPerSecond) - startLba / kCdFramesPerSecond)
+		* kCdFramesPerSecond;
+	trackKeyMinutes[track - 1] = static_cast<int32>(frames / kCdFramesPerMinute);
+	trackKeySeconds[track - 1] = static_cast<int32>(frames / kCdFramesPerSecond - (frames / kCdFramesPerMinute) * 60);
 }
 
 void CToc::GetCdTracksCdKey(int* key)

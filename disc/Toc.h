@@ -49,20 +49,32 @@ public:
 	void Unlock();
 	bool IsLocked() const;   // held by the calling thread
 
-	// Count 0, title "", all tracks emptied. The keys keep their values.
+	// Count 0, first track 1, title "", all tracks emptied. The keys keep
+	// their values.
 	void MakeEmpty();
 
-	// A count outside 0..99 is reported and stored clamped into that range.
+	// A count outside 0..99 is reported and stored clamped into that range;
+	// the tracks are numbered from 1.
 	void SetTrackCount(int count);
 	int TrackCount();
+	// The disc's own track numbers: a disc may start at any number
+	// (1 <= first <= last <= 99), and its tracks keep their numbers here.
+	// A range outside that is reported and nothing is changed.
+	void SetTrackRange(int first, int last);
+	// The first track's number (1 when there are no tracks) and the last's
+	// (FirstTrack() + TrackCount() - 1, so a loop from the first to the
+	// last visits every track and nothing else).
+	int FirstTrack();
+	int LastTrack();
 
 	void SetTitle(const char* title);   // null stores ""
 	// Never null; points into this object, valid while the lock is held
 	// and the value is not changed.
 	const char* Title();
 
-	// Track numbers run 1..99. For a number outside, setters store nothing
-	// and getters answer 0, false or "".
+	// Track numbers run 1..99 (the disc's own numbers, FirstTrack() to
+	// LastTrack() hold tracks). For a number outside 1..99, setters store
+	// nothing and getters answer 0, false or "".
 	void SetTrackLBA(int track, int lba);
 	int TrackLBA(int track);
 	void SetTrackSize(int track, int size);
@@ -102,6 +114,7 @@ private:
 	bool CheckTrack(int track) const;
 
 	int32 countTracks = 0;
+	int32 firstTrack = 1;
 	CTocTrack tracks[kMaxTracks];
 	std::string title;
 	std::unique_ptr<BLocker> pLocker;

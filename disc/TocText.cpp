@@ -33,22 +33,26 @@ std::string CdTextDiscName(const CCdTextDecoder& text)
 void LoadStoredTocText(CToc& toc, CCdInfo& info)
 {
 	info.Reset();
+	// The store numbers a disc's tracks from 1 in their order; the table
+	// keeps the disc's own numbers.
 	const int count = toc.TrackCount();
+	const int first = toc.FirstTrack();
 	int key = 0;
 	int minutes = 0;
 	int seconds = 0;
 	toc.GetCdTracksCdKey(&key);
 	toc.GetCdTracksCdKey(&minutes, &seconds);
 	info.Init(count, key, minutes, seconds);
-	for (int track = 1; track <= count; track++) {
-		toc.GetCdTracksTrackKey(track, &minutes, &seconds);
-		info.Init(track, minutes, seconds);
+	for (int entry = 1; entry <= count; entry++) {
+		toc.GetCdTracksTrackKey(first + entry - 1, &minutes, &seconds);
+		info.Init(entry, minutes, seconds);
 	}
 
 	info.Load();
 	toc.SetTitle(info.CdText());
-	for (int track = 1; track <= count; track++) {
-		const char* stored = info.TrackText(track);
+	for (int entry = 1; entry <= count; entry++) {
+		const int track = first + entry - 1;
+		const char* stored = info.TrackText(entry);
 		std::string artist;
 		std::string title;
 		SeparateArtistAndTitle(artist, title, stored);
@@ -69,8 +73,7 @@ void MergeCdText(CToc& toc, const CCdTextDecoder& text)
 	if (!discName.empty() && IsEmptyOrStartsWith(toc.Title(), kDefaultDiscTitle))
 		toc.SetTitle(discName.c_str());
 
-	const int count = toc.TrackCount();
-	for (int track = 1; track <= count; track++) {
+	for (int track = toc.FirstTrack(); track <= toc.LastTrack(); track++) {
 		if (text.Title(track)[0] != '\0' && IsEmptyOrStartsWith(toc.TrackTitle(track), kDefaultTrackPrefix))
 			toc.SetTrackTitle(track, text.Title(track));
 		if (text.Artist(track)[0] != '\0' && IsEmptyOrStartsWith(toc.TrackArtist(track), kDefaultTrackPrefix))
@@ -83,8 +86,8 @@ status_t SaveStoredTocText(CToc& toc, CCdInfo& info)
 	const char* discTitle = toc.Title();
 	info.SetCdText(discTitle[0] != '\0' ? discTitle : kDefaultDiscTitle);
 
-	const int count = toc.TrackCount();
-	for (int track = 1; track <= count; track++) {
+	const int first = toc.FirstTrack();
+	for (int track = first; track <= toc.LastTrack(); track++) {
 		const std::string artist = toc.TrackArtist(track);
 		const std::string title = toc.TrackTitle(track);
 		std::string text;
@@ -94,7 +97,7 @@ status_t SaveStoredTocText(CToc& toc, CCdInfo& info)
 			text = title;
 		else
 			text = kDefaultTrackPrefix + std::to_string(track);
-		info.SetTrackText(track, text.c_str());
+		info.SetTrackText(track - first + 1, text.c_str());
 	}
 	return info.Save();
 }
@@ -103,8 +106,7 @@ std::string CdTextImportQuestion(CToc& toc, const CCdTextDecoder& text)
 {
 	std::string question = "Do you want to replace the current CD track descriptions with the following data ?\n\n";
 	question += "Title: " + CdTextDiscName(text) + "\n";
-	const int count = toc.TrackCount();
-	for (int track = 1; track <= count; track++) {
+	for (int track = toc.FirstTrack(); track <= toc.LastTrack(); track++) {
 		char label[32];
 		snprintf(label, sizeof(label), "Track %02d: ", track);
 		question += label;
@@ -121,8 +123,7 @@ std::string CdTextImportQuestion(CToc& toc, const CCdTextDecoder& text)
 void ApplyCdTextImport(CToc& toc, const CCdTextDecoder& text)
 {
 	toc.SetTitle(CdTextDiscName(text).c_str());
-	const int count = toc.TrackCount();
-	for (int track = 1; track <= count; track++) {
+	for (int track = toc.FirstTrack(); track <= toc.LastTrack(); track++) {
 		if (text.Title(track)[0] != '\0')
 			toc.SetTrackTitle(track, text.Title(track));
 		if (text.Artist(track)[0] != '\0')

@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 			response::ClampModeSense10(bytes, answer.size(), transferred);
 			if (answer.size() >= 8) {
 				// The header a caller reads never points past what arrived.
-				size_t length = size_t(response::Get16(bytes)) + 2;
-				size_t descriptors = response::Get16(bytes + 6);
+				size_t length = size_t(GetBe16(bytes)) + 2;
+				size_t descriptors = GetBe16(bytes + 6);
 				Check(transferred < 2 ? length == 2 : length <= transferred);
 				Check(descriptors == 0 || 8 + descriptors <= length);
 			}
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		}
 		case 4: {
 			int32 track = 0, index = 0;
-			if (response::ParseFormattedQ(bytes, transferred, &track, &index))
+			if (response::ParseFormattedQ(bytes, transferred, selector >= 0x80, &track, &index))
 				Check(track >= 1 && track <= 99 && index >= 0 && index <= 99);
 			break;
 		}
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 			size_t packs = response::ClampCdText(bytes, answer.size(), transferred);
 			Check(packs == 0 || 4 + packs * 18 <= transferred);
 			if (answer.size() >= 2)
-				Check(size_t(response::Get16(bytes)) == (packs == 0 ? 0 : 2 + packs * 18));
+				Check(size_t(GetBe16(bytes)) == (packs == 0 ? 0 : 2 + packs * 18));
 			break;
 		}
 		case 6: {

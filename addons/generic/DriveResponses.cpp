@@ -1,5 +1,9 @@
 #include "addons/generic/DriveResponses.h"
 
+#include "kit/device/CdAddress.h"
+#include "kit/device/ScsiCommands.h"
+#include "kit/support/ByteOrder.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -9,21 +13,14 @@ namespace response {
 namespace {
 
 // The last sector a CD can address: 99:59:74.
-constexpr int32 kLastAddressable = (99 * 60 + 59) * 75 + 74 - 150;
-
-int32 Bcd(uint8 value)
-{
-	if ((value >> 4) > 9 || (value & 0x0F) > 9)
-		return -1;
-	return (value >> 4) * 10 + (value & 0x0F);
-}
+constexpr int32 kLastAddressable = kCdLastMsfLba;
 
 bool FindPage(const uint8* data, size_t usable, size_t firstPage, uint8 pageCode, size_t* offset, size_t* size)
 {
 	size_t at = firstPage;
 	while (at + 2 <= usable) {
 		size_t pageSize = size_t(data[at + 1]) + 2;
-		if ((data[at] & 0x3F) == (pageCode & 0x3F)) {
+		if ((data[at] & kModePageCodeMask) == (pageCode & kModePageCodeMask)) {
 			*offset = at;
 			*size = std::min(pageSize, usable - at);
 			return true;
@@ -40,7 +37,7 @@ size_t UsableLength16(const uint8* data, size_t transferred, size_t bufferSize)
 	size_t arrived = std::min(transferred, bufferSize);
 	if (arrived < 2)
 		return 0;
-	return std::min(arrived, size_t(Get16(data)) + 2);
+	return std::min(arrived, size_t(GetBe16(data)) + 2);
 }
 
 bool FindModePage10(const uint8* data, size_t transferred, uint8 pageCode, size_t* offset, size_t* size)
@@ -48,7 +45,7 @@ bool FindModePage10(const uint8* data, size_t transferred, uint8 pageCode, size_
 	size_t usable = UsableLength16(data, transferred, transferred);
 	if (usable < 8)
 		return false;
-	return FindPage(data, usable, 8 + size_t(Get16(data + 6)), pageCode, offset, size);
+	return FindPage(data, usable, 8 + size_t(GetBe16(data + 6)), pageCode, offset, size);
 }
 
 bool FindModePage6(const uint8* data, size_t transferred, uint8 pageCode, size_t* offset, size_t* size)
@@ -70,7 +67,7 @@ void ClampModeSense10(uint8* data, size_t bufferSize, size_t transferred)
 	data[0] = uint8((usable - 2) >> 8);
 	data[1] = uint8(usable - 2);
 	if (usable >= 8) {
-		size_t descriptors = std::min(size_t(Get16(data + 6)), usable - 8);
+		size_t descriptors = std::min(size_t(GetBe16(data + 6)), usable - 8);
 		data[6] = uint8(descriptors >> 8);
 		data[7] = uint8(descriptors);
 	} else {
@@ -85,20 +82,20 @@ bool ParseCapabilities(const uint8* data, size_t transferred, SCapabilities* cap
 	size_t offset = 0;
 	size_t size = 0;
 	*capabilities = SCapabilities();
-	if (!FindModePage10(data, transferred, 0x2A, &offset, &size))
+	if (!FindModePage10(data, transferred, kModePageCapabilities, &offset, &size))
 		return false;
 	const uint8* page = data + offset;
 	auto byte = [&](size_t i) -> uint8 { return i < size ? page[i] : 0; };
-	auto word = [&](size_t i) -> uint16 { return i + 1 < size ? uint16(Get16(page + i)) : 0; };
-	capabilities->cdrWrite = (byte(3) & 0x01) != 0;
-	capabilities->cdrwWrite = (byte(3) & 0x02) != 0;
-	capabilities->testWrite = (byte(3) & 0x04) != 0;
-	capabilities->audioRead = (byte(5) & 0x01) != 0;
-	capabilities->maximumReadSpeed = word(8);
-	capabilities->bufferKb = word(12);
-	capabilities->currentReadSpeed = word(14);
-	capabilities->maximumWriteSpeed = word(18);
-	capabilities->currentWriteSpeed = word(20);
+	auto word = [&](size_t i) -> uint16 { return i + 1 < size ? uint16(GetBe16(page + i)) : 0; };
+	capabilities->cdrWrite = (byte(capability::kWriteAbilities) & capability::kWriteCdr) != 0;
+	capabilities->cdrwWrite = (byte(capability::kWriteAbilities) & capability::kWriteCdrw) != 0;
+	capabilities->testWrite = (byte(capability::kWriteAbilities) & capability::kTestWrite) != 0;
+	capabilities->audioRead = (byte(capability::kAudioAbilities) & capability::kCdDaCommands) != 0;
+	capabilities->maximumReadSpeed = word(capability::kMaximumReadSpeed);
+	capabilities->bufferKb = word(capability::kBufferSize);
+	capabilities->currentReadSpeed = word(capability::kCurrentReadSpeed);
+	capabilities->maximumWriteSpeed = word(capability::kMaximumWriteSpeed);
+	capabilities->currentWriteSpeed = word(capability::kCurrentWriteSpeed);
 	return true;
 }
 
@@ -118,8 +115,8 @@ bool ParseToc(const uint8* data, size_t transferred, SToc* toc)
 	for (size_t at = 4; at + 8 <= usable; at += 8) {
 		const uint8* d = data + at;
 		int32 number = d[2];
-		int32 lba = int32(Get32(d + 4));
-		if (lba < -150 || lba > kLastAddressable)
+		int32 lba = int32(GetBe32(d + 4));
+		if (lba < -kCdMsfOffset || lba > kLastAddressable)
 			return false;
 		if (number == 0xAA) {
 			if (!leadOutSeen) {
@@ -147,13 +144,13 @@ bool ParseToc(const uint8* data, size_t transferred, SToc* toc)
 	return true;
 }
 
-bool ParseFormattedQ(const uint8* q, size_t size, int32* track, int32* index)
+bool ParseFormattedQ(const uint8* q, size_t size, bool bcd, int32* track, int32* index)
 {
-	if (size < 3 || (q[0] & 0x0F) != 1)
+	if (size < 3 || (q[0] & 0x0F) != cdb::kAdrPosition)
 		return false;
-	int32 t = Bcd(q[1]);
-	int32 i = Bcd(q[2]);
-	if (t < 1 || t > 99 || i < 0)
+	int32 t = QValue(q[1], bcd);
+	int32 i = QValue(q[2], bcd);
+	if (t < 1 || t > 99 || i < 0 || i > 99)
 		return false;
 	*track = t;
 	*index = i;
@@ -202,10 +199,10 @@ bool ParseTrackInformation(const uint8* data, size_t transferred, STrackInformat
 	information->session = data[3] | (usable > 33 ? int32(data[33]) << 8 : 0);
 	information->blank = (data[6] & 0x40) != 0;
 	information->nextWritableValid = (data[7] & 0x01) != 0;
-	information->start = int32(Get32(data + 8));
-	information->nextWritable = int32(Get32(data + 12));
-	information->freeBlocks = int32(Get32(data + 16));
-	information->size = int32(Get32(data + 24));
+	information->start = int32(GetBe32(data + 8));
+	information->nextWritable = int32(GetBe32(data + 12));
+	information->freeBlocks = int32(GetBe32(data + 16));
+	information->size = int32(GetBe32(data + 24));
 	return true;
 }
 
@@ -213,8 +210,8 @@ bool ParseBufferCapacity(const uint8* data, size_t transferred, int32* totalByte
 {
 	if (transferred < 12)
 		return false;
-	uint32 total = std::min<uint32>(Get32(data + 4), INT32_MAX);
-	uint32 blank = std::min<uint32>(Get32(data + 8), total);
+	uint32 total = std::min<uint32>(GetBe32(data + 4), INT32_MAX);
+	uint32 blank = std::min<uint32>(GetBe32(data + 8), total);
 	*totalBytes = int32(total);
 	*freeBytes = int32(blank);
 	return true;
@@ -224,33 +221,27 @@ bool ParseCueSheet(const void* data, size_t size, SCueSheet* sheet)
 {
 	*sheet = SCueSheet();
 	const auto* bytes = static_cast<const uint8*>(data);
-	if (bytes == nullptr || size % 8 != 0 || size < 3 * 8 || size / 8 > size_t(SCueSheet::kMaxEntries))
+	if (bytes == nullptr || size % kCueSheetEntrySize != 0 || size < 3 * kCueSheetEntrySize
+		|| size / kCueSheetEntrySize > size_t(SCueSheet::kMaxEntries))
 		return false;
-	int32 count = int32(size / 8);
-	int32 lastLba = -150;
+	int32 count = int32(size / kCueSheetEntrySize);
+	int32 lastLba = -kCdMsfOffset;
 	int32 currentTrack = 0;
 	bool hasIndex1[100] = {};
 	bool hasPregap[100] = {};
 	for (int32 i = 0; i < count; i++) {
-		const uint8* e = bytes + i * 8;
-		SCueEntry entry;
-		entry.control = uint8(e[0] >> 4);
-		entry.adr = uint8(e[0] & 0x0F);
-		entry.track = e[1];
-		entry.index = e[2];
-		entry.dataForm = e[3];
-		if (entry.adr != 1 || e[6] > 59 || e[7] > 74)
+		SCueSheetEntry entry;
+		if (!DecodeCueSheetEntry(bytes + size_t(i) * kCueSheetEntrySize, &entry) || entry.adr != cdb::kAdrPosition)
 			return false;
-		entry.lba = (int32(e[5]) * 60 + e[6]) * 75 + e[7] - 150;
 		if (entry.lba < lastLba)
 			return false;
 		lastLba = entry.lba;
 		bool last = i == count - 1;
 		if (i == 0) {
-			if (entry.track != 0)
+			if (entry.track != cdb::kLeadInTrack)
 				return false;
 		} else if (last) {
-			if (entry.track != 0xAA)
+			if (entry.track != cdb::kLeadOutTrack)
 				return false;
 		} else {
 			if (entry.track < 1 || entry.track > 99 || entry.index > 99)

@@ -9,19 +9,12 @@
 #pragma once
 
 #include "driver/driverbaseclass.h"
+#include "kit/device/ScsiParameters.h"
 #include "kit/support/SupportDefs.h"
 
 #include <cstddef>
 
 namespace response {
-
-// Big-endian reads.
-inline uint32 Get16(const uint8* p) { return uint32(p[0]) << 8 | p[1]; }
-inline uint32 Get24(const uint8* p) { return uint32(p[0]) << 16 | uint32(p[1]) << 8 | p[2]; }
-inline uint32 Get32(const uint8* p)
-{
-	return uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3];
-}
 
 // The bytes of an answer with a 2-byte length field at its start (counting
 // the bytes after the field) that can be used: the smaller of what the
@@ -82,9 +75,10 @@ struct SToc {
 bool ParseToc(const uint8* data, size_t transferred, SToc* toc);
 
 // Parses READ CD formatted Q data (16 bytes a sector: the Q sub-channel with
-// BCD track and index). True for a mode-1 position (ADR 1) in the program
-// area, with *track (1..99) and *index (0..99).
-bool ParseFormattedQ(const uint8* q, size_t size, int32* track, int32* index);
+// track and index in BCD, or in binary when `bcd` is false: drives differ).
+// True for a mode-1 position (ADR 1) in the program area, with *track
+// (1..99) and *index (0..99).
+bool ParseFormattedQ(const uint8* q, size_t size, bool bcd, int32* track, int32* index);
 
 // --- CD-Text ----------------------------------------------------------------
 
@@ -123,21 +117,10 @@ bool ParseBufferCapacity(const uint8* data, size_t transferred, int32* totalByte
 
 // --- Cue sheets ---------------------------------------------------------------
 
-// One entry of a SEND CUE SHEET cue sheet (8 bytes, binary track, index and
-// MSF time; MSF 00:00:00 is LBA -150).
-struct SCueEntry {
-	uint8 control = 0;     // high nibble of byte 0
-	uint8 adr = 0;         // low nibble of byte 0
-	int32 track = 0;       // 0 lead-in, 1..99, 0xAA lead-out
-	int32 index = 0;
-	uint8 dataForm = 0;
-	int32 lba = 0;
-};
-
 struct SCueSheet {
 	static constexpr int32 kMaxEntries = 256;
 	int32 count = 0;
-	SCueEntry entries[kMaxEntries];
+	SCueSheetEntry entries[kMaxEntries];   // binary entries as sent
 	int32 firstTrack = 0;
 	int32 lastTrack = 0;
 	int32 firstLba = 0;         // the first sector after the lead-in

@@ -13,9 +13,10 @@
 //   GenericDiscInfo.cpp     TOC, disc and track information, ATIP, CD-Text
 //   GenericRecording.cpp    writing, sessions, tracks, buffer, calibration
 // and what they share, not exported:
-//   CommandBuilders.h       one typed builder per command block
 //   GenericCommon.h/.cpp    sending a block, the status record, mode pages
 //   DriveResponses.h/.cpp   parsers of drive answers, clamped to what arrived
+// The command blocks, sense codes and parameter pages come from
+// kit/device (ScsiCommands.h, ScsiSense.h, ScsiParameters.h).
 //
 // Every command goes to the drive's raw descriptor (kit/device) with
 // B_RAW_DEVICE_COMMAND; the functions run on any thread, and a drive

@@ -16,7 +16,9 @@
 
 namespace {
 
-constexpr size_t kSenseLength = sizeof(SCSI_SENSE);
+// Sense bytes asked for: room for descriptor-format sense with an
+// information and a sense-key specific descriptor.
+constexpr size_t kSenseLength = 64;
 
 void LogCommand(CDevice* device, const char* name, const SCSI_STATUS& status, bool ok, size_t transferred)
 {
@@ -35,11 +37,11 @@ void LogCommand(CDevice* device, const char* name, const SCSI_STATUS& status, bo
 	}
 }
 
-// REQUEST SENSE after a CHECK CONDITION without autosense data.
-void FetchSense(int fd, SCSI_SENSE* sense)
+// REQUEST SENSE after a CHECK CONDITION without autosense data: the bytes
+// that arrived in data[], their count returned.
+size_t FetchSense(int fd, uint8 (&data)[kSenseLength])
 {
 	CCommandBlock block = cdb::RequestSense(kSenseLength);
-	uint8 data[kSenseLength] = {};
 	raw_device_command command {};
 	memcpy(command.command, block.Bytes(), block.Length());
 	command.command_length = block.Length();
@@ -49,9 +51,74 @@ void FetchSense(int fd, SCSI_SENSE* sense)
 	command.timeout = kDefaultTimeout;
 	if (dev_ioctl(fd, B_RAW_DEVICE_COMMAND, &command, sizeof(command)) != 0
 		|| command.scsi_status != SCSI_STATUS_GOOD)
+		return 0;
+	return sizeof(data) - std::min(command.data_length, sizeof(data));
+}
+
+// The status record's sense as fixed-format bytes, whatever format the
+// drive sent: descriptor-format sense is decoded and written as fixed
+// format (key, code, qualifier, information, sense-key specific bytes).
+void StoreSense(const uint8* data, size_t size, SCSI_SENSE* out)
+{
+	memset(out, 0, sizeof(*out));
+	SScsiSense sense = DecodeSense(data, size);
+	if (!sense.valid || !sense.descriptorFormat) {
+		// Fixed format, or bytes of no known format: kept as they came.
+		memcpy(out, data, std::min(size, sizeof(*out)));
 		return;
-	size_t received = sizeof(data) - std::min(command.data_length, sizeof(data));
-	memcpy(sense, data, received);
+	}
+	uint8 fixed[kFixedSenseLength];
+	EncodeFixedSense(sense, fixed);
+	static_assert(sizeof(fixed) == sizeof(SCSI_SENSE));
+	memcpy(out, fixed, sizeof(fixed));
+}
+
+struct SSendResult {
+	int result = 0;
+	int error = 0;
+	size_t moved = 0;
+	raw_device_command command {};
+};
+
+SSendResult SendOnce(CDevice* device, const CCommandBlock& block, data_direction direction, void* data,
+	size_t length, bigtime_t timeout, SCSI_STATUS& s)
+{
+	SSendResult r;
+	raw_device_command& command = r.command;
+	memcpy(command.command, block.Bytes(), block.Length());
+	command.command_length = block.Length();
+	command.flags = B_RAW_DEVICE_REPORT_RESIDUAL | (direction == kDataIn ? B_RAW_DEVICE_DATA_IN : 0);
+	command.data = length > 0 ? data : nullptr;
+	command.data_length = length;
+	uint8 sense[kSenseLength] = {};
+	command.sense_data = sense;
+	command.sense_data_length = sizeof(sense);
+	command.timeout = timeout;
+
+	bigtime_t start = system_time();
+	r.result = dev_ioctl(device->GetRawDescriptor(), B_RAW_DEVICE_COMMAND, &command, sizeof(command));
+	r.error = errno;
+	s.time = system_time() - start;
+
+	// The residuals are the drive's word: never trust them beyond the
+	// buffers they refer to.
+	r.moved = length - std::min(command.data_length, length);
+	s.os_status = r.result == 0 ? B_OK : StatusFromErrno(r.error);
+	s.scsi_status = command.scsi_status;
+	s.cam_status = command.cam_status;
+	memset(&s.sense, 0, sizeof(s.sense));
+	if (r.result == 0 && command.scsi_status == SCSI_STATUS_CHECK_CONDITION) {
+		if ((command.cam_status & CAM_AUTOSNS_VALID) != 0) {
+			size_t received = sizeof(sense) - std::min(command.sense_data_length, sizeof(sense));
+			StoreSense(sense, received, &s.sense);
+		} else {
+			uint8 fetched[kSenseLength] = {};
+			size_t received = FetchSense(device->GetRawDescriptor(), fetched);
+			StoreSense(fetched, received, &s.sense);
+		}
+	}
+	command.sense_data = nullptr;
+	return r;
 }
 
 }   // namespace
@@ -74,46 +141,34 @@ bool SendCommand(CDevice* device, const CCommandBlock& block, data_direction dir
 	if (direction == kNoData)
 		length = 0;
 
-	raw_device_command command {};
-	memcpy(command.command, block.Bytes(), block.Length());
-	command.command_length = block.Length();
-	command.flags = B_RAW_DEVICE_REPORT_RESIDUAL | (direction == kDataIn ? B_RAW_DEVICE_DATA_IN : 0);
-	command.data = length > 0 ? data : nullptr;
-	command.data_length = length;
-	uint8 sense[kSenseLength] = {};
-	command.sense_data = sense;
-	command.sense_data_length = sizeof(sense);
-	command.timeout = timeout;
-
-	bigtime_t start = system_time();
-	int result = dev_ioctl(device->GetRawDescriptor(), B_RAW_DEVICE_COMMAND, &command, sizeof(command));
-	int error = errno;
-	s.time = system_time() - start;
-
-	// The residuals are the drive's word: never trust them beyond the
-	// buffers they refer to.
-	size_t moved = length - std::min(command.data_length, length);
-	s.os_status = result == 0 ? B_OK : StatusFromErrno(error);
-	s.scsi_status = command.scsi_status;
-	s.cam_status = command.cam_status;
-	if (result == 0 && command.scsi_status == SCSI_STATUS_CHECK_CONDITION) {
-		if ((command.cam_status & CAM_AUTOSNS_VALID) != 0) {
-			size_t received = sizeof(sense) - std::min(command.sense_data_length, sizeof(sense));
-			memcpy(&s.sense, sense, received);
-		} else {
-			FetchSense(device->GetRawDescriptor(), &s.sense);
-		}
+	SSendResult r = SendOnce(device, block, direction, data, length, timeout, s);
+	// A unit attention ends the command before the drive carries it out:
+	// send it once more.
+	if (ActionFor(s) == sense_action::kRetry) {
+		LogCommand(device, block.Name(), s, false, r.moved);
+		bigtime_t first = s.time;
+		r = SendOnce(device, block, direction, data, length, timeout, s);
+		s.time += first;
 	}
 
-	uint8 cam = command.cam_status & CAM_STATUS_MASK;
-	bool ok = result == 0 && command.scsi_status == SCSI_STATUS_GOOD
+	uint8 cam = r.command.cam_status & CAM_STATUS_MASK;
+	bool ok = r.result == 0 && r.command.scsi_status == SCSI_STATUS_GOOD
 		&& (cam == CAM_REQ_CMP || (cam == CAM_DATA_RUN_ERR && direction == kDataIn));
-	if (ok && direction != kDataIn && moved != length)
+	if (ok && direction != kDataIn && r.moved != length)
 		ok = false;
 	if (transferred != nullptr)
-		*transferred = moved;
-	LogCommand(device, block.Name(), s, ok, moved);
+		*transferred = r.moved;
+	LogCommand(device, block.Name(), s, ok, r.moved);
 	return ok;
+}
+
+int32 SectorsPerCommand(CDevice* device, size_t sectorSize, int32 limit)
+{
+	size_t bytes = device != nullptr ? dev_max_transfer_length(device->GetRawDescriptor()) : 0;
+	if (bytes == 0)
+		bytes = B_RAW_DEVICE_DEFAULT_MAX_TRANSFER;
+	size_t sectors = sectorSize > 0 ? bytes / sectorSize : 1;
+	return int32(std::clamp<size_t>(sectors, 1, size_t(std::max(limit, 1))));
 }
 
 bool FailWith(SCSI_STATUS* status, status_t osStatus)
@@ -158,6 +213,18 @@ uint8 SenseCode(const SCSI_STATUS& status)
 uint8 SenseQualifier(const SCSI_STATUS& status)
 {
 	return status.sense.AdditionalSenseCodeQualifier;
+}
+
+SSenseCode SenseOf(const SCSI_STATUS& status)
+{
+	return SSenseCode {SenseKey(status), SenseCode(status), SenseQualifier(status)};
+}
+
+sense_action ActionFor(const SCSI_STATUS& status, std::span<const SSenseCode> alsoWait)
+{
+	if (status.os_status != B_OK || status.scsi_status != SCSI_STATUS_CHECK_CONDITION)
+		return sense_action::kFail;
+	return ActionForSense(SenseOf(status), alsoWait);
 }
 
 bool ReadTableOfContents(CDevice* device, response::SToc* toc, SCSI_STATUS* status)
@@ -219,7 +286,7 @@ bool WriteModePage10(CDevice* device, const uint8* page, size_t pageSize, SCSI_S
 	if (pageSize < 2 || pageSize > kMaxPageSize)
 		return FailWith(status, B_BAD_VALUE);
 	memcpy(list + 8, page, pageSize);
-	list[8] &= 0x3F;
+	list[8] &= kModePageCodeMask;   // PS cleared
 	size_t length = 8 + pageSize;
 	return SendCommand(device, cdb::ModeSelect10(true, false, uint16(length)), kDataOut, list, length, status);
 }
@@ -230,7 +297,7 @@ bool WriteModePage6(CDevice* device, const uint8* page, size_t pageSize, SCSI_ST
 	if (pageSize < 2 || 4 + pageSize > 255)
 		return FailWith(status, B_BAD_VALUE);
 	memcpy(list + 4, page, pageSize);
-	list[4] &= 0x3F;
+	list[4] &= kModePageCodeMask;
 	size_t length = 4 + pageSize;
 	bool pageFormat = device != nullptr && device->GetResponseDataFormat() >= 2;
 	return SendCommand(device, cdb::ModeSelect6(pageFormat, false, uint8(length)), kDataOut, list, length, status);
@@ -254,18 +321,4 @@ float FactorFromKbs(uint32 kbs)
 	if (whole >= 1 && (std::fabs(kbs - whole * 176.0) <= 2.0 || std::fabs(kbs - whole * 176.4) <= 2.0))
 		return static_cast<float>(whole);
 	return static_cast<float>(factor);
-}
-
-uint8 ToBcd(int32 value)
-{
-	if (value < 0)
-		value = 0;
-	return uint8(((value / 10) % 10) << 4 | (value % 10));
-}
-
-int32 FromBcd(uint8 bcd)
-{
-	if ((bcd >> 4) > 9 || (bcd & 0x0F) > 9)
-		return -1;
-	return (bcd >> 4) * 10 + (bcd & 0x0F);
 }

@@ -6,16 +6,13 @@
 // serialised by the device layer below.
 #pragma once
 
-#include "addons/generic/CommandBuilders.h"
 #include "driver/driverbaseclass.h"
+#include "kit/device/CdAddress.h"
+#include "kit/device/ScsiCommands.h"
+#include "kit/device/ScsiParameters.h"
+#include "kit/device/ScsiSense.h"
 
 class CDevice;
-
-enum data_direction {
-	kNoData,
-	kDataIn,    // from the drive
-	kDataOut,   // to the drive
-};
 
 // Time-outs of the commands, in microseconds.
 constexpr bigtime_t kDefaultTimeout = 30 * 1000000LL;
@@ -23,7 +20,8 @@ constexpr bigtime_t kReadTimeout = 60 * 1000000LL;
 constexpr bigtime_t kWriteTimeout = 240 * 1000000LL;
 constexpr bigtime_t kFixationTimeout = 480 * 1000000LL;
 
-constexpr size_t kSectorSize = 2352;
+constexpr size_t kSectorSize = kCdAudioSectorSize;
+constexpr size_t kDataBlockSize = 2048;   // CD-ROM mode 1 user data
 
 // Sends `block` to the drive's raw descriptor with `length` bytes of `data`
 // moving in `direction`, and fills *status (when not null) completely: the
@@ -38,6 +36,11 @@ constexpr size_t kSectorSize = 2352;
 // receives the bytes actually moved, never more than `length`.
 bool SendCommand(CDevice* device, const CCommandBlock& block, data_direction direction, void* data, size_t length,
 	SCSI_STATUS* status, size_t* transferred = nullptr, bigtime_t timeout = kDefaultTimeout);
+
+// How many sectors of `sectorSize` bytes one command may move on the drive:
+// its transfer limit (dev_max_transfer_length) divided by the sector size,
+// at least 1 and at most `limit` (what the command's length field holds).
+int32 SectorsPerCommand(CDevice* device, size_t sectorSize, int32 limit);
 
 // The outcome of a function that fails before or instead of sending a
 // command: *status (when given) is zeroed and its os status set.
@@ -62,6 +65,12 @@ private:
 uint8 SenseKey(const SCSI_STATUS& status);
 uint8 SenseCode(const SCSI_STATUS& status);
 uint8 SenseQualifier(const SCSI_STATUS& status);
+SSenseCode SenseOf(const SCSI_STATUS& status);
+
+// What the sense table (ActionForSense, with the dialect's `alsoWait`
+// conditions) says about a failed command: kFail for a command that did not
+// reach the drive or ended without CHECK CONDITION.
+sense_action ActionFor(const SCSI_STATUS& status, std::span<const SSenseCode> alsoWait = {});
 
 // Reads the table of contents (READ TOC/PMA/ATIP format 0, LBA addresses)
 // into *toc. A command that succeeds with an answer that is no usable table
@@ -146,13 +155,3 @@ enum : uint8 {
 // or as 176.4 kB/s; a speed within 2 kB/s of a whole factor in either count
 // is that factor, any other is kB/s / 176.4.
 float FactorFromKbs(uint32 kbs);
-
-uint8 ToBcd(int32 value);
-// The value of a BCD byte, or -1 when it is not one.
-int32 FromBcd(uint8 bcd);
-
-// LBA of a binary minute, second and frame (MSF time, 150 frames ahead).
-inline int32 MsfToLba(int32 minute, int32 second, int32 frame)
-{
-	return (minute * 60 + second) * 75 + frame - 150;
-}

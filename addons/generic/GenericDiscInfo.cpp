@@ -4,44 +4,71 @@
 #include "addons/generic/DriveResponses.h"
 #include "addons/generic/GenericCommon.h"
 #include "disc/Toc.h"
+#include "kit/support/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-// Q control nibble bits.
-enum : uint8 {
-	kControlPreEmphasis = 0x01,
-	kControlCopyPermitted = 0x02,
-	kControlData = 0x04,
-};
-
-// Where the track at the sector `lba` is, from the formatted Q sub-channel
-// (READ CD, no user data). *track is 0 for a sector whose Q holds no
-// position (catalogue number or ISRC frames). False when the drive cannot
-// read the sub-channel.
-bool ProbeQ(CDevice* device, int32 lba, int32* track)
+// One sector's formatted Q sub-channel (READ CD, no user data) with at
+// least `needed` bytes: false when the drive cannot read the sub-channel.
+// The bytes that did not arrive are 0.
+bool ReadQ(CDevice* device, int32 lba, size_t needed, uint8 (&q)[16])
 {
-	uint8 q[16] = {};
+	memset(q, 0, sizeof(q));
 	size_t transferred = 0;
 	SCSI_STATUS status;
-	if (!SendCommand(device, cdb::ReadCd(lba, 1, 1, 0x00, 2), kDataIn, q, sizeof(q), &status, &transferred,
-			kReadTimeout)
-		|| transferred < 3)
+	return SendCommand(device, cdb::ReadCd(lba, 1, cdb::kSectorTypeCdDa, 0x00, cdb::kSubChannelFormattedQ), kDataIn,
+			   q, sizeof(q), &status, &transferred, kReadTimeout)
+		&& transferred >= needed;
+}
+
+// Whether the drive gives the numbers of the formatted Q in BCD (most do)
+// or in binary. Told by the absolute time of a sector whose seconds and
+// frames are 10 or more (the two codings differ there), searched from the
+// first track on; BCD when no such sector answers with a position.
+bool DriveGivesBcdQ(CDevice* device, const response::SToc& toc)
+{
+	int32 lba = std::max(toc.start[toc.firstTrack], 0);
+	// Forward to a time of the form mm:ss:ff with ss >= 10 and ff >= 10.
+	while (lba < toc.leadOut && (LbaToMsf(lba).second < 10 || LbaToMsf(lba).frame < 10))
+		lba++;
+	for (int32 at = lba; at < toc.leadOut && at < lba + 4; at++) {
+		uint8 q[16];
+		if (!ReadQ(device, at, 10, q))
+			return true;
+		if ((q[0] & 0x0F) != cdb::kAdrPosition)
+			continue;   // a catalogue number or ISRC frame
+		SCdMsf expected = LbaToMsf(at);
+		SCdMsf delivered {q[7], q[8], q[9]};
+		if (delivered == expected)
+			return false;
+		return true;
+	}
+	return true;
+}
+
+// Where the track at the sector `lba` is, from the formatted Q sub-channel.
+// *track is 0 for a sector whose Q holds no position (catalogue number or
+// ISRC frames). False when the drive cannot read the sub-channel.
+bool ProbeQ(CDevice* device, int32 lba, bool bcd, int32* track)
+{
+	uint8 q[16];
+	if (!ReadQ(device, lba, 3, q))
 		return false;
 	int32 index = 0;
-	if (!response::ParseFormattedQ(q, transferred, track, &index))
+	if (!response::ParseFormattedQ(q, sizeof(q), bcd, track, &index))
 		*track = 0;
 	return true;
 }
 
 // The track number of the first sector at or after `lba` (up to `limit`)
 // whose Q holds a position; 0 when none does.
-bool ProbeTrackFrom(CDevice* device, int32 lba, int32 limit, int32* track)
+bool ProbeTrackFrom(CDevice* device, int32 lba, int32 limit, bool bcd, int32* track)
 {
 	for (int32 at = lba; at <= limit && at < lba + 4; at++) {
-		if (!ProbeQ(device, at, track))
+		if (!ProbeQ(device, at, bcd, track))
 			return false;
 		if (*track != 0)
 			return true;
@@ -54,7 +81,7 @@ bool ProbeTrackFrom(CDevice* device, int32 lba, int32 limit, int32* track)
 // track before and its own start, the first sector whose Q names track n.
 // *pregapStart is `start[n]` when the track has no pause. False when the
 // drive cannot read the sub-channel.
-bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, int32* pregapStart)
+bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, bool bcd, int32* pregapStart)
 {
 	int32 start = toc.start[n];
 	int32 previous = toc.start[n - 1];
@@ -63,7 +90,7 @@ bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, int32*
 	// carry a catalogue number or ISRC instead).
 	int32 track = 0;
 	for (int32 at = start - 1; at > previous && at >= start - 4 && track == 0; at--) {
-		if (!ProbeQ(device, at, &track))
+		if (!ProbeQ(device, at, bcd, &track))
 			return false;
 	}
 	if (track != n)
@@ -74,7 +101,7 @@ bool FindPregapStart(CDevice* device, const response::SToc& toc, int32 n, int32*
 	int32 high = start - 1;
 	while (high - low > 1) {
 		int32 middle = low + (high - low) / 2;
-		if (!ProbeTrackFrom(device, middle, high - 1, &track))
+		if (!ProbeTrackFrom(device, middle, high - 1, bcd, &track))
 			return false;
 		if (track == n || track == 0)
 			high = middle;
@@ -99,12 +126,10 @@ void CopyClamped(const uint8* data, size_t transferred, void* out, size_t outSiz
 
 void PutMsf(uint8* out, int32 lba)
 {
-	int32 frames = lba + 150;
-	if (frames < 0)
-		frames += 450000;
-	out[0] = uint8(frames / 4500);
-	out[1] = uint8((frames / 75) % 60);
-	out[2] = uint8(frames % 75);
+	SCdMsf msf = LbaToMsf(lba);
+	out[0] = msf.minute;
+	out[1] = msf.second;
+	out[2] = msf.frame;
 }
 
 // Disc information built from what a drive without READ DISC INFORMATION
@@ -154,6 +179,7 @@ bool ReadToc(CDevice* device, CToc* toc, SCSI_STATUS* status)
 
 	int32 pregapStart[101] = {};
 	bool subChannel = true;
+	bool bcd = table.lastTrack < 10 || DriveGivesBcdQ(device, table);
 	for (int32 n = table.firstTrack; n <= table.lastTrack; n++) {
 		pregapStart[n] = table.start[n];
 		if (n == table.firstTrack) {
@@ -161,22 +187,22 @@ bool ReadToc(CDevice* device, CToc* toc, SCSI_STATUS* status)
 			if (table.start[n] > 0)
 				pregapStart[n] = 0;
 		} else if (subChannel) {
-			subChannel = FindPregapStart(device, table, n, &pregapStart[n]);
+			subChannel = FindPregapStart(device, table, n, bcd, &pregapStart[n]);
 			if (!subChannel)
 				pregapStart[n] = table.start[n];
 		}
 	}
 
-	toc->SetTrackCount(table.lastTrack);
+	toc->SetTrackRange(table.firstTrack, table.lastTrack);
 	for (int32 n = table.firstTrack; n <= table.lastTrack; n++) {
 		int32 next = n < table.lastTrack ? pregapStart[n + 1] : table.leadOut;
 		int32 nextStart = n < table.lastTrack ? table.start[n + 1] : table.leadOut;
 		toc->SetTrackLBA(n, pregapStart[n]);
 		toc->SetTrackSize(n, next - pregapStart[n]);
 		toc->SetTrackPauseSize(n, table.start[n] - pregapStart[n]);
-		toc->SetTrackPreEmphasis(n, (table.control[n] & kControlPreEmphasis) != 0);
-		toc->SetTrackCopyAllowed(n, (table.control[n] & kControlCopyPermitted) != 0);
-		toc->SetTrackDataTrack(n, (table.control[n] & kControlData) != 0);
+		toc->SetTrackPreEmphasis(n, (table.control[n] & cdb::kControlPreEmphasis) != 0);
+		toc->SetTrackCopyAllowed(n, (table.control[n] & cdb::kControlCopyPermitted) != 0);
+		toc->SetTrackDataTrack(n, (table.control[n] & cdb::kControlData) != 0);
 		toc->InitCdTracksTrackKey(n, table.start[n], nextStart);
 	}
 	toc->InitCdTracksCdKey(table.leadOut);
@@ -219,7 +245,7 @@ bool ReadDiscInformation_TeacCdr50(CDevice* device, SCSI_DISC_INFORMATION* infor
 			&transferred))
 		return timer.Finish(status, false);
 	if (transferred >= 12 && mode[3] >= 8)
-		capacity = int32(response::Get24(mode + 5));
+		capacity = int32(GetBe24(mode + 5));
 	BuildDiscInformation(hasTracks, toc, writable, capacity, information);
 	return timer.Finish(status, true);
 }
@@ -237,8 +263,8 @@ bool ReadDiscInformation_YamahaCdr100(CDevice* device, SCSI_DISC_INFORMATION* in
 	if (!SendCommand(device, cdb::ReadCapacity(), kDataIn, capacity, sizeof(capacity), status, &transferred)
 		|| transferred < 8)
 		return timer.Finish(status, false);
-	bool writable = response::Get32(capacity + 4) == 0;
-	int32 blocks = int32(std::min<uint32>(response::Get32(capacity), 449849));
+	bool writable = GetBe32(capacity + 4) == 0;
+	int32 blocks = int32(std::min<uint32>(GetBe32(capacity), kCdLastMsfLba));
 	response::SToc toc;
 	SCSI_STATUS ignored;
 	bool hasTracks = ReadTableOfContents(device, &toc, &ignored);
@@ -256,8 +282,8 @@ bool ReadTrackInformation(CDevice* device, int32 track, void* buffer, int32 leng
 	uint8 data[256] = {};
 	size_t transferred = 0;
 	size_t asked = std::min(size, sizeof(data));
-	bool ok = SendCommand(device, cdb::ReadTrackInformation(1, uint32(track), uint16(asked)), kDataIn, data, asked,
-		status, &transferred);
+	bool ok = SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), uint16(asked)),
+		kDataIn, data, asked, status, &transferred);
 	CopyClamped(data, ok ? transferred : 0, buffer, size_t(length));
 	return ok && transferred >= 4;
 }
@@ -283,15 +309,9 @@ bool ReadTrackInformation_YamahaCdr100(CDevice* device, int32 track, void* buffe
 	data[3] = 1;
 	data[5] = uint8(toc.control[track] & 0x0F);
 	data[6] = 0x0F;
-	auto put32 = [&](size_t at, uint32 value) {
-		data[at] = uint8(value >> 24);
-		data[at + 1] = uint8(value >> 16);
-		data[at + 2] = uint8(value >> 8);
-		data[at + 3] = uint8(value);
-	};
-	put32(8, uint32(toc.start[track]));
-	put32(24, uint32(end - toc.start[track]));
-	put32(28, uint32(end - 1));
+	SetBe32(data + 8, uint32(toc.start[track]));
+	SetBe32(data + 24, uint32(end - toc.start[track]));
+	SetBe32(data + 28, uint32(end - 1));
 	CopyClamped(data, sizeof(data), buffer, size_t(length));
 	return timer.Finish(status, true);
 }

@@ -12,7 +12,7 @@
 // `length`.
 bool ModeSense(CDevice* device, void* buffer, int32 length, int32 page, uint16 pageControl, SCSI_STATUS* status)
 {
-	if (buffer == nullptr || length < 8 || page < 0 || page > 0x3F || pageControl > 3)
+	if (buffer == nullptr || length < 8 || page < 0 || page > kModePageAll || pageControl > cdb::kPageControlSaved)
 		return FailWith(status, B_BAD_VALUE);
 	size_t size = std::min<size_t>(size_t(length), 0xFFFF);
 	auto* data = static_cast<uint8*>(buffer);

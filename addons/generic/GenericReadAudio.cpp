@@ -3,8 +3,9 @@
 // Every ReadAudio variant delivers `sectors` sectors of 2352 bytes in the
 // drive's byte order (the device's little-endian property tells which) and
 // is true only when all of them arrived. Long requests are split into
-// commands of at most kSectorsPerCommand sectors; the status record then
-// holds the last command sent, with the time of them all.
+// commands of at most kSectorsPerCommand sectors, fewer when the drive's
+// transfer limit takes less; the status record then holds the last command
+// sent, with the time of them all.
 #include "addons/generic/Generic.h"
 
 #include "addons/generic/GenericCommon.h"
@@ -26,8 +27,9 @@ bool ReadInCommands(CDevice* device, void* buffer, int32 lba, int32 sectors, Bui
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
 	auto* out = static_cast<uint8*>(buffer);
+	int32 perCommand = SectorsPerCommand(device, kSectorSize, kSectorsPerCommand);
 	for (int32 done = 0; done < sectors;) {
-		int32 count = std::min(kSectorsPerCommand, sectors - done);
+		int32 count = std::min(perCommand, sectors - done);
 		size_t bytes = size_t(count) * kSectorSize;
 		size_t transferred = 0;
 		if (!SendCommand(device, build(lba + done, count), kDataIn, out + size_t(done) * kSectorSize, bytes, status,
@@ -51,7 +53,10 @@ bool ReadCdDa(CDevice* device, const char* name, void* buffer, int32 lba, int32 
 bool ReadAudio_mmc(CDevice* device, void* buffer, int32 lba, int32 sectors, SCSI_STATUS* status)
 {
 	return ReadInCommands(device, buffer, lba, sectors,
-		[](int32 at, int32 count) { return cdb::ReadCd(at, uint32(count), 1, 0x10, 0); }, status);
+		[](int32 at, int32 count) {
+			return cdb::ReadCd(at, uint32(count), cdb::kSectorTypeCdDa, cdb::kReadCdUserData, cdb::kSubChannelNone);
+		},
+		status);
 }
 
 // READ(10) of 2352-byte blocks after selecting the CD-DA density (82h) in a
@@ -68,7 +73,7 @@ bool ReadAudio_10(CDevice* device, void* buffer, int32 lba, int32 sectors, SCSI_
 	bool ok = ReadInCommands(device, buffer, lba, sectors,
 		[](int32 at, int32 count) { return cdb::Read10(at, uint16(count)); }, status);
 	SCSI_STATUS restore;
-	SelectDensity6(device, kDensityDefault, 2048, &restore);
+	SelectDensity6(device, kDensityDefault, kDataBlockSize, &restore);
 	return timer.Finish(status, ok);
 }
 
@@ -126,5 +131,5 @@ bool CddaReadEnable_Philips(CDevice* device, SCSI_STATUS* status)
 // Back to the default density with 2048-byte data blocks.
 bool CddaReadDisable_Philips(CDevice* device, SCSI_STATUS* status)
 {
-	return SelectDensity6(device, kDensityDefault, 2048, status);
+	return SelectDensity6(device, kDensityDefault, kDataBlockSize, status);
 }

@@ -19,12 +19,18 @@
 //
 // The Teac CD-R50/55 and Philips CDD 2600 dialects need to remember where
 // the open track or session ends between calls; that state is kept per
-// drive below.
+// device object (by its instance id, never reused) below, and forgotten at
+// every start and end of a run.
 #include "addons/generic/Generic.h"
 
 #include "addons/generic/DriveResponses.h"
 #include "addons/generic/GenericCommon.h"
+#include "devices/Device.h"
+#include "kit/device/CdAddress.h"
+#include "kit/device/ScsiParameters.h"
+#include "kit/device/ScsiSense.h"
 #include "kit/kernel/OS.h"
+#include "kit/support/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -35,6 +41,8 @@
 namespace {
 
 constexpr int32 kSilenceSectors = 26;
+// The pause a recorder writes before a track by itself: two seconds.
+constexpr int32 kRecorderPause = 2 * kCdFramesPerSecond;
 const uint8 kSilence[kSilenceSectors * kSectorSize] = {};
 
 // What a dialect remembers of the session being written on one drive.
@@ -52,26 +60,33 @@ struct SWriteState {
 };
 
 std::mutex sStateLock;
-std::map<const CDevice*, SWriteState> sStates;
+std::map<uint64, SWriteState> sStates;
 
 SWriteState GetState(const CDevice* device)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	auto found = sStates.find(device);
+	auto found = sStates.find(device->GetInstanceId());
 	return found != sStates.end() ? found->second : SWriteState();
 }
 
 void PutState(const CDevice* device, const SWriteState& state)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	sStates[device] = state;
+	sStates[device->GetInstanceId()] = state;
 }
 
 void ForgetState(const CDevice* device)
 {
 	std::lock_guard<std::mutex> lock(sStateLock);
-	sStates.erase(device);
+	sStates.erase(device->GetInstanceId());
 }
+
+// What MMC recorders also report while they close a track or session.
+constexpr SSenseCode kClosingConditions[] = {sense::kOperationInProgress};
+// What the CDR100/102 report while they write the lead-in with a full
+// buffer, and while they write the lead-out.
+constexpr SSenseCode kYamahaWritingLeadIn[] = {sense::kYamahaWritingLeadIn};
+constexpr SSenseCode kYamahaClosing[] = {sense::kOperationInProgress, sense::kYamahaWriteInProgress};
 
 // How long closing a session or fixating may take at a speed factor: lead-in
 // and lead-out at that speed, with room to spare.
@@ -81,21 +96,19 @@ bigtime_t ClosingTimeout(float speedFactor)
 	return 60 * 1000000LL + bigtime_t(600.0f / factor) * 1000000LL;
 }
 
-// Waits until the drive answers TEST UNIT READY, while it reports that it
-// is still busy (NOT READY with 04h: becoming ready, operation or long write
-// in progress; or the vendor sense `busyKey`/`busyCode`). True when ready.
-bool WaitWhileBusy(CDevice* device, bigtime_t timeout, SCSI_STATUS* status, uint8 busyKey = 0xFF,
-	uint8 busyCode = 0xFF)
+// Waits until the drive answers TEST UNIT READY while the sense table
+// (ActionFor, with the dialect's `alsoWait` conditions) says to wait. True
+// when ready; false with the last answer in *status when the drive reports
+// anything else or `timeout` passes.
+bool WaitWhileBusy(CDevice* device, bigtime_t timeout, SCSI_STATUS* status,
+	std::span<const SSenseCode> alsoWait = kClosingConditions)
 {
 	bigtime_t deadline = system_time() + timeout;
 	for (;;) {
 		SCSI_STATUS tur;
 		if (SendCommand(device, cdb::TestUnitReady(), kNoData, nullptr, 0, &tur))
 			return true;
-		bool busy = tur.os_status == B_OK
-			&& ((SenseKey(tur) == 0x02 && SenseCode(tur) == 0x04)
-				|| (SenseKey(tur) == busyKey && SenseCode(tur) == busyCode));
-		if (!busy || system_time() >= deadline) {
+		if (ActionFor(tur, alsoWait) != sense_action::kWait || system_time() >= deadline) {
 			if (status != nullptr)
 				*status = tur;
 			return false;
@@ -117,10 +130,35 @@ bool WriteSilence(int32 lba, int32 sectors, Writer write, SCSI_STATUS* status)
 	return true;
 }
 
+// Writes `sectors` sectors of `sectorSize` bytes from `buffer` in commands
+// of at most `perCommand` sectors: send(lba, data, count, status) sends
+// one. Stops at the first failure; the status record holds the last command
+// with the time of them all.
+template <typename Send>
+bool WriteInCommands(const void* buffer, int32 lba, int32 sectors, int32 sectorSize, int32 perCommand,
+	SCSI_STATUS* status, Send send)
+{
+	CCommandTimer timer;
+	const auto* data = static_cast<const uint8*>(buffer);
+	for (int32 done = 0; done < sectors;) {
+		int32 count = std::min(sectors - done, perCommand);
+		if (!send(lba + done, const_cast<uint8*>(data + size_t(done) * size_t(sectorSize)), count, status))
+			return timer.Finish(status, false);
+		done += count;
+	}
+	return timer.Finish(status, true);
+}
+
 bool ValidWrite(const void* buffer, int32 sectors, int32 sectorSize, int32 maxSectors)
 {
 	return buffer != nullptr && sectors >= 1 && sectors <= maxSectors && sectorSize >= 1
 		&& int64(sectors) * sectorSize <= 0x7FFFFFFF;
+}
+
+// The Q control nibble of an audio track.
+uint8 TrackControl(bool preEmphasis, bool copyAllowed)
+{
+	return uint8((preEmphasis ? cdb::kControlPreEmphasis : 0) | (copyAllowed ? cdb::kControlCopyPermitted : 0));
 }
 
 bool IsText(const char* text, size_t length)
@@ -128,13 +166,25 @@ bool IsText(const char* text, size_t length)
 	return text != nullptr && strlen(text) == length;
 }
 
-// --- MMC write parameters page 05h ----------------------------------------------
-
-enum : uint8 {
-	kWriteParametersPage = 0x05,
-	kWriteTypeTrackAtOnce = 0x01,
-	kWriteTypeSessionAtOnce = 0x02,
-};
+// Reads the write parameters page, lets `change` edit its fields and writes
+// it back; the fields the record does not name keep the drive's values.
+template <typename Change>
+bool ChangeWriteParameters(CDevice* device, SCSI_STATUS* status, Change change)
+{
+	return ChangeModePage10(device, kModePageWriteParameters, kWriteParametersMinimumSize, status,
+		[&](uint8* page, size_t size) {
+			SWriteParameters parameters;
+			DecodeWriteParametersPage(page, size, &parameters);
+			parameters.linkSizeValid = false;
+			parameters.multiSession = kMultiSessionNone;
+			parameters.fixedPackets = false;
+			parameters.copy = false;
+			parameters.dataBlockType = kDataBlockRaw2352;
+			parameters.sessionFormat = 0x00;   // CD-DA or CD-ROM
+			change(&parameters);
+			EncodeWriteParametersPage(parameters, page, size);
+		});
+}
 
 // The next track of a disc by its table of contents: the one after the last
 // recorded, 1 when the disc has none (READ TOC fails with ILLEGAL REQUEST
@@ -151,7 +201,7 @@ bool NextTrackFromToc(CDevice* device, int32* track, SCSI_STATUS* status)
 		return true;
 	}
 	if (status != nullptr && status->os_status == B_OK && status->scsi_status == SCSI_STATUS_CHECK_CONDITION
-		&& (status->sense.SenseKey == 0x05 || status->sense.SenseKey == 0x03)) {
+		&& (status->sense.SenseKey == kSenseKeyIllegalRequest || status->sense.SenseKey == kSenseKeyMediumError)) {
 		*track = 1;
 		return true;
 	}
@@ -164,12 +214,11 @@ bool NextTrackFromToc(CDevice* device, int32* track, SCSI_STATUS* status)
 }
 
 // --- Teac CD-R50/55 -------------------------------------------------------------
-// Pages 21h (byte 2 bits 0-1: 3 = preview, that is test writing) and 22h
-// (byte 4: 2 = disc at once); density 04h with 2352-byte blocks for audio.
+// The preview page (test writing) and the write method page (disc at once);
+// density 04h with 2352-byte blocks for audio.
 
 enum : uint8 {
-	kTeacPreviewPage = 0x21,
-	kTeacWriteMethodPage = 0x22,
+	kTeacPreview = 0x03,
 	kTeacDiscAtOnce = 0x02,
 };
 
@@ -177,12 +226,12 @@ bool TeacPrepare(CDevice* device, bool testWrite, bool discAtOnce, SCSI_STATUS* 
 {
 	if (!SelectDensity6(device, kDensityTeacAudio, kSectorSize, status))
 		return false;
-	if (!ChangeModePage6(device, kTeacPreviewPage, 3, status, [testWrite](uint8* page, size_t) {
-			page[2] = uint8((page[2] & ~0x03) | (testWrite ? 0x03 : 0x00));
+	if (!ChangeModePage6(device, kModePageTeacPreview, 3, status, [testWrite](uint8* page, size_t) {
+			page[2] = uint8((page[2] & ~kTeacPreview) | (testWrite ? kTeacPreview : 0x00));
 		}))
 		return false;
 	if (discAtOnce
-		&& !ChangeModePage6(device, kTeacWriteMethodPage, 5, status, [](uint8* page, size_t) {
+		&& !ChangeModePage6(device, kModePageTeacWriteMethod, 5, status, [](uint8* page, size_t) {
 			   page[4] = kTeacDiscAtOnce;
 		   }))
 		return false;
@@ -205,7 +254,8 @@ bool TeacSetRange(CDevice* device, int32 start, int32 length, uint8 control, int
 		return true;
 	if (!SendCommand(device, cdb::TeacSetLimits(start, uint32(length)), kNoData, nullptr, 0, status))
 		return false;
-	uint8 subcode[4] = {uint8(index == 0 ? 1 : 0), uint8(control << 4 | 0x01), ToBcd(track), ToBcd(index)};
+	uint8 subcode[4] = {uint8(index == 0 ? 1 : 0), uint8(control << 4 | cdb::kAdrPosition), ToBcd(uint32(track)),
+		ToBcd(uint32(index))};
 	return SendCommand(device, cdb::TeacSetSubcode(sizeof(subcode)), kDataOut, subcode, sizeof(subcode), status);
 }
 
@@ -219,33 +269,24 @@ bool TeacSetToc(CDevice* device, const std::vector<SWriteState::STrackMark>& tra
 		return FailWith(status, B_BAD_VALUE);
 	std::vector<uint8> data(3, 0);
 	auto entry = [&](uint8 control, uint8 point, uint8 a, uint8 b, uint8 c) {
-		data.insert(data.end(), {uint8(control << 4 | 0x01), point, a, b, c});
+		data.insert(data.end(), {uint8(control << 4 | cdb::kAdrPosition), point, a, b, c});
 	};
-	auto msf = [](int32 lba, uint8* m, uint8* s, uint8* f) {
-		int32 frames = lba + 150;
-		*m = ToBcd(frames / 4500);
-		*s = ToBcd((frames / 75) % 60);
-		*f = ToBcd(frames % 75);
+	auto timeEntry = [&](uint8 control, uint8 point, int32 lba) {
+		SCdMsf bcd = MsfToBcd(LbaToMsf(lba));
+		entry(control, point, bcd.minute, bcd.second, bcd.frame);
 	};
-	for (const auto& track : tracks) {
-		uint8 m, s, f;
-		msf(track.start, &m, &s, &f);
-		entry(track.control, ToBcd(track.track), m, s, f);
-	}
-	entry(tracks.front().control, 0xA0, ToBcd(tracks.front().track), 0x00, 0x00);
-	entry(tracks.back().control, 0xA1, ToBcd(tracks.back().track), 0x00, 0x00);
-	uint8 m, s, f;
-	msf(leadOut, &m, &s, &f);
-	entry(tracks.back().control, 0xA2, m, s, f);
+	for (const auto& track : tracks)
+		timeEntry(track.control, ToBcd(uint32(track.track)), track.start);
+	entry(tracks.front().control, 0xA0, ToBcd(uint32(tracks.front().track)), 0x00, 0x00);
+	entry(tracks.back().control, 0xA1, ToBcd(uint32(tracks.back().track)), 0x00, 0x00);
+	timeEntry(tracks.back().control, 0xA2, leadOut);
 	return SendCommand(device, cdb::TeacSetSubcode(uint16(data.size())), kDataOut, data.data(), data.size(), status);
 }
 
 // --- Philips CDD 2000/2600 and Yamaha CDR100/102 ---------------------------------
 
 enum : uint8 {
-	kPhilipsSpeedPage = 0x23,            // byte 3 bit 0: test writing
-	kYamahaConfigurationPage = 0x31,     // byte 3 bit 0: test writing
-	kYamahaWriteFormatPage = 0x32,       // byte 3 bits 0-3: 4 = disc at once
+	kYamahaDiscAtOnce = 4,               // write format page, byte 3 bits 0-3
 	kPhilipsSectorAudio = 4,
 	kPhilipsSectorAudioPreEmphasis = 5,
 };
@@ -262,7 +303,7 @@ bool PhilipsFirstWritableAddress(CDevice* device, uint8 sectorType, int32* lba, 
 			status->os_status = B_BAD_DATA;
 		return false;
 	}
-	*lba = int32(response::Get32(data + 1));
+	*lba = int32(GetBe32(data + 1));
 	return true;
 }
 
@@ -270,20 +311,29 @@ bool PhilipsFirstWritableAddress(CDevice* device, uint8 sectorType, int32* lba, 
 
 // --- Writing ------------------------------------------------------------------
 
+// Writes longer than the drive's transfer limit are split into several
+// commands at consecutive addresses.
 bool Write_10(CDevice* device, int32 lba, const void* buffer, int32 sectors, int32 sectorSize, SCSI_STATUS* status)
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0xFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	return SendCommand(device, cdb::Write10(lba, uint16(sectors)), kDataOut, const_cast<void*>(buffer),
-		size_t(sectors) * size_t(sectorSize), status, nullptr, kWriteTimeout);
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 0xFFFF),
+		status, [&](int32 at, uint8* data, int32 count, SCSI_STATUS* s) {
+			return SendCommand(device, cdb::Write10(at, uint16(count)), kDataOut, data,
+				size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout);
+		});
 }
 
 bool Write_12(CDevice* device, int32 lba, const void* buffer, int32 sectors, int32 sectorSize, SCSI_STATUS* status)
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0x7FFFFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	return SendCommand(device, cdb::Write12(lba, uint32(sectors)), kDataOut, const_cast<void*>(buffer),
-		size_t(sectors) * size_t(sectorSize), status, nullptr, kWriteTimeout);
+	return WriteInCommands(buffer, lba, sectors, sectorSize,
+		SectorsPerCommand(device, size_t(sectorSize), 0x7FFFFFFF), status,
+		[&](int32 at, uint8* data, int32 count, SCSI_STATUS* s) {
+			return SendCommand(device, cdb::Write12(at, uint32(count)), kDataOut, data,
+				size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout);
+		});
 }
 
 // WRITE(10) with the extended-write bit on every write but the one that
@@ -295,29 +345,27 @@ bool Write_TeacCdr50(CDevice* device, int32 lba, const void* buffer, int32 secto
 	if (!ValidWrite(buffer, sectors, sectorSize, 0xFFFF))
 		return FailWith(status, B_BAD_VALUE);
 	SWriteState state = GetState(device);
-	bool extended = !state.open || int64(lba) + sectors < state.writeEnd;
-	return SendCommand(device, cdb::TeacWrite10(lba, uint16(sectors), extended), kDataOut, const_cast<void*>(buffer),
-		size_t(sectors) * size_t(sectorSize), status, nullptr, kWriteTimeout);
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 0xFFFF),
+		status, [&](int32 at, uint8* data, int32 count, SCSI_STATUS* s) {
+			bool extended = !state.open || int64(at) + count < state.writeEnd;
+			return SendCommand(device, cdb::TeacWrite10(at, uint16(count), extended), kDataOut, data,
+				size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout);
+		});
 }
 
 // WRITE(6): the recorder writes at its own next address, so `lba` only
-// counts; requests above 255 sectors are split.
+// counts; requests above 255 sectors or the drive's transfer limit are
+// split.
 bool Write_PhilipsCdd2000(CDevice* device, int32 lba, const void* buffer, int32 sectors, int32 sectorSize,
 	SCSI_STATUS* status)
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0x7FFFFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	CCommandTimer timer;
-	const auto* data = static_cast<const uint8*>(buffer);
-	for (int32 done = 0; done < sectors;) {
-		int32 count = std::min(sectors - done, 255);
-		if (!SendCommand(device, cdb::Write6(uint8(count)), kDataOut,
-				const_cast<uint8*>(data + size_t(done) * size_t(sectorSize)), size_t(count) * size_t(sectorSize),
-				status, nullptr, kWriteTimeout))
-			return timer.Finish(status, false);
-		done += count;
-	}
-	return timer.Finish(status, true);
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 255),
+		status, [&](int32, uint8* data, int32 count, SCSI_STATUS* s) {
+			return SendCommand(device, cdb::Write6(uint8(count)), kDataOut, data, size_t(count) * size_t(sectorSize),
+				s, nullptr, kWriteTimeout);
+		});
 }
 
 // WRITE(10); while the drive writes the lead-in with a full buffer it
@@ -327,19 +375,20 @@ bool Write_YamahaCdr100(CDevice* device, int32 lba, const void* buffer, int32 se
 {
 	if (!ValidWrite(buffer, sectors, sectorSize, 0xFFFF))
 		return FailWith(status, B_BAD_VALUE);
-	CCommandTimer timer;
 	bigtime_t deadline = system_time() + kWriteTimeout;
-	SCSI_STATUS local;
-	SCSI_STATUS* s = status != nullptr ? status : &local;
-	for (;;) {
-		if (SendCommand(device, cdb::Write10(lba, uint16(sectors)), kDataOut, const_cast<void*>(buffer),
-				size_t(sectors) * size_t(sectorSize), s, nullptr, kWriteTimeout))
-			return timer.Finish(status, true);
-		bool leadIn = s->os_status == B_OK && SenseKey(*s) == 0x09 && SenseCode(*s) == 0xB8;
-		if (!leadIn || system_time() >= deadline)
-			return timer.Finish(status, false);
-		snooze(40000);
-	}
+	return WriteInCommands(buffer, lba, sectors, sectorSize, SectorsPerCommand(device, size_t(sectorSize), 0xFFFF),
+		status, [&](int32 at, uint8* data, int32 count, SCSI_STATUS* status) {
+			SCSI_STATUS local;
+			SCSI_STATUS* s = status != nullptr ? status : &local;
+			for (;;) {
+				if (SendCommand(device, cdb::Write10(at, uint16(count)), kDataOut, data,
+						size_t(count) * size_t(sectorSize), s, nullptr, kWriteTimeout))
+					return true;
+				if (ActionFor(*s, kYamahaWritingLeadIn) != sense_action::kWait || system_time() >= deadline)
+					return false;
+				snooze(40000);
+			}
+		});
 }
 
 // --- Disc at once ---------------------------------------------------------------
@@ -353,11 +402,12 @@ bool OpenSession_mmc(CDevice* device, uint16 burnProof, uint16 testWrite, const 
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	bool ok = ChangeModePage10(device, kWriteParametersPage, 16, status, [&](uint8* page, size_t) {
-		page[2] = uint8((burnProof ? 0x40 : 0x00) | (testWrite ? 0x10 : 0x00) | kWriteTypeSessionAtOnce);
-		page[3] = 0x00;   // single session, no fixed packets, audio
-		page[4] = 0x00;   // raw 2352-byte blocks
-		page[8] = 0x00;   // CD-DA or CD-ROM session
+	ForgetState(device);   // a new run
+	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
+		p->bufferUnderrunFree = burnProof != 0;
+		p->testWrite = testWrite != 0;
+		p->writeType = kWriteTypeSessionAtOnce;
+		p->trackMode = 0;   // audio; the cue sheet gives each track's control
 	});
 	if (!ok)
 		return timer.Finish(status, false);
@@ -378,13 +428,14 @@ bool OpenSession_TeacCdr50(CDevice* device, uint16 burnProof, uint16 testWrite, 
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!TeacPrepare(device, testWrite != 0, true, status))
 		return timer.Finish(status, false);
 	if (!SendCommand(device, cdb::TeacClearSubcode(), kNoData, nullptr, 0, status))
 		return timer.Finish(status, false);
 	// Every track or index entry covers the sectors up to the next entry.
 	for (int32 i = 1; i + 1 < sheet.count; i++) {
-		const response::SCueEntry& entry = sheet.entries[i];
+		const SCueSheetEntry& entry = sheet.entries[i];
 		int32 end = sheet.entries[i + 1].lba;
 		if (!TeacSetRange(device, entry.lba, end - entry.lba, entry.control, entry.track, entry.index, status))
 			return timer.Finish(status, false);
@@ -412,9 +463,10 @@ bool OpenSession_PhilipsCdd2000(CDevice* device, uint16 burnProof, uint16 testWr
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	ForgetState(device);   // a new run
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status))
 		return timer.Finish(status, false);
-	if (!ChangeModePage6(device, kPhilipsSpeedPage, 4, status, [testWrite](uint8* page, size_t) {
+	if (!ChangeModePage6(device, kModePagePhilipsSpeed, 4, status, [testWrite](uint8* page, size_t) {
 			page[3] = uint8((page[3] & ~0x01) | (testWrite ? 0x01 : 0x00));
 		}))
 		return timer.Finish(status, false);
@@ -424,23 +476,17 @@ bool OpenSession_PhilipsCdd2000(CDevice* device, uint16 burnProof, uint16 testWr
 			&transferred)
 		|| transferred < 4)
 		return timer.Finish(status, false);
-	int32 leadInLength = int32(response::Get16(session));
-	int32 leadOutLength = int32(response::Get16(session + 2));
+	int32 leadInLength = int32(GetBe16(session));
+	int32 leadOutLength = int32(GetBe16(session + 2));
 
 	std::vector<uint8> descriptors;
 	for (int32 n = sheet.firstTrack; n <= sheet.lastTrack; n++) {
 		uint8 d[20] = {};
 		int32 end = n < sheet.lastTrack ? sheet.pregapStart[n + 1] : sheet.leadOut;
 		d[1] = sizeof(d);
-		d[2] = uint8(((sheet.control[n] & 0x02) != 0 ? 0x02 : 0x00) | ((sheet.control[n] & 0x01) != 0 ? 0x01 : 0x00));
-		auto put32 = [&d](size_t at, int32 value) {
-			d[at] = uint8(uint32(value) >> 24);
-			d[at + 1] = uint8(uint32(value) >> 16);
-			d[at + 2] = uint8(uint32(value) >> 8);
-			d[at + 3] = uint8(value);
-		};
-		put32(12, sheet.start[n]);
-		put32(16, end);
+		d[2] = uint8(sheet.control[n] & (cdb::kControlCopyPermitted | cdb::kControlPreEmphasis));
+		SetBe32(d + 12, uint32(sheet.start[n]));
+		SetBe32(d + 16, uint32(end));
 		descriptors.insert(descriptors.end(), d, d + sizeof(d));
 	}
 	if (!SendCommand(device, cdb::PhilipsWriteSession(0, uint16(descriptors.size())), kDataOut, descriptors.data(),
@@ -471,28 +517,22 @@ bool OpenSession_YamahaCdr100(CDevice* device, uint16 burnProof, uint16 testWrit
 	if (firstLba == nullptr || cueSheetBytes < 0 || !response::ParseCueSheet(cueSheet, size_t(cueSheetBytes), &sheet))
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	if (!ChangeModePage6(device, kYamahaConfigurationPage, 4, status, [testWrite](uint8* page, size_t) {
+	ForgetState(device);   // a new run
+	if (!ChangeModePage6(device, kModePageYamahaConfiguration, 4, status, [testWrite](uint8* page, size_t) {
 			page[3] = uint8((page[3] & 0xF0) | (testWrite ? 0x01 : 0x00));
 		}))
 		return timer.Finish(status, false);
-	if (!ChangeModePage6(device, kYamahaWriteFormatPage, 4, status, [](uint8* page, size_t) {
+	if (!ChangeModePage6(device, kModePageYamahaWriteFormat, 4, status, [](uint8* page, size_t) {
 			page[2] &= 0xF0;
-			page[3] = uint8((page[3] & 0xF0) | 0x04);
+			page[3] = uint8((page[3] & 0xF0) | kYamahaDiscAtOnce);
 		}))
 		return timer.Finish(status, false);
-	std::vector<uint8> bcd(size_t(sheet.count) * 8);
+	std::vector<uint8> bcd(size_t(sheet.count) * kCueSheetEntrySize);
 	for (int32 i = 0; i < sheet.count; i++) {
-		const response::SCueEntry& entry = sheet.entries[i];
-		uint8* e = bcd.data() + size_t(i) * 8;
-		int32 frames = entry.lba + 150;
-		e[0] = uint8(entry.control << 4 | entry.adr);
-		e[1] = entry.track == 0xAA ? 0xAA : ToBcd(entry.track);
-		e[2] = ToBcd(entry.index);
-		e[3] = 0x00;   // data type: audio
-		e[4] = 0x00;   // data form
-		e[5] = ToBcd(frames / 4500);
-		e[6] = ToBcd((frames / 75) % 60);
-		e[7] = ToBcd(frames % 75);
+		SCueSheetEntry entry = sheet.entries[i];
+		entry.dataForm = 0x00;   // the drive's data type: audio
+		entry.scms = 0x00;
+		EncodeCueSheetEntry(entry, bcd.data() + size_t(i) * kCueSheetEntrySize, true);
 	}
 	if (!SendCommand(device, cdb::YamahaWriteToc(uint16(bcd.size())), kDataOut, bcd.data(), bcd.size(), status))
 		return timer.Finish(status, false);
@@ -507,6 +547,7 @@ bool OpenSession_YamahaCdr100(CDevice* device, uint16 burnProof, uint16 testWrit
 bool CloseSession_mmc(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, timeout))
 		return timer.Finish(status, false);
@@ -541,7 +582,7 @@ bool CloseSession_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS
 	bool ok = SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr,
 		ClosingTimeout(speedFactor));
 	SCSI_STATUS ignored;
-	SelectDensity6(device, kDensityDefault, 2048, &ignored);
+	SelectDensity6(device, kDensityDefault, kDataBlockSize, &ignored);
 	return timer.Finish(status, ok);
 }
 
@@ -550,10 +591,11 @@ bool CloseSession_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS
 bool CloseSession_YamahaCdr100(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::SynchronizeCache(false), kNoData, nullptr, 0, status, nullptr, timeout))
 		return timer.Finish(status, false);
-	return timer.Finish(status, WaitWhileBusy(device, timeout, status, 0x0B, 0x50));
+	return timer.Finish(status, WaitWhileBusy(device, timeout, status, kYamahaClosing));
 }
 
 // --- Track at once ------------------------------------------------------------
@@ -574,8 +616,8 @@ bool GetNextTrackNumber_mmc(CDevice* device, int32* track, SCSI_STATUS* status)
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation trackInformation;
-	if (!SendCommand(device, cdb::ReadTrackInformation(1, uint32(last), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(last), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &trackInformation))
 		return timer.Finish(status, false);
 	int32 next = trackInformation.blank ? last : last + 1;
@@ -611,36 +653,31 @@ bool OpenTrack_mmc(CDevice* device, int32 track, uint16 burnProof, uint16 testWr
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	int32 silence = std::max(0, pauseSectors - (track == 1 ? 150 : 0));
-	bool ok = ChangeModePage10(device, kWriteParametersPage, 16, status, [&](uint8* page, size_t size) {
-		page[2] = uint8((burnProof ? 0x40 : 0x00) | (testWrite ? 0x10 : 0x00) | kWriteTypeTrackAtOnce);
-		page[3] = uint8((preEmphasis ? 0x01 : 0x00) | (copyAllowed ? 0x02 : 0x00));
-		page[4] = 0x00;
-		page[8] = 0x00;
-		page[14] = uint8(silence >> 8);
-		page[15] = uint8(silence);
-		if (size >= 32) {
-			memset(page + 16, 0, 16);
-			if (IsText(mcn, 13)) {
-				page[16] = 0x80;
-				memcpy(page + 17, mcn, 13);
-			}
-		}
-		if (size >= 48) {
-			memset(page + 32, 0, 16);
-			if (IsText(isrc, 12)) {
-				page[32] = 0x80;
-				memcpy(page + 33, isrc, 12);
-			}
-		}
+	if (track == 1)
+		ForgetState(device);   // a new run
+	int32 silence = std::max(0, pauseSectors - (track == 1 ? kRecorderPause : 0));
+	bool ok = ChangeWriteParameters(device, status, [&](SWriteParameters* p) {
+		p->bufferUnderrunFree = burnProof != 0;
+		p->testWrite = testWrite != 0;
+		p->writeType = kWriteTypeTrackAtOnce;
+		p->trackMode = TrackControl(preEmphasis != 0, copyAllowed != 0);
+		p->audioPauseLength = uint16(std::min(silence, 0xFFFF));
+		p->catalogueValid = IsText(mcn, sizeof(p->catalogue) - 1);
+		memset(p->catalogue, 0, sizeof(p->catalogue));
+		if (p->catalogueValid)
+			memcpy(p->catalogue, mcn, sizeof(p->catalogue) - 1);
+		p->isrcValid = IsText(isrc, sizeof(p->isrc) - 1);
+		memset(p->isrc, 0, sizeof(p->isrc));
+		if (p->isrcValid)
+			memcpy(p->isrc, isrc, sizeof(p->isrc) - 1);
 	});
 	if (!ok)
 		return timer.Finish(status, false);
 	uint8 data[36] = {};
 	size_t transferred = 0;
 	response::STrackInformation information;
-	if (!SendCommand(device, cdb::ReadTrackInformation(1, uint32(track), sizeof(data)), kDataIn, data, sizeof(data),
-			status, &transferred)
+	if (!SendCommand(device, cdb::ReadTrackInformation(cdb::kTrackAddressTrack, uint32(track), sizeof(data)), kDataIn,
+			data, sizeof(data), status, &transferred)
 		|| !response::ParseTrackInformation(data, transferred, &information))
 		return timer.Finish(status, false);
 	if (!information.nextWritableValid) {
@@ -675,13 +712,13 @@ bool OpenTrack_TeacCdr50(CDevice* device, int32 track, uint16 burnProof, uint16 
 		if (track != 1)
 			return timer.Finish(status, FailWith(status, B_NOT_ALLOWED));
 		state = SWriteState();
-		state.next = -150;
+		state.next = -kCdMsfOffset;
 		if (!TeacPrepare(device, testWrite != 0, false, status))
 			return timer.Finish(status, false);
 	} else if (!SelectDensity6(device, kDensityTeacAudio, kSectorSize, status)) {
 		return timer.Finish(status, false);
 	}
-	uint8 control = uint8((preEmphasis ? 0x01 : 0x00) | (copyAllowed ? 0x02 : 0x00));
+	uint8 control = TrackControl(preEmphasis != 0, copyAllowed != 0);
 	int32 lba = state.next;
 	if (!SendCommand(device, cdb::TeacClearSubcode(), kNoData, nullptr, 0, status)
 		|| !TeacSetRange(device, lba, pauseSectors, control, track, 0, status))
@@ -717,12 +754,14 @@ bool OpenTrack_PhilipsCdd2000(CDevice* device, int32 track, uint16 burnProof, ui
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	if (track == 1)
+		ForgetState(device);   // a new run
 	uint8 sectorType = preEmphasis ? kPhilipsSectorAudioPreEmphasis : kPhilipsSectorAudio;
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status)
-		|| !ChangeModePage6(device, kPhilipsSpeedPage, 4, status,
+		|| !ChangeModePage6(device, kModePagePhilipsSpeed, 4, status,
 			[testWrite](uint8* page, size_t) { page[3] = uint8((page[3] & ~0x01) | (testWrite ? 0x01 : 0x00)); }))
 		return timer.Finish(status, false);
-	uint8 trackPage[16] = {0x21, 0x0E};
+	uint8 trackPage[16] = {kModePagePhilipsWriteTrack, 0x0E};
 	trackPage[3] = sectorType;
 	trackPage[4] = 0;   // a new track
 	if (!WriteModePage6(device, trackPage, sizeof(trackPage), status)
@@ -731,7 +770,7 @@ bool OpenTrack_PhilipsCdd2000(CDevice* device, int32 track, uint16 burnProof, ui
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, sectorType, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_PhilipsCdd2000(device, at, buffer, count, kSectorSize, s);
@@ -753,8 +792,10 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	if (startLba == nullptr || track < 1 || track > 99 || pauseSectors < 0 || sectors < 1)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
+	if (track == 1)
+		ForgetState(device);   // a new run
 	if (!SelectDensity6(device, kDensityDefault, kSectorSize, status)
-		|| !ChangeModePage6(device, kYamahaConfigurationPage, 4, status,
+		|| !ChangeModePage6(device, kModePageYamahaConfiguration, 4, status,
 			[testWrite](uint8* page, size_t) { page[3] = uint8((page[3] & 0xF0) | (testWrite ? 0x01 : 0x00)); }))
 		return timer.Finish(status, false);
 	uint8 flags = uint8(0x04 | (copyAllowed ? 0x08 : 0x00));
@@ -763,7 +804,7 @@ bool OpenTrack_YamahaCdr100(CDevice* device, int32 track, uint16 burnProof, uint
 	int32 lba = 0;
 	if (!PhilipsFirstWritableAddress(device, kPhilipsSectorAudio, &lba, status))
 		return timer.Finish(status, false);
-	int32 silence = std::max(0, pauseSectors - 150);
+	int32 silence = std::max(0, pauseSectors - kRecorderPause);
 	if (!WriteSilence(lba, silence,
 			[device](int32 at, const void* buffer, int32 count, SCSI_STATUS* s) {
 				return Write_YamahaCdr100(device, at, buffer, count, kSectorSize, s);
@@ -803,6 +844,7 @@ bool CloseTrack_YamahaCdr100(CDevice* device, int32 track, SCSI_STATUS* status)
 bool FixateDisc_mmc(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = ClosingTimeout(speedFactor);
 	if (!SendCommand(device, cdb::CloseTrackSession(false, cdb::kCloseSession, 0), kNoData, nullptr, 0, status,
 			nullptr, timeout))
@@ -830,16 +872,18 @@ bool FixateDisc_TeacCdr50(CDevice* device, float speedFactor, SCSI_STATUS* statu
 bool FixateDisc_PhilipsCdd2000(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = std::max(ClosingTimeout(speedFactor), kFixationTimeout);
 	bool ok = SendCommand(device, cdb::PhilipsFixation(false, 0), kNoData, nullptr, 0, status, nullptr, timeout);
 	SCSI_STATUS ignored;
-	SelectDensity6(device, kDensityDefault, 2048, &ignored);
+	SelectDensity6(device, kDensityDefault, kDataBlockSize, &ignored);
 	return timer.Finish(status, ok);
 }
 
 bool FixateDisc_YamahaCdr100(CDevice* device, float speedFactor, SCSI_STATUS* status)
 {
 	CCommandTimer timer;
+	ForgetState(device);   // the run ends here, however it goes
 	bigtime_t timeout = std::max(ClosingTimeout(speedFactor), kFixationTimeout);
 	bool ok = SendCommand(device, cdb::PhilipsFixation(false, 0), kNoData, nullptr, 0, status, nullptr, timeout);
 	return timer.Finish(status, ok);

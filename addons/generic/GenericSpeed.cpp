@@ -18,6 +18,13 @@
 
 namespace {
 
+// MODE SENSE(10) of the current capabilities page, without block
+// descriptors.
+CCommandBlock CapabilitiesSense(uint16 allocation)
+{
+	return cdb::ModeSense10(true, cdb::kPageControlCurrent, kModePageCapabilities, allocation);
+}
+
 void SetFactor(float* out, float factor)
 {
 	if (out != nullptr)
@@ -57,14 +64,12 @@ float FactorOfCode(const SCodeFactor (&table)[N], int32 code)
 // writes at. The read and write code tables of each model are those of its
 // speed menus.
 
-constexpr uint8 kTeacSpeedPage = 0x31;
-
 template <size_t R, size_t W>
 bool SpeedGetTeac(CDevice* device, const SCodeFactor (&readTable)[R], const SCodeFactor (&writeTable)[W],
 	float* readFactor, float* writeFactor, SCSI_STATUS* status)
 {
 	uint8 page[kMaxPageSize] = {};
-	if (!ReadVendorPage(device, kTeacSpeedPage, 3, page, status))
+	if (!ReadVendorPage(device, kModePageTeacSpeed, 3, page, status))
 		return false;
 	SetFactor(readFactor, FactorOfCode(readTable, page[2]));
 	SetFactor(writeFactor, FactorOfCode(writeTable, page[2]));
@@ -81,8 +86,6 @@ constexpr SCodeFactor kTeac58WriteCodes[] = {{0, 1}, {1, 2}, {2, 4}, {3, 6}, {4,
 // Page 23h (6 parameter bytes): byte 2 the speed as a factor, byte 3 bit 0
 // test writing; the CDD 2600 keeps its read speed apart in byte 4.
 
-constexpr uint8 kPhilipsSpeedPage = 0x23;
-
 float PhilipsFactor(uint8 value)
 {
 	return value == 0 ? -1.0f : float(value);
@@ -94,15 +97,11 @@ float PhilipsFactor(uint8 value)
 // 32), low nibble bit 0 test writing. Reading runs at the selected speed;
 // the CDR102 writes at most at double speed.
 
-constexpr uint8 kYamahaConfigurationPage = 0x31;
-
 // --- Plextor readers -----------------------------------------------------------
 // Page 31h: byte 2 the speed code. The tables' codes 65542 and 262 carry the
 // special modes of the 32X and 40X models in their higher bytes; those go to
 // bytes 3 and 4 of the page, as far as the page has them (their meaning is
 // not publicly documented).
-
-constexpr uint8 kPlextorSpeedPage = 0x31;
 
 }   // namespace
 
@@ -131,8 +130,7 @@ bool SpeedSet_mmc(CDevice* device, int32 readSpeed, int32 writeSpeed, SCSI_STATU
 		size_t transferred = 0;
 		SCSI_STATUS ignored;
 		response::SCapabilities capabilities;
-		if (SendCommand(device, cdb::ModeSense10(true, 0, 0x2A, sizeof(data)), kDataIn, data, sizeof(data), &ignored,
-				&transferred)
+		if (SendCommand(device, CapabilitiesSense(sizeof(data)), kDataIn, data, sizeof(data), &ignored, &transferred)
 			&& response::ParseCapabilities(data, transferred, &capabilities)) {
 			if (readSpeed < 0)
 				read = capabilities.currentReadSpeed;
@@ -148,8 +146,7 @@ bool SpeedGet_mmc(CDevice* device, float* readFactor, float* writeFactor, SCSI_S
 {
 	uint8 data[256] = {};
 	size_t transferred = 0;
-	if (!SendCommand(device, cdb::ModeSense10(true, 0, 0x2A, sizeof(data)), kDataIn, data, sizeof(data), status,
-			&transferred))
+	if (!SendCommand(device, CapabilitiesSense(sizeof(data)), kDataIn, data, sizeof(data), status, &transferred))
 		return false;
 	response::SCapabilities capabilities;
 	if (!response::ParseCapabilities(data, transferred, &capabilities)) {
@@ -173,7 +170,7 @@ bool SpeedSet_Teac(CDevice* device, int32 readSpeed, int32 writeSpeed, SCSI_STAT
 	if (code > 255)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	bool ok = ChangeModePage6(device, kTeacSpeedPage, 3, status, [code](uint8* page, size_t) {
+	bool ok = ChangeModePage6(device, kModePageTeacSpeed, 3, status, [code](uint8* page, size_t) {
 		page[2] = uint8(code);
 	});
 	return timer.Finish(status, ok);
@@ -211,7 +208,7 @@ bool SpeedSet_Plextor(CDevice* device, int32 readSpeed, int32 writeSpeed, SCSI_S
 	if (readSpeed > 0xFFFFFF)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	bool ok = ChangeModePage6(device, kPlextorSpeedPage, 3, status, [readSpeed](uint8* page, size_t size) {
+	bool ok = ChangeModePage6(device, kModePagePlextorSpeed, 3, status, [readSpeed](uint8* page, size_t size) {
 		page[2] = uint8(readSpeed);
 		if (size > 3)
 			page[3] = uint8(readSpeed >> 8);
@@ -231,7 +228,7 @@ bool SpeedSet_PhilipsCdd2000(CDevice* device, int32 readSpeed, int32 writeSpeed,
 	if (speed > 255)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	bool ok = ChangeModePage6(device, kPhilipsSpeedPage, 3, status, [speed](uint8* page, size_t) {
+	bool ok = ChangeModePage6(device, kModePagePhilipsSpeed, 3, status, [speed](uint8* page, size_t) {
 		page[2] = uint8(speed);
 	});
 	return timer.Finish(status, ok);
@@ -244,7 +241,7 @@ bool SpeedSet_PhilipsCdd2600(CDevice* device, int32 readSpeed, int32 writeSpeed,
 	if (readSpeed > 255 || writeSpeed > 255)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	bool ok = ChangeModePage6(device, kPhilipsSpeedPage, 5, status, [=](uint8* page, size_t) {
+	bool ok = ChangeModePage6(device, kModePagePhilipsSpeed, 5, status, [=](uint8* page, size_t) {
 		if (writeSpeed >= 0)
 			page[2] = uint8(writeSpeed);
 		if (readSpeed >= 0)
@@ -256,7 +253,7 @@ bool SpeedSet_PhilipsCdd2600(CDevice* device, int32 readSpeed, int32 writeSpeed,
 bool SpeedGet_PhilipsCdd2000(CDevice* device, float* readFactor, float* writeFactor, SCSI_STATUS* status)
 {
 	uint8 page[kMaxPageSize] = {};
-	if (!ReadVendorPage(device, kPhilipsSpeedPage, 3, page, status))
+	if (!ReadVendorPage(device, kModePagePhilipsSpeed, 3, page, status))
 		return false;
 	SetFactor(readFactor, PhilipsFactor(page[2]));
 	SetFactor(writeFactor, PhilipsFactor(page[2]));
@@ -266,7 +263,7 @@ bool SpeedGet_PhilipsCdd2000(CDevice* device, float* readFactor, float* writeFac
 bool SpeedGet_PhilipsCdd2600(CDevice* device, float* readFactor, float* writeFactor, SCSI_STATUS* status)
 {
 	uint8 page[kMaxPageSize] = {};
-	if (!ReadVendorPage(device, kPhilipsSpeedPage, 5, page, status))
+	if (!ReadVendorPage(device, kModePagePhilipsSpeed, 5, page, status))
 		return false;
 	SetFactor(readFactor, PhilipsFactor(page[4]));
 	SetFactor(writeFactor, PhilipsFactor(page[2]));
@@ -281,7 +278,7 @@ bool SpeedSet_YamahaCdr100(CDevice* device, int32 readSpeed, int32 writeSpeed, S
 	if (code > 255 || (code & 0x0F) != 0 || (code >> 4) > 2)
 		return FailWith(status, B_BAD_VALUE);
 	CCommandTimer timer;
-	bool ok = ChangeModePage6(device, kYamahaConfigurationPage, 4, status, [code](uint8* page, size_t) {
+	bool ok = ChangeModePage6(device, kModePageYamahaConfiguration, 4, status, [code](uint8* page, size_t) {
 		page[3] = uint8((page[3] & 0x0F) | code);
 	});
 	return timer.Finish(status, ok);
@@ -290,7 +287,7 @@ bool SpeedSet_YamahaCdr100(CDevice* device, int32 readSpeed, int32 writeSpeed, S
 bool SpeedGet_YamahaCdr100(CDevice* device, float* readFactor, float* writeFactor, SCSI_STATUS* status)
 {
 	uint8 page[kMaxPageSize] = {};
-	if (!ReadVendorPage(device, kYamahaConfigurationPage, 4, page, status))
+	if (!ReadVendorPage(device, kModePageYamahaConfiguration, 4, page, status))
 		return false;
 	int32 nibble = page[3] >> 4;
 	float factor = nibble <= 2 ? float(1 << nibble) : -1.0f;
@@ -302,7 +299,7 @@ bool SpeedGet_YamahaCdr100(CDevice* device, float* readFactor, float* writeFacto
 bool SpeedGet_YamahaCdr102(CDevice* device, float* readFactor, float* writeFactor, SCSI_STATUS* status)
 {
 	uint8 page[kMaxPageSize] = {};
-	if (!ReadVendorPage(device, kYamahaConfigurationPage, 4, page, status))
+	if (!ReadVendorPage(device, kModePageYamahaConfiguration, 4, page, status))
 		return false;
 	int32 nibble = page[3] >> 4;
 	SetFactor(readFactor, nibble <= 2 ? float(1 << nibble) : -1.0f);

@@ -1,6 +1,8 @@
 // Reading CD audio sectors from a real drive.
 #include "kit/device/CdAudio.h"
 
+#include "kit/device/ScsiCommands.h"
+#include "kit/device/ScsiSense.h"
 #include "kit/device/SgTransport.h"
 
 #include <algorithm>
@@ -10,10 +12,10 @@
 
 namespace {
 
-// Sectors per request: the CD driver takes at most one second of audio, and
-// READ CD stays below 64 KiB.
+// Sectors per request: the CD driver takes at most one second of audio;
+// READ CD takes what the transfer limit allows, at most 64 sectors.
 constexpr int32 kBlockDeviceChunk = CD_FRAMES;
-constexpr int32 kScsiChunk = 27;
+constexpr int32 kScsiChunk = 64;
 
 status_t StatusFromAudioErrno(int error)
 {
@@ -56,24 +58,23 @@ status_t ReadCdAudioBlockDevice(int blockFd, int32 lba, int32 count, void* buffe
 	return B_OK;
 }
 
-status_t ReadCdAudioScsi(int fd, int32 lba, int32 count, void* buffer)
+status_t ReadCdAudioScsi(int fd, int32 lba, int32 count, void* buffer, size_t maxTransfer)
 {
 	if (!ValidRequest(lba, count, buffer))
 		return B_BAD_VALUE;
 	uint8* out = static_cast<uint8*>(buffer);
+	int32 perCommand = int32(std::clamp<size_t>(maxTransfer / CD_AUDIO_SECTOR_SIZE, 1, kScsiChunk));
 	for (int32 done = 0; done < count;) {
-		int32 chunk = std::min(count - done, kScsiChunk);
-		uint32 address = uint32(lba + done);
+		int32 chunk = std::min(count - done, perCommand);
 		raw_device_command command = {};
-		const uint8 block[12] = {0xBE, 0x04, uint8(address >> 24), uint8(address >> 16),
-			uint8(address >> 8), uint8(address), uint8(uint32(chunk) >> 16), uint8(uint32(chunk) >> 8),
-			uint8(chunk), 0x10, 0x00, 0x00};
-		memcpy(command.command, block, sizeof(block));
-		command.command_length = sizeof(block);
+		CCommandBlock block
+			= cdb::ReadCd(lba + done, uint32(chunk), cdb::kSectorTypeCdDa, cdb::kReadCdUserData, cdb::kSubChannelNone);
+		memcpy(command.command, block.Bytes(), block.Length());
+		command.command_length = block.Length();
 		command.flags = B_RAW_DEVICE_DATA_IN;
 		command.data = out + size_t(done) * CD_AUDIO_SECTOR_SIZE;
 		command.data_length = size_t(chunk) * CD_AUDIO_SECTOR_SIZE;
-		uint8 sense[18] = {};
+		uint8 sense[kFixedSenseLength] = {};
 		command.sense_data = sense;
 		command.sense_data_length = sizeof(sense);
 		command.timeout = 30000000;
@@ -89,13 +90,12 @@ status_t ReadCdAudioScsi(int fd, int32 lba, int32 count, void* buffer)
 			{
 				if ((command.cam_status & CAM_AUTOSNS_VALID) == 0)
 					return B_DEV_READ_ERROR;
-				uint8 key = sense[2] & 0x0f;
-				uint8 asc = sense[12];
-				if (key == 0x02)
-					return asc == 0x3A ? B_DEV_NO_MEDIA : B_DEV_NOT_READY;
-				if (key == 0x05 && asc == 0x21)
+				SSenseCode code = DecodeSense(sense, sizeof(sense)).code;
+				if (code.key == kSenseKeyNotReady)
+					return SameCondition(code, sense::kMediumNotPresent, false) ? B_DEV_NO_MEDIA : B_DEV_NOT_READY;
+				if (SameCondition(code, sense::kLbaOutOfRange, false))
 					return B_BAD_VALUE;
-				if (key == 0x06)
+				if (code.key == kSenseKeyUnitAttention)
 					return B_DEV_MEDIA_CHANGED;
 				return B_DEV_READ_ERROR;
 			}

@@ -240,6 +240,8 @@ std::vector<LEAF> CDeviceNamespace::Private::Leaves()
 		DEVICE_NODE node;
 		node.sgPath = drive.sgPath;
 		node.srPath = drive.srPath;
+		if (!drive.sysfs.srName.empty())
+			node.queueLimitPath = sysfsRoot + "/class/block/" + drive.sysfs.srName + "/queue/max_sectors_kb";
 		node.rawDevice = true;
 		node.systemFile = drive.atapi;
 		add(drive.rawPath, node);

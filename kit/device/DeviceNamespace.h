@@ -77,6 +77,7 @@ struct DEVICE_NODE {
 	bool systemFile = false;       // a system device file (ATAPI paths are both)
 	std::string sgPath;            // real drives: Linux devices, empty when none
 	std::string srPath;
+	std::string queueLimitPath;    // real drives with a block device: sysfs max_sectors_kb
 	uint64 virtualId = 0;          // virtual drives: registration id
 };
 

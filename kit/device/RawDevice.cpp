@@ -5,14 +5,18 @@
 
 #include "kit/device/CdAudio.h"
 #include "kit/device/DeviceNamespace.h"
+#include "kit/device/ScsiSysfs.h"
 #include "kit/device/SgTransport.h"
+#include "kit/device/VirtualDevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
 #include <utility>
 #include <memory>
 #include <mutex>
+#include <scsi/sg.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -27,6 +31,7 @@ struct DESCRIPTOR {
 	uint64 virtualId = 0;
 	bool isBlockDevice = false;  // real drives: fd is the CD block device
 	std::string srPath;          // real drives: block device for audio reads
+	size_t maxTransfer = B_RAW_DEVICE_DEFAULT_MAX_TRANSFER;
 
 	std::mutex audioLock;
 	int audioFd = -1;            // block device opened for audio reads, on demand
@@ -113,6 +118,36 @@ int ErrnoFromStatus(status_t status)
 	}
 }
 
+// The transfer limit of a real drive's descriptor (see
+// dev_max_transfer_length). `queueLimitPath` is the sysfs max_sectors_kb
+// file of its block queue, empty when it has none.
+size_t RealTransferLimit(int fd, const std::string& queueLimitPath)
+{
+	size_t queue = 0;
+	if (!queueLimitPath.empty()) {
+		int kb = ReadSysfsNumber(queueLimitPath);
+		if (kb > 0)
+			queue = size_t(kb) * 1024;
+	}
+	int reserved = 0;
+	bool reservedKnown = CallOsIoctl(fd, SG_GET_RESERVED_SIZE, &reserved) == 0 && reserved > 0;
+	if (reservedKnown && queue > 0 && size_t(reserved) < queue) {
+		// The reserved buffer can often grow to what the queue takes.
+		int wanted = int(std::min<size_t>(queue, INT32_MAX));
+		int grown = 0;
+		if (CallOsIoctl(fd, SG_SET_RESERVED_SIZE, &wanted) == 0
+			&& CallOsIoctl(fd, SG_GET_RESERVED_SIZE, &grown) == 0 && grown > reserved)
+			reserved = grown;
+	}
+	if (reservedKnown && queue > 0)
+		return std::min(size_t(reserved), queue);
+	if (reservedKnown)
+		return size_t(reserved);
+	if (queue > 0)
+		return queue;
+	return B_RAW_DEVICE_DEFAULT_MAX_TRANSFER;
+}
+
 bool ValidCommand(const raw_device_command& command)
 {
 	if (command.command_length < 1 || command.command_length > sizeof(command.command))
@@ -150,6 +185,9 @@ int dev_open(const char* path, int flags)
 		descriptor->fd = eventfd(0, EFD_CLOEXEC);
 		if (descriptor->fd < 0)
 			return -1;
+		std::shared_ptr<CVirtualDevice> device = CDeviceNamespace::Default().FindVirtual(node.virtualId);
+		if (device != nullptr)
+			descriptor->maxTransfer = std::max<size_t>(device->MaxTransferLength(), 1);
 	} else {
 		// A raw device (an ATAPI path is both) opens the SCSI generic device,
 		// a system device file the CD block device; each falls back on the
@@ -182,6 +220,7 @@ int dev_open(const char* path, int flags)
 		descriptor->fd = fd;
 		descriptor->isBlockDevice = block;
 		descriptor->srPath = node.srPath;
+		descriptor->maxTransfer = RealTransferLimit(fd, node.queueLimitPath);
 	}
 	int fd = descriptor->fd;
 	CDescriptorTable::Default().Add(std::move(descriptor));
@@ -239,6 +278,16 @@ int dev_ioctl(int fd, int request, void* arg, size_t size)
 	return 0;
 }
 
+size_t dev_max_transfer_length(int fd)
+{
+	std::shared_ptr<DESCRIPTOR> descriptor = CDescriptorTable::Default().Find(fd);
+	if (descriptor == nullptr) {
+		errno = EBADF;
+		return 0;
+	}
+	return descriptor->maxTransfer;
+}
+
 status_t dev_read_cd_audio(int fd, int32 lba, int32 count, void* buffer)
 {
 	std::shared_ptr<DESCRIPTOR> descriptor = CDescriptorTable::Default().Find(fd);
@@ -270,5 +319,5 @@ status_t dev_read_cd_audio(int fd, int32 lba, int32 count, void* buffer)
 	}
 	if (audioFd >= 0)
 		return ReadCdAudioBlockDevice(audioFd, lba, count, buffer);
-	return ReadCdAudioScsi(descriptor->fd, lba, count, buffer);
+	return ReadCdAudioScsi(descriptor->fd, lba, count, buffer, descriptor->maxTransfer);
 }

@@ -127,6 +127,19 @@ int dev_close(int fd);
 // SG_IO. Blocks until the command is done.
 int dev_ioctl(int fd, int request, void* arg, size_t size);
 
+// The most data bytes one command may move when nothing better is known:
+// what the Linux SCSI generic layer and USB bridges take everywhere.
+constexpr size_t B_RAW_DEVICE_DEFAULT_MAX_TRANSFER = 64 * 1024;
+
+// The most data bytes one command may move on the drive of `fd`. A real
+// drive: the smaller of its SCSI generic reserved buffer (SG_GET_RESERVED_SIZE,
+// raised towards the queue's limit when the kernel lets us) and its block
+// queue's maximum transfer (sysfs max_sectors_kb), whichever are known;
+// B_RAW_DEVICE_DEFAULT_MAX_TRANSFER when neither is. A virtual drive: what
+// it reports. Fixed when the descriptor is opened. 0 with errno EBADF for a
+// descriptor that is not one of dev_open.
+size_t dev_max_transfer_length(int fd);
+
 // Reads `count` audio sectors of 2352 bytes from `lba` into `buffer` through
 // the operating system's CD driver (CDROMREADAUDIO on the drive's block
 // device; the drive's READ CD when it has none) or the virtual drive's

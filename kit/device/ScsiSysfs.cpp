@@ -108,6 +108,14 @@ bool ParseSysfsNumber(std::string_view text, int* value)
 	return ParseDigits(Trim(text), value);
 }
 
+int ReadSysfsNumber(const std::string& path)
+{
+	int value = -1;
+	if (!ParseSysfsNumber(ReadAttribute(path), &value))
+		return -1;
+	return value;
+}
+
 bool ParseScsiAddress(std::string_view text, int* host, int* channel, int* target, int* lun)
 {
 	int* fields[4] = {host, channel, target, lun};

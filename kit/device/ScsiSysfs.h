@@ -34,6 +34,10 @@ bool ParseScsiAddress(std::string_view text, int* host, int* channel, int* targe
 // surrounding white space (the content of a sysfs attribute file).
 bool ParseSysfsNumber(std::string_view text, int* value);
 
+// The number in the sysfs attribute file `path` (ParseSysfsNumber); -1
+// when the file cannot be read or holds no such number.
+int ReadSysfsNumber(const std::string& path);
+
 // True when a SCSI host driver name (class/scsi_host/hostH/proc_name) is one
 // of libata's ("ahci", "ata_piix", "pata_*", "sata_*", ...).
 bool IsLibataHostName(std::string_view procName);

@@ -35,6 +35,10 @@ public:
 	virtual uint8 PeripheralType() const = 0;
 	// True when the drive sits on an ATAPI path instead of the SCSI tree.
 	virtual bool IsAtapi() const { return false; }
+
+	// The most data bytes one command may move, as a real adapter limits it
+	// (see dev_max_transfer_length). Asked when a descriptor is opened.
+	virtual size_t MaxTransferLength() const { return B_RAW_DEVICE_DEFAULT_MAX_TRANSFER; }
 };
 
 // Adds `device` to the virtual bus and returns (in *rawPath) the path it is

@@ -1,147 +1,174 @@
-// The drive answers the device object reads and writes itself: the mode
-// pages it adapts a drive with and the position of the update thread.
-#include "devices/DevicePages.h"
+// The device object's part that the command library uses: names from the
+// inquiry data, the system device file, the ATAPI, byte-order and debug
+// properties, and the driver record it owns.
+#include "driver/AddOnImages.h"
+
+#include "devices/Device.h"
+#include "emulator/DriveConfig.h"
+#include "emulator/MmcDrive.h"
+#include "kit/device/RawDevice.h"
+#include "kit/device/VirtualDevice.h"
+#include "kit/interface/Alert.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <fcntl.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+using namespace drivertest;
 
 namespace {
 
-// A MODE SENSE(10) answer: header with `descriptors` bytes of block
-// descriptors, then `page`.
-std::vector<uint8> Answer(std::vector<uint8> page, uint16 descriptors = 0, uint8 deviceSpecific = 0)
+struct SNames {
+	char vendor[CDevice::kVendorSize];
+	char product[CDevice::kProductSize];
+	char revision[CDevice::kRevisionSize];
+	char display[CDevice::kNameSize];
+	char unique[CDevice::kNameSize];
+};
+
+SNames Names(const SCSI_INQUIRY& inquiry, int32 bus, int32 target, int32 lun)
 {
-	std::vector<uint8> answer(8 + descriptors, 0);
-	answer[3] = deviceSpecific;
-	answer[6] = uint8(descriptors >> 8);
-	answer[7] = uint8(descriptors);
-	answer.insert(answer.end(), page.begin(), page.end());
-	answer[1] = uint8(answer.size() - 2);
-	return answer;
+	SNames n;
+	CDevice::MakeNames(inquiry, bus, target, lun, n.vendor, n.product, n.revision, n.display, n.unique);
+	return n;
 }
 
-std::vector<uint8> CapabilitiesPage()
+std::string SystemPath(int32 bus, int32 target, int32 lun)
 {
-	std::vector<uint8> page(28, 0);
-	page[0] = 0x80 | 0x2A;   // saveable
-	page[1] = 26;
-	page[2] = 0x01;
-	page[3] = 0x05;   // CD-R and test writing, no CD-RW
-	page[5] = 0x01 | 0x40;   // CD-DA, MCN
-	page[8] = 0x1B;   // 7040 kB/s
-	page[9] = 0x80;
-	page[14] = 0x05;   // 1408
-	page[15] = 0x80;
-	page[18] = 0x0B;   // 2816
-	page[19] = 0x00;
-	page[20] = 0x02;   // 704
-	page[21] = 0xC0;
-	return page;
+	char path[128];
+	CDevice::MakeSystemDevicePath(bus, target, lun, path, sizeof(path));
+	return path;
 }
 
-TEST(DevicePagesTest, TheCapabilitiesPageIsFoundAfterTheBlockDescriptors)
-{
-	for (uint16 descriptors : {0, 8, 16}) {
-		std::vector<uint8> answer = Answer(CapabilitiesPage(), descriptors);
-		MMC_CAPABILITIES capabilities;
-		ASSERT_TRUE(ParseCapabilitiesPage(answer.data(), answer.size(), &capabilities)) << descriptors;
-		EXPECT_TRUE(capabilities.audioReadByte2);
-		EXPECT_TRUE(capabilities.cdrWriting);
-		EXPECT_FALSE(capabilities.cdrwWriting);
-		EXPECT_TRUE(capabilities.testWriting);
-		EXPECT_TRUE(capabilities.audioReading);
-		EXPECT_FALSE(capabilities.audioAccurate);
-		EXPECT_FALSE(capabilities.isrcReading);
-		EXPECT_TRUE(capabilities.mcnReading);
-		EXPECT_EQ(capabilities.maximumReadSpeed, 7040);
-		EXPECT_EQ(capabilities.currentReadSpeed, 1408);
-		EXPECT_EQ(capabilities.maximumWriteSpeed, 2816);
-		EXPECT_EQ(capabilities.currentWriteSpeed, 704);
-	}
-}
+// A driver record whose flags say the drive's audio is big-endian.
+class CBigEndianDriver : public CDriver {
+public:
+	explicit CBigEndianDriver(bool* deleted) : CDriver(GenericImage()), fDeleted(deleted) { Flags = F_BIGENDIAN; }
+	~CBigEndianDriver() override { *fDeleted = true; }
 
-TEST(DevicePagesTest, AnswersWithoutThePageAreRefused)
-{
-	MMC_CAPABILITIES capabilities;
-	std::vector<uint8> other = CapabilitiesPage();
-	other[0] = 0x0E;
-	std::vector<uint8> answer = Answer(other);
-	EXPECT_FALSE(ParseCapabilitiesPage(answer.data(), answer.size(), &capabilities));
-
-	// Block descriptors that push the page out of the buffer.
-	answer = Answer(CapabilitiesPage());
-	answer[6] = 0xFF;
-	EXPECT_FALSE(ParseCapabilitiesPage(answer.data(), answer.size(), &capabilities));
-	// A page cut short.
-	answer = Answer(CapabilitiesPage());
-	EXPECT_FALSE(ParseCapabilitiesPage(answer.data(), 8 + 21, &capabilities));
-	EXPECT_FALSE(ParseCapabilitiesPage(answer.data(), 7, &capabilities));
-	EXPECT_FALSE(capabilities.audioReading);
-
-	EXPECT_TRUE(HeaderSupportsFua(Answer({0x01, 0x0A}, 0, 0x10).data(), 12));
-	EXPECT_FALSE(HeaderSupportsFua(Answer({0x01, 0x0A}, 0, 0xEF).data(), 12));
-	EXPECT_FALSE(HeaderSupportsFua(Answer({0x01, 0x0A}, 0, 0x10).data(), 3));
-}
-
-TEST(DevicePagesTest, TheSpindownTimerGoesIntoTheCdParametersPage)
-{
-	std::vector<uint8> page = {0x8D, 0x06, 0x00, 0xA7, 0x00, 0x10, 0x00, 0x20};
-	std::vector<uint8> answer = Answer(page, 8);
-	answer[2] = 0x55;   // medium type and the rest of the header go
-	int32 length = 0;
-	ASSERT_TRUE(PrepareCdParametersSelect(answer.data(), answer.size(), 0x13, &length));
-	EXPECT_EQ(length, 8 + 8 + 16 - 8);
-	EXPECT_EQ(std::vector<uint8>(answer.begin(), answer.begin() + 8), (std::vector<uint8> {0, 0, 0, 0, 0, 0, 0, 8}));
-	// The page code without PS, the timer's low bits beside the reserved
-	// high nibble, 60 S units per minute and 75 frames per second.
-	EXPECT_EQ(std::vector<uint8>(answer.begin() + 16, answer.end()),
-		(std::vector<uint8> {0x0D, 0x06, 0x00, 0xA3, 0x00, 60, 0x00, 75}));
-
-	std::vector<uint8> shortAnswer = Answer({0x0D, 0x06, 0x00});
-	EXPECT_FALSE(PrepareCdParametersSelect(shortAnswer.data(), shortAnswer.size(), 1, &length));
-}
-
-TEST(DevicePagesTest, AudioPlayReturnsAtOnceAndCrossesTracks)
-{
-	std::vector<uint8> page(16, 0);
-	page[0] = 0xCE;   // PS and bit 6
-	page[1] = 0x0E;
-	page[2] = 0x02;   // SOTC
-	page[8] = 0x01;
-	std::vector<uint8> answer = Answer(page);
-	int32 length = 0;
-	ASSERT_TRUE(PrepareAudioControlSelect(answer.data(), answer.size(), &length));
-	EXPECT_EQ(length, 24);
-	EXPECT_EQ(answer[8], 0x4E);
-	EXPECT_EQ(answer[8 + 2], 0x04);
-	EXPECT_EQ(answer[8 + 8], 0x01);
-	EXPECT_FALSE(PrepareAudioControlSelect(answer.data(), 23, &length));
-}
-
-TEST(DevicePagesTest, PositionsAreFramesWithTheWrapBelowTheLeadIn)
-{
-	EXPECT_EQ(PositionToFrames(0), 150);
-	EXPECT_EQ(PositionToFrames(-150), 0);
-	EXPECT_EQ(PositionToFrames(-151), 449999);
-	EXPECT_EQ(PositionToFrames(1000), 1150);
-
-	uint8 playing[16] = {0, 0x11, 0, 12, 1, 0x10, 7, 1, 0xFF, 0xFF, 0xFF, 0x00, 0, 0, 0x01, 0x00};
-	SUBCHANNEL_POSITION position = ParseCurrentPosition(playing);
-	EXPECT_TRUE(position.playing);
-	EXPECT_FALSE(position.paused);
-	EXPECT_EQ(position.track, 7);
-	EXPECT_EQ(position.absoluteFrames, -256 + 450150);
-	EXPECT_EQ(position.relativeFrames, 256 + 150);
-
-	playing[1] = 0x12;
-	EXPECT_TRUE(ParseCurrentPosition(playing).paused);
-	// Play completed: no track and no position, whatever the bytes say.
-	playing[1] = 0x13;
-	position = ParseCurrentPosition(playing);
-	EXPECT_FALSE(position.playing);
-	EXPECT_EQ(position.track, 0);
-	EXPECT_EQ(position.absoluteFrames, 0);
-}
+private:
+	bool* fDeleted;
+};
 
 }   // namespace
+
+TEST(DeviceObject, NamesComeFromTheInquiryFields)
+{
+	SCSI_INQUIRY inquiry = Inquiry("TEAC", "CD-R55S");
+	memcpy(inquiry.ProductRevisionLevel, "1.0 ", 4);
+	SNames n = Names(inquiry, 0, 3, 0);
+	EXPECT_STREQ(n.vendor, "TEAC");
+	EXPECT_STREQ(n.product, "CD-R55S");
+	EXPECT_STREQ(n.revision, "1.0");
+	EXPECT_STREQ(n.display, "Teac CD-R55S");
+	EXPECT_STREQ(n.unique, "000300TEACCD-R55S");
+
+	// Every blank-separated word of the vendor is capitalised; the product
+	// keeps its case and inner blanks.
+	n = Names(Inquiry("SAF CO", "CD-R   PX-W4012A"), 2, 11, 1);
+	EXPECT_STREQ(n.display, "Saf Co CD-R   PX-W4012A");
+	EXPECT_STREQ(n.unique, "021101SAF COCD-R   PX-W4012A");
+
+	// A zero byte ends a field (the vendor of the AOpen CRW9420 is empty).
+	inquiry = Inquiry("", "CRW9420");
+	inquiry.VendorIdentification[0] = '\0';
+	n = Names(inquiry, -101, 1, 0);
+	EXPECT_STREQ(n.vendor, "");
+	EXPECT_STREQ(n.display, " CRW9420");
+	EXPECT_STREQ(n.unique, "-1010100CRW9420");
+
+	// Full fields without a terminator stay inside their buffers.
+	inquiry = Inquiry("ABCDEFGH", "0123456789ABCDEF");
+	memcpy(inquiry.ProductRevisionLevel, "WXYZ", 4);
+	n = Names(inquiry, 0, 0, 0);
+	EXPECT_STREQ(n.vendor, "ABCDEFGH");
+	EXPECT_STREQ(n.product, "0123456789ABCDEF");
+	EXPECT_STREQ(n.revision, "WXYZ");
+	EXPECT_STREQ(n.display, "Abcdefgh 0123456789ABCDEF");
+}
+
+TEST(DeviceObject, SystemDeviceFilesFollowTheAddress)
+{
+	EXPECT_EQ(SystemPath(-100, 0, 0), "/dev/disk/ide/atapi/0/master/0/raw");
+	EXPECT_EQ(SystemPath(-103, 1, 0), "/dev/disk/ide/atapi/3/slave/0/raw");
+	EXPECT_EQ(SystemPath(4, 2, 1), "/dev/disk/scsi/4/2/1/raw");
+	EXPECT_EQ(SystemPath(-99, 0, 0), "/dev/disk/scsi/-99/0/0/raw") << "not an ATAPI bus";
+}
+
+TEST(DeviceObject, OwnsItsDescriptorsAndRecordAndKnowsItsProperties)
+{
+	CDriveConfig config;
+	config.realTime = false;
+	config.atapi = true;
+	auto drive = std::make_shared<CMmcDrive>(config, nullptr);
+	std::string path;
+	ASSERT_EQ(RegisterVirtualDevice(drive, &path), B_OK);
+	ASSERT_EQ(path.rfind("/dev/disk/ide/atapi/", 0), 0u) << path;
+	int controller = 0;
+	char position[16] = {};
+	ASSERT_EQ(sscanf(path.c_str(), "/dev/disk/ide/atapi/%d/%15[a-z]/0/raw", &controller, position), 2);
+	int fd = dev_open(path.c_str(), O_RDONLY);
+	ASSERT_GE(fd, 0);
+	SCSI_INQUIRY inquiry;
+	ASSERT_TRUE(ScsiInquiry(fd, &inquiry));
+
+	auto device = std::make_unique<CDevice>(-100 - controller, std::string(position) == "slave" ? 1 : 0, 0, fd,
+		&inquiry);
+	EXPECT_TRUE(device->IsAtapi());
+	EXPECT_TRUE(device->IsLittleEndian());
+	EXPECT_FALSE(device->IsDebugEnabled());
+	EXPECT_EQ(device->GetRawDescriptor(), fd);
+	int system = device->GetSystemDescriptor();
+	EXPECT_GE(system, 0);
+	EXPECT_NE(system, fd);
+	EXPECT_EQ(device->GetResponseDataFormat(), 2);
+	EXPECT_STREQ(device->GetVendor(), "TARNWICK");
+	EXPECT_STREQ(device->GetDeviceName(), "Tarnwick Virtual CD-RW");
+	EXPECT_EQ(memcmp(device->GetInquiry(), &inquiry, sizeof(inquiry)), 0);
+	EXPECT_NE(device->GetToc(), nullptr);
+	EXPECT_EQ(device->GetDriver(), nullptr);
+	device->SetDeviceName("Renamed");
+	EXPECT_STREQ(device->GetDeviceName(), "Renamed");
+	EXPECT_STREQ(device->GetUniqueDeviceName(), ("-1000" + std::to_string(device->GetTarget()) + "00TARNWICKVirtual CD-RW").c_str());
+	device->EnableDebug(true);
+	EXPECT_TRUE(device->IsDebugEnabled());
+
+	// The record's flags set the byte order; a new record replaces the old
+	// one, which is deleted through its virtual destructor.
+	bool firstDeleted = false, secondDeleted = false;
+	device->SetDriver(new CBigEndianDriver(&firstDeleted));
+	EXPECT_FALSE(device->IsLittleEndian());
+	device->SetDriver(new CBigEndianDriver(&secondDeleted));
+	EXPECT_TRUE(firstDeleted);
+	EXPECT_FALSE(secondDeleted);
+	device.reset();
+	EXPECT_TRUE(secondDeleted);
+	// Both descriptors were closed with the device.
+	EXPECT_EQ(dev_close(fd), -1);
+	EXPECT_EQ(dev_close(system), -1);
+	UnregisterVirtualDevices();
+}
+
+TEST(DeviceObject, AMissingSystemDeviceFileIsAFatalAssertion)
+{
+	CScriptedAlertHandler alerts(2);   // "Ignore"
+	CAlertHandler* previous = SetAlertHandler(&alerts);
+	SCSI_INQUIRY inquiry = Inquiry("NOWHERE", "DRIVE");
+	CDevice device(250, 15, 7, -1, &inquiry);
+	SetAlertHandler(previous);
+	ASSERT_EQ(alerts.CountShown(), 1u);
+	EXPECT_NE(alerts.Shown()[0].text.find("file: Device, line: 83"), std::string::npos) << alerts.Shown()[0].text;
+	EXPECT_EQ(device.GetSystemDescriptor(), -1);
+	EXPECT_FALSE(device.IsAtapi());
+	// The audio read through the missing file fails cleanly.
+	device.SetDriver(new CDriver(GenericImage()));
+	auto readBeOS = reinterpret_cast<decltype(CDriver::ReadAudio)>(GenericFunction("ReadAudio_BeOS"));
+	uint8 sector[2352];
+	SCSI_STATUS status;
+	EXPECT_FALSE(readBeOS(&device, sector, 0, 1, &status));
+	EXPECT_EQ(status.os_status, B_FILE_ERROR);
+}

@@ -802,3 +802,72 @@ TEST_F(DeviceLayerTest, CommandsCloseAndUnregisterFromSeveralThreads)
 	EXPECT_EQ(unexpected, 0);
 	EXPECT_GT(drive->fCommands, 0);
 }
+
+TEST_F(DeviceLayerTest, TransferLimitComesFromTheReservedBufferAndTheQueue)
+{
+	fSystem.AddHost(1, "usb-storage");
+	fSystem.AddDevice("1:0:0:0", 5, "sg0", "sr0");
+	fSystem.AddDevice("1:0:1:0", 5, "sg1", "");
+	std::string queue = fSystem.Sysfs() + "/class/block/sr0/queue";
+	fs::create_directories(queue);
+	std::ofstream(queue + "/max_sectors_kb") << "120\n";
+	fSystem.Apply();
+
+	int reserved = 32 * 1024;
+	int growTo = 0;   // what SG_SET_RESERVED_SIZE reaches at most; 0: refused
+	bool knowsReserved = true;
+	std::vector<std::vector<uint8>> blocks;
+	SetOsIoctlFunction([&](int, unsigned long request, void* arg) {
+		int* value = static_cast<int*>(arg);
+		if (request == (unsigned long)SG_GET_RESERVED_SIZE && knowsReserved) {
+			*value = reserved;
+			return 0;
+		}
+		if (request == (unsigned long)SG_SET_RESERVED_SIZE && growTo > 0) {
+			reserved = std::min(*value, growTo);
+			return 0;
+		}
+		if (request == (unsigned long)SG_IO) {
+			sg_io_hdr_t* header = static_cast<sg_io_hdr_t*>(arg);
+			blocks.emplace_back(header->cmdp, header->cmdp + header->cmd_len);
+			return 0;
+		}
+		errno = ENOTTY;
+		return -1;
+	});
+	auto limit = [&]() {
+		int fd = dev_open("/dev/bus/scsi/1/0/0/raw", O_RDONLY);
+		EXPECT_GE(fd, 0);
+		size_t bytes = dev_max_transfer_length(fd);
+		dev_close(fd);
+		return bytes;
+	};
+
+	// A reserved buffer that cannot grow is the limit, and audio reads
+	// through READ CD (a drive without block device) keep to it: 13
+	// sectors of 2352 bytes in 32 KiB.
+	EXPECT_EQ(limit(), 32u * 1024u);
+	int fd = dev_open("/dev/bus/scsi/1/1/0/raw", O_RDONLY);
+	EXPECT_EQ(dev_max_transfer_length(fd), 32u * 1024u);
+	std::vector<uint8> buffer(30 * CD_AUDIO_SECTOR_SIZE);
+	ASSERT_EQ(dev_read_cd_audio(fd, 0, 30, buffer.data()), B_OK);
+	dev_close(fd);
+	ASSERT_EQ(blocks.size(), 3u);
+	EXPECT_EQ(blocks[0][8], 13);
+	EXPECT_EQ(blocks[2][8], 4);
+
+	// One that grows is raised towards the queue's limit.
+	growTo = 96 * 1024;
+	EXPECT_EQ(limit(), 96u * 1024u);
+	reserved = 1024 * 1024;
+	EXPECT_EQ(limit(), 120u * 1024u) << "the queue takes less than the reserved buffer";
+	// Neither known: 64 KiB.
+	knowsReserved = false;
+	fs::remove(queue + "/max_sectors_kb");
+	EXPECT_EQ(limit(), 64u * 1024u);
+	std::ofstream(queue + "/max_sectors_kb") << "junk\n";
+	EXPECT_EQ(limit(), 64u * 1024u);
+
+	EXPECT_EQ(dev_max_transfer_length(-5), 0u);
+	EXPECT_EQ(errno, EBADF);
+}

@@ -7,6 +7,7 @@
 #include "disc/Toc.h"
 #include "kit/device/RawDevice.h"
 #include "kit/device/VirtualDevice.h"
+#include "kit/support/ByteOrder.h"
 #include "kit/support/Errors.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -28,9 +30,25 @@ public:
 	std::vector<uint8> answer;
 	bool lieAboutResidual = false;   // report a residual larger than the buffer
 	bool checkWithoutAutosense = false;   // CHECK CONDITION; sense only on REQUEST SENSE
+	std::deque<std::vector<uint8>> senses;   // autosense of the next commands, one each
+	int commands = 0;                        // commands other than REQUEST SENSE
 
 	status_t Execute(raw_device_command* command) override
 	{
+		if (command->command[0] != 0x03)
+			commands++;
+		if (!senses.empty() && command->command[0] != 0x03) {
+			std::vector<uint8> sense = std::move(senses.front());
+			senses.pop_front();
+			size_t n = std::min(sense.size(), command->sense_data_length);
+			memcpy(command->sense_data, sense.data(), n);
+			command->scsi_status = SCSI_STATUS_CHECK_CONDITION;
+			command->cam_status = CAM_REQ_CMP_ERR | CAM_AUTOSNS_VALID;
+			// Nothing moved: data_length stays as the whole residual.
+			if ((command->flags & B_RAW_DEVICE_REPORT_RESIDUAL) != 0)
+				command->sense_data_length -= n;
+			return B_OK;
+		}
 		if (checkWithoutAutosense) {
 			if (command->command[0] == 0x03) {
 				const uint8 sense[18] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x05};
@@ -190,4 +208,77 @@ TEST_F(HostileDrive, SenseWithoutAutosenseIsFetchedWithRequestSense)
 	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x11);
 	EXPECT_EQ(status.sense.AdditionalSenseCodeQualifier, 0x05);
 	EXPECT_EQ(status.command[0], 0x00) << "the record holds the failed command, not REQUEST SENSE";
+}
+
+namespace {
+
+std::vector<uint8> FixedSense(uint8 key, uint8 asc, uint8 ascq)
+{
+	return {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, ascq, 0, 0, 0, 0};
+}
+
+}   // namespace
+
+TEST_F(HostileDrive, DescriptorSenseFillsTheRecordAsFixedSenseWould)
+{
+	// MEDIUM ERROR 11h/05h at LBA 1234h: an information descriptor and a
+	// sense-key specific descriptor, in descriptor format (72h).
+	fDrive->senses.push_back({0x72, 0x03, 0x11, 0x05, 0, 0, 0, 20,
+		0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34,
+		0x02, 0x06, 0, 0, 0x80, 0x00, 0x07, 0});
+	std::vector<uint8> sector(2352);
+	SCSI_STATUS status;
+	EXPECT_FALSE(Driver().ReadAudio(fDevice.get(), sector.data(), 0x1234, 1, &status));
+	EXPECT_EQ(status.scsi_status, SCSI_STATUS_CHECK_CONDITION);
+	EXPECT_EQ(status.sense.ErrorCode, 0x70);
+	EXPECT_EQ(status.sense.SenseKey, 0x3);
+	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x11);
+	EXPECT_EQ(status.sense.AdditionalSenseCodeQualifier, 0x05);
+	EXPECT_EQ(status.sense.Valid, 1);
+	EXPECT_EQ(GetBe32(status.sense.Information), 0x1234u);
+	EXPECT_EQ(status.sense.SenseKeySpecific[0] & 0x80, 0x80);
+	EXPECT_EQ(status.sense.SenseKeySpecific[2], 0x07);
+
+	// Descriptor sense that claims more descriptors than arrived: the key
+	// and codes still count, nothing beyond the bytes is read.
+	fDrive->senses.push_back({0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0xFF, 0x02, 0x06});
+	EXPECT_FALSE(Driver().TestUnitReady(fDevice.get(), &status));
+	EXPECT_EQ(status.sense.SenseKey, 0x5);
+	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x24);
+	EXPECT_EQ(status.sense.Valid, 0);
+}
+
+TEST_F(HostileDrive, AUnitAttentionIsRetriedOnceAndOnlyOnce)
+{
+	SCSI_STATUS status;
+	// One unit attention (medium changed, either format): the command is
+	// sent again and succeeds.
+	fDrive->senses.push_back(FixedSense(0x6, 0x28, 0x00));
+	fDrive->commands = 0;
+	EXPECT_TRUE(Driver().TestUnitReady(fDevice.get(), &status));
+	EXPECT_EQ(fDrive->commands, 2);
+	EXPECT_EQ(status.sense.SenseKey, 0);
+	fDrive->senses.push_back({0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0});
+	fDrive->commands = 0;
+	EXPECT_TRUE(Driver().TestUnitReady(fDevice.get(), &status));
+	EXPECT_EQ(fDrive->commands, 2);
+
+	// A second one in a row is the answer.
+	fDrive->senses.push_back(FixedSense(0x6, 0x28, 0x00));
+	fDrive->senses.push_back(FixedSense(0x6, 0x29, 0x00));
+	fDrive->commands = 0;
+	EXPECT_FALSE(Driver().TestUnitReady(fDevice.get(), &status));
+	EXPECT_EQ(fDrive->commands, 2);
+	EXPECT_EQ(status.sense.SenseKey, 0x6);
+	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x29);
+
+	// Becoming ready and other conditions are not retried by the command
+	// itself.
+	for (const auto& sense : {FixedSense(0x2, 0x04, 0x01), FixedSense(0x3, 0x11, 0x00)}) {
+		fDrive->senses.push_back(sense);
+		fDrive->commands = 0;
+		EXPECT_FALSE(Driver().TestUnitReady(fDevice.get(), &status));
+		EXPECT_EQ(fDrive->commands, 1);
+		fDrive->senses.clear();
+	}
 }

@@ -5,6 +5,7 @@
 #include "VirtualDriveFixture.h"
 
 #include "addons/generic/DriveResponses.h"
+#include "kit/support/ByteOrder.h"
 #include "kit/kernel/OS.h"
 #include "kit/support/Errors.h"
 
@@ -70,8 +71,8 @@ TEST(RecordingCommands, MmcTrackAtOnceSetsTheWriteParameters)
 	// address; the drive cannot write yet and refuses it.
 	EXPECT_FALSE(driver.OpenTrack(device, 1, 0, 0, 200, 1000, 0, 0, nullptr, nullptr, &start, &status));
 	EXPECT_EQ(status.command[0], 0x2A);
-	EXPECT_EQ(response::Get32(status.command + 2), 0u);
-	EXPECT_EQ(response::Get16(status.command + 7), 26u);
+	EXPECT_EQ(GetBe32(status.command + 2), 0u);
+	EXPECT_EQ(GetBe16(status.command + 7), 26u);
 	EXPECT_EQ(status.sense.AdditionalSenseCode, 0x20);
 	page = drive.Drive().ModePage(0x05);
 	EXPECT_EQ(page[14] << 8 | page[15], 50);
@@ -91,12 +92,12 @@ TEST(RecordingCommands, MmcWritesAndClosingCommandsSendTheirBlocks)
 	SCSI_STATUS status;
 	EXPECT_FALSE(driver.Write(device, -150, data.data(), 27, 2352, &status));
 	EXPECT_EQ(status.command[0], 0x2A);
-	EXPECT_EQ(response::Get32(status.command + 2), uint32(-150));
-	EXPECT_EQ(response::Get16(status.command + 7), 27u);
+	EXPECT_EQ(GetBe32(status.command + 2), uint32(-150));
+	EXPECT_EQ(GetBe16(status.command + 7), 27u);
 	auto write12 = Generic<decltype(CDriver::Write)>("Write_12");
 	EXPECT_FALSE(write12(device, 4500, data.data(), 27, 2352, &status));
 	EXPECT_EQ(status.command[0], 0xAA);
-	EXPECT_EQ(response::Get32(status.command + 6), 27u);
+	EXPECT_EQ(GetBe32(status.command + 6), 27u);
 	// Bad requests never reach the drive.
 	size_t before = drive.Drive().History().size();
 	EXPECT_FALSE(driver.Write(device, 0, data.data(), 0, 2352, &status));

@@ -6,6 +6,7 @@
 #include "VirtualDriveFixture.h"
 
 #include "addons/generic/DriveResponses.h"
+#include "kit/support/ByteOrder.h"
 #include "disc/Toc.h"
 #include "kit/support/Errors.h"
 
@@ -324,8 +325,8 @@ TEST_F(VendorDialect, TablesOfContentsWithoutReadCd)
 	uint8 information[36];
 	ASSERT_TRUE(drive.Driver().ReadTrackInformation(drive.Device(), 2, information, sizeof(information), nullptr));
 	EXPECT_EQ(information[2], 2);
-	EXPECT_EQ(response::Get32(information + 8), uint32(kTrack2Start));
-	EXPECT_EQ(response::Get32(information + 24), uint32(kTrack3Start - kTrack2Start));
+	EXPECT_EQ(GetBe32(information + 8), uint32(kTrack2Start));
+	EXPECT_EQ(GetBe32(information + 24), uint32(kTrack3Start - kTrack2Start));
 	EXPECT_EQ(Last(drive.Drive(), 0x52), nullptr);
 	SCSI_STATUS status;
 	EXPECT_FALSE(drive.Driver().ReadTrackInformation(drive.Device(), 4, information, sizeof(information), &status));
@@ -361,7 +362,7 @@ TEST_F(VendorDialect, TeacDiscAtOnceSetsPagesSubcodesAndTheToc)
 	std::vector<int32> limits;
 	for (const auto& record : history) {
 		if (record.cdb[0] == 0xB3)
-			limits.push_back(int32(response::Get32(record.cdb.data() + 2)));
+			limits.push_back(int32(GetBe32(record.cdb.data() + 2)));
 		if (record.cdb[0] == 0xC2)
 			subcodes.push_back(record.data);
 	}
@@ -426,10 +427,10 @@ TEST_F(VendorDialect, PhilipsDiscAtOnceWritesTheSessionThenTheLeadIn)
 	const CMmcDrive::SCommandRecord* session = Last(drive.Drive(), 0xED);
 	ASSERT_NE(session, nullptr);
 	ASSERT_EQ(session->data.size(), 40u);
-	EXPECT_EQ(response::Get32(session->data.data() + 12), 0u);      // track 1 starts at LBA 0
-	EXPECT_EQ(response::Get32(session->data.data() + 16), 1000u);   // and ends where track 2 begins
+	EXPECT_EQ(GetBe32(session->data.data() + 12), 0u);      // track 1 starts at LBA 0
+	EXPECT_EQ(GetBe32(session->data.data() + 16), 1000u);   // and ends where track 2 begins
 	EXPECT_EQ(session->data[20 + 2], 0x02);                          // track 2: copy allowed
-	EXPECT_EQ(response::Get32(session->data.data() + 20 + 16), 1500u);
+	EXPECT_EQ(GetBe32(session->data.data() + 20 + 16), 1500u);
 }
 
 TEST_F(VendorDialect, TrackAtOnceOpensTracksInTheFamilysWay)
@@ -445,7 +446,7 @@ TEST_F(VendorDialect, TrackAtOnceOpensTracksInTheFamilysWay)
 		EXPECT_EQ(status.command[0], 0x2A) << "the pause's silence is the first write";
 		std::vector<uint8> opcodes = Opcodes(drive.Drive());
 		EXPECT_EQ(std::count(opcodes.begin(), opcodes.end(), 0xEC), 2) << "judged and calibrated";
-		EXPECT_EQ(response::Get32(Last(drive.Drive(), 0xB3)->cdb.data() + 2), uint32(-150));
+		EXPECT_EQ(GetBe32(Last(drive.Drive(), 0xB3)->cdb.data() + 2), uint32(-150));
 	}
 	{
 		SCOPED_TRACE("Yamaha: WRITE TRACK and the first writable address");

@@ -10,12 +10,27 @@
 // 52x/2000 and the Yamaha CDR100/102) and of cdrdao (TeacCdr55,
 // CDD2600Base, YamahaCDR10x, PlextorReader), read for the wire format only.
 // Where a field is not documented there, the builder says so.
+//
+// The vocabulary is shared by the command library, the device layer and the
+// virtual drives: operation codes, the direction of a command's data, the
+// typed builders. Sense codes are in ScsiSense.h, mode pages and cue sheet
+// entries in ScsiParameters.h, status and CAM bytes in RawDevice.h.
+// Header only; any thread.
 #pragma once
 
+#include "kit/device/CdAddress.h"
+#include "kit/support/ByteOrder.h"
 #include "kit/support/SupportDefs.h"
 
 #include <cstddef>
 #include <cstring>
+
+// Which way a command's data move.
+enum data_direction : uint8 {
+	kNoData,
+	kDataIn,    // from the drive
+	kDataOut,   // to the drive
+};
 
 class CCommandBlock {
 public:
@@ -54,29 +69,20 @@ public:
 	}
 	CCommandBlock& Be16(size_t offset, uint32 value)
 	{
-		if (Fits(offset, 2)) {
-			fBytes[offset] = uint8(value >> 8);
-			fBytes[offset + 1] = uint8(value);
-		}
+		if (Fits(offset, 2))
+			SetBe16(fBytes + offset, value);
 		return *this;
 	}
 	CCommandBlock& Be24(size_t offset, uint32 value)
 	{
-		if (Fits(offset, 3)) {
-			fBytes[offset] = uint8(value >> 16);
-			fBytes[offset + 1] = uint8(value >> 8);
-			fBytes[offset + 2] = uint8(value);
-		}
+		if (Fits(offset, 3))
+			SetBe24(fBytes + offset, value);
 		return *this;
 	}
 	CCommandBlock& Be32(size_t offset, uint32 value)
 	{
-		if (Fits(offset, 4)) {
-			fBytes[offset] = uint8(value >> 24);
-			fBytes[offset + 1] = uint8(value >> 16);
-			fBytes[offset + 2] = uint8(value >> 8);
-			fBytes[offset + 3] = uint8(value);
-		}
+		if (Fits(offset, 4))
+			SetBe32(fBytes + offset, value);
 		return *this;
 	}
 
@@ -95,6 +101,7 @@ enum : uint8 {
 	kTestUnitReady = 0x00,
 	kRequestSense = 0x03,
 	kWrite6 = 0x0A,
+	kInquiry = 0x12,
 	kModeSelect6 = 0x15,
 	kModeSense6 = 0x1A,
 	kStartStopUnit = 0x1B,
@@ -105,7 +112,11 @@ enum : uint8 {
 	kSynchronizeCache = 0x35,
 	kReadSubChannel = 0x42,
 	kReadTocPmaAtip = 0x43,
+	kPlayAudio10 = 0x45,
+	kGetConfiguration = 0x46,
 	kPlayAudioMsf = 0x47,
+	kPlayAudioTrackIndex = 0x48,
+	kGetEventStatusNotification = 0x4A,
 	kPauseResume = 0x4B,
 	kStopPlayScan = 0x4E,
 	kReadDiscInformation = 0x51,
@@ -116,7 +127,9 @@ enum : uint8 {
 	kReadBufferCapacity = 0x5C,
 	kSendCueSheet = 0x5D,
 	kModeSense10 = 0x5A,
+	kPlayAudio12 = 0xA5,
 	kWrite12 = 0xAA,
+	kReadCdMsf = 0xB9,
 	kSetCdSpeed = 0xBB,
 	kReadCd = 0xBE,
 	// Vendor commands.
@@ -137,6 +150,53 @@ enum : uint8 {
 	kPhilipsReadSessionInfo = 0xEE,
 };
 
+// The Q sub-channel's ADR (mode) values.
+enum : uint8 {
+	kAdrPosition = 0x01,
+	kAdrCatalogue = 0x02,   // media catalogue number
+	kAdrIsrc = 0x03,
+};
+
+// Q control nibble bits.
+enum : uint8 {
+	kControlPreEmphasis = 0x01,
+	kControlCopyPermitted = 0x02,
+	kControlData = 0x04,
+	kControlFourChannel = 0x08,
+};
+
+// Track numbers of the lead-in and lead-out in TOC entries and cue sheets.
+enum : uint8 {
+	kLeadInTrack = 0x00,
+	kLeadOutTrack = 0xAA,
+};
+
+// READ CD expected sector types (byte 1 bits 2-4), fields (byte 9) and
+// sub-channel selections (byte 10).
+enum : uint8 {
+	kSectorTypeAny = 0x00,
+	kSectorTypeCdDa = 0x01,
+	kReadCdUserData = 0x10,
+	kSubChannelNone = 0x00,
+	kSubChannelRawPW = 0x01,
+	kSubChannelFormattedQ = 0x02,
+};
+
+// MODE SENSE page control.
+enum : uint8 {
+	kPageControlCurrent = 0,
+	kPageControlChangeable = 1,
+	kPageControlDefault = 2,
+	kPageControlSaved = 3,
+};
+
+// READ TRACK INFORMATION address types.
+enum : uint8 {
+	kTrackAddressLba = 0,
+	kTrackAddressTrack = 1,
+	kTrackAddressSession = 2,
+};
+
 // READ TOC/PMA/ATIP formats.
 enum : uint8 {
 	kTocFormatToc = 0x00,
@@ -144,6 +204,16 @@ enum : uint8 {
 	kTocFormatFullToc = 0x02,
 	kTocFormatAtip = 0x04,
 	kTocFormatCdText = 0x05,
+};
+
+// Audio status of READ SUB-CHANNEL (byte 1 of the header).
+enum : uint8 {
+	kAudioStatusNotSupported = 0x00,
+	kAudioStatusPlaying = 0x11,
+	kAudioStatusPaused = 0x12,
+	kAudioStatusCompleted = 0x13,
+	kAudioStatusError = 0x14,
+	kAudioStatusNone = 0x15,
 };
 
 // READ SUB-CHANNEL formats.
@@ -169,6 +239,12 @@ inline CCommandBlock TestUnitReady()
 inline CCommandBlock RequestSense(uint8 allocation)
 {
 	return CCommandBlock(kRequestSense, 6, "REQUEST SENSE").Byte(4, allocation);
+}
+
+// Standard inquiry data (EVPD clear).
+inline CCommandBlock Inquiry(uint8 allocation)
+{
+	return CCommandBlock(kInquiry, 6, "INQUIRY").Byte(4, allocation);
 }
 
 // LoEj and Start bits of byte 4; Immed in byte 1.
@@ -237,25 +313,18 @@ inline CCommandBlock ReadTocPmaAtip(bool msf, uint8 format, uint8 trackSession, 
 }
 
 // Plays from the MSF time of `startLba` up to (not including) that of
-// `endLba`; both LBAs must lie in 0..449849.
+// `endLba`; both LBAs must lie in -150..449849.
 inline CCommandBlock PlayAudioMsf(int32 startLba, int32 endLba)
 {
-	auto msf = [](int32 lba, uint8* m, uint8* s, uint8* f) {
-		int32 frames = lba + 150;
-		*m = uint8(frames / (60 * 75));
-		*s = uint8((frames / 75) % 60);
-		*f = uint8(frames % 75);
-	};
-	uint8 m1, s1, f1, m2, s2, f2;
-	msf(startLba, &m1, &s1, &f1);
-	msf(endLba, &m2, &s2, &f2);
+	SCdMsf start = LbaToMsf(startLba);
+	SCdMsf end = LbaToMsf(endLba);
 	return CCommandBlock(kPlayAudioMsf, 10, "PLAY AUDIO MSF")
-		.Byte(3, m1)
-		.Byte(4, s1)
-		.Byte(5, f1)
-		.Byte(6, m2)
-		.Byte(7, s2)
-		.Byte(8, f2);
+		.Byte(3, start.minute)
+		.Byte(4, start.second)
+		.Byte(5, start.frame)
+		.Byte(6, end.minute)
+		.Byte(7, end.second)
+		.Byte(8, end.frame);
 }
 
 inline CCommandBlock PauseResume(bool resume)
