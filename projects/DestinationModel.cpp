@@ -188,13 +188,22 @@ bool CDestinationModel::MessageReceived(BMessage* message)
 				_Delete(fActive);
 			return true;
 		case PROJECT_ADDED:
+			if (!fAttached) {
+				// Posted before the model detached: the roster counted a
+				// reference for it, which no page will hold.
+				if (fRoster != nullptr && ProjectOf(message) != nullptr)
+					fRoster->UnregisterProject(ProjectOf(message));
+				return true;
+			}
 			_AddPage(ProjectOf(message));
 			return true;
 		case PROJECT_REMOVED:
-			_RemovePage(ProjectOf(message));
+			if (fAttached)
+				_RemovePage(ProjectOf(message));
 			return true;
 		case PROJECT_RENAMED:
-			_RenamePage(ProjectOf(message));
+			if (fAttached)
+				_RenamePage(ProjectOf(message));
 			return true;
 		case PROJECT_CHANGED:
 		case PROJECT_TRACK_ADDED:
@@ -202,6 +211,8 @@ bool CDestinationModel::MessageReceived(BMessage* message)
 		case PROJECT_TRACK_CHANGED:
 		case PROJECT_TRACKS_MOVED: {
 			CProject* project = ProjectOf(message);
+			if (!fAttached)
+				return true;   // late news for a pane that has let go
 			if (FindPage(project) == nullptr) {
 				DebugAssert("DestinationView", __LINE__, "page of a notified project");
 				return true;

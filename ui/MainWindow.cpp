@@ -5,7 +5,6 @@
 #include "frame/App.h"
 #include "frame/Diagnostics.h"
 #include "frame/Preference.h"
-#include "kit/interface/Alert.h"
 #include "kit/interface/qt/Application.h"
 #include "kit/support/Message.h"
 #include "projects/ProjectRoster.h"
@@ -21,7 +20,6 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QVBoxLayout>
-
 
 CMainWindow* pMainWindow = nullptr;
 

@@ -207,6 +207,24 @@ TEST_F(DestinationModelTest, PagesFollowTheRosterAndPopUpMenuNeedsAProject)
 	EXPECT_TRUE(fModel->Pages().empty());
 }
 
+TEST_F(DestinationModelTest, AnnouncementsArrivingAfterDetachingAreGivenBack)
+{
+	fs::create_directory(fRoot + "/Late");
+	ASSERT_EQ(B_OK, fRoster.Init(fRoot.c_str()));
+	CProject* late = fRoster.FindProject("Late");
+	ASSERT_NE(late, nullptr);
+	fModel = std::make_unique<CDestinationModel>(fDisplay->Messenger(), fSelf->Messenger(), &fRoster);
+	fModel->Attach();
+	ASSERT_TRUE(fSelf->WaitForCount(PROJECT_ADDED, 1, kWait));
+	EXPECT_EQ(fRoster.ReferenceCount(late), 1);   // counted for the pane
+	fModel->Detach();
+	std::unique_ptr<BMessage> added = fSelf->WaitForMessage(PROJECT_ADDED, 0);
+	ASSERT_NE(added, nullptr);
+	fModel->MessageReceived(added.get());
+	EXPECT_TRUE(fModel->Pages().empty());
+	EXPECT_EQ(fRoster.ReferenceCount(late), 0);
+}
+
 TEST_F(DestinationModelTest, CreateAsksForANameAndAppliesTheSlashAndCounterRules)
 {
 	Open(0);
