@@ -9,6 +9,7 @@
 #include "kit/support/Message.h"
 #include "projects/ProjectRoster.h"
 #include "ui/AboutBox.h"
+#include "ui/CddaReadSetupWindow.h"
 #include "ui/DestinationView.h"
 #include "ui/SourceView.h"
 #include "widgets/SplitterView.h"
@@ -76,6 +77,10 @@ CMainWindow::CMainWindow(BRect frame)
 	layout->setSpacing(0);
 	layout->setMenuBar(fMenuBar);
 	layout->addWidget(fSplitter, 1);
+
+	// The windows of the settings menu that the program has so far.
+	if (!HasWindowOpener(MSG_CDDA_READ_PREFERENCES))
+		RegisterWindowOpener(MSG_CDDA_READ_PREFERENCES, [] { ShowCddaReadSetupWindow(); });
 
 	BuildMenus();
 	fSplitter->SetPercentage(fModel.InitialSplitterShare());

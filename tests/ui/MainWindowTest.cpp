@@ -119,7 +119,9 @@ TEST_F(MainWindowTest, MenusInOrderWithSeparatorsShortcutsAndLaterItemsDisabled)
 	EXPECT_TRUE(window->MenuItem(MSG_ABOUT)->isEnabled());
 	EXPECT_FALSE(window->MenuItem(MSG_SEND_FEEDBACK)->isEnabled());
 	EXPECT_FALSE(window->MenuItem(MSG_APPLICATION_PREFERENCES)->isEnabled());
-	EXPECT_FALSE(window->MenuItem(MSG_CDDA_READ_PREFERENCES)->isEnabled());
+	// The one settings window the program has so far is routed.
+	EXPECT_TRUE(window->MenuItem(MSG_CDDA_READ_PREFERENCES)->isEnabled());
+	EXPECT_TRUE(HasWindowOpener(MSG_CDDA_READ_PREFERENCES));
 	EXPECT_FALSE(window->MenuItem(MSG_DEVICE_PREFERENCES)->isEnabled());
 
 	// The panes are labelled containers.
@@ -186,6 +188,23 @@ TEST_F(MainWindowTest, AboutShowsTheAboutBox)
 	AlertRequest about = fSettings.alerts.Shown()[0];
 	EXPECT_NE(about.text.find("Tarnwick 0.80 beta"), std::string::npos);
 	EXPECT_EQ(about.buttons.size(), 1u);
+}
+
+TEST_F(MainWindowTest, CdReadingPreferencesOpensItsWindowOnce)
+{
+	CMainWindow* window = Open();
+	window->MenuItem(MSG_CDDA_READ_PREFERENCES)->trigger();
+	ASSERT_TRUE(RunUntil([] { return FindWindow("CD Reading Preferences") != nullptr; }));
+	BWindow* preferences = FindWindow("CD Reading Preferences");
+	window->MenuItem(MSG_CDDA_READ_PREFERENCES)->trigger();
+	RunFor(50000);
+	EXPECT_EQ(FindWindow("CD Reading Preferences"), preferences);
+	int32 count = 0;
+	for (int32 i = 0; i < CountWindows(); i++)
+		count += WindowAt(i)->Title() == "CD Reading Preferences";
+	EXPECT_EQ(count, 1);
+	preferences->Quit();
+	RunFor(50000);
 }
 
 TEST_F(MainWindowTest, QuitItemAsksTheApplication)
