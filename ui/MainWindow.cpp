@@ -5,29 +5,28 @@
 #include "frame/App.h"
 #include "frame/Diagnostics.h"
 #include "frame/Preference.h"
-#include "kit/interface/Alert.h"
 #include "kit/interface/qt/Application.h"
 #include "kit/support/Message.h"
+#include "projects/ProjectRoster.h"
+#include "ui/AboutBox.h"
+#include "ui/CddaReadSetupWindow.h"
 #include "ui/DestinationView.h"
 #include "ui/SourceView.h"
 #include "widgets/SplitterView.h"
 
 #include <QAction>
+#include <QIcon>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include <string>
-
 CMainWindow* pMainWindow = nullptr;
 
 namespace {
 
 const char* const kPlacementRecord = "main window";
-const char* const kSourceVisibleRecord = "Main Window Source Visible";
-const char* const kSplitterRecord = "Main Window Splitter";
 
 // The stored placement when it lies on a screen, else the creator's frame.
 BRect InitialFrame(BRect frame)
@@ -51,20 +50,20 @@ CMainWindow::CMainWindow(BRect frame)
 	fMenuBar(nullptr),
 	fSplitter(nullptr),
 	fSourceView(nullptr),
-	fDestinationView(nullptr),
-	fSourceVisible(true)
+	fDestinationView(nullptr)
 {
 	pMainWindow = this;
 	setUpdatesEnabled(false);
 	SetSizeLimits(400, 4096, 250, 4096);
+	setWindowIcon(QIcon::fromTheme("com.orrisec.tarnwick"));
 
 	// Panes first, then menu bar, splitter and menus.
 	auto* sourcePane = new QWidget;
 	auto* sourceLayout = new QVBoxLayout(sourcePane);
 	sourceLayout->setContentsMargins(5, 5, 2, 5);
-	fSourceView = new CSourceView;
+	fSourceView = new CSourceView(this);
 	sourceLayout->addWidget(fSourceView);
-	fDestinationView = new CDestinationView;
+	fDestinationView = new CDestinationView(this, gpProjectRoster);
 
 	fMenuBar = new QMenuBar(this);
 	fMenuBar->setObjectName("Menu Bar");
@@ -79,12 +78,12 @@ CMainWindow::CMainWindow(BRect frame)
 	layout->setMenuBar(fMenuBar);
 	layout->addWidget(fSplitter, 1);
 
-	BuildMenus();
+	// The windows of the settings menu that the program has so far.
+	if (!HasWindowOpener(MSG_CDDA_READ_PREFERENCES))
+		RegisterWindowOpener(MSG_CDDA_READ_PREFERENCES, [] { ShowCddaReadSetupWindow(); });
 
-	fSourceVisible = LoadWindowPosition(kSourceVisibleRecord, BPoint(1.0f, 0)).x == 1.0f;
-	float percentage = LoadWindowPosition(kSplitterRecord, BPoint(50.0f, 0)).x;
-	fSplitter->SetPercentage(fSourceVisible ? percentage : 0);
-	MenuItem(MSG_SHOW_SOURCE)->setChecked(fSourceVisible);
+	BuildMenus();
+	fSplitter->SetPercentage(fModel.InitialSplitterShare());
 
 	setUpdatesEnabled(true);
 }
@@ -95,58 +94,52 @@ CMainWindow::~CMainWindow()
 		pMainWindow = nullptr;
 }
 
-QAction* CMainWindow::AddItem(QMenu* menu, const char* label, uint32 command, bool enabled)
-{
-	QAction* action = menu->addAction(QString::fromUtf8(label));
-	action->setData(QVariant::fromValue(command));
-	action->setEnabled(enabled);
-	connect(action, &QAction::triggered, this, [this, command] {
-		if (command == B_QUIT_REQUESTED) {
-			if (be_app != nullptr)
-				be_app->PostMessage(B_QUIT_REQUESTED);
-			return;
-		}
-		BMessage message(command);
-		DispatchMessage(&message);
-	});
-	return action;
-}
-
 void CMainWindow::BuildMenus()
 {
-	// Items whose windows or tools are not part of the program yet are
-	// shown disabled.
-	QMenu* application = fMenuBar->addMenu(QString::fromUtf8(pszAppName));
-	AddItem(application, "Send Feedback…", MSG_SEND_FEEDBACK, false);
-	application->addSeparator();
-	AddItem(application, "About…", MSG_ABOUT);
-	application->addSeparator();
-	AddItem(application, "Quit", B_QUIT_REQUESTED)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+	for (const MENU_RECORD& record : fModel.MainMenus()) {
+		QMenu* menu = fMenuBar->addMenu(QString::fromUtf8(record.title));
+		for (const MENU_ITEM_RECORD& item : record.items) {
+			if (item.separator) {
+				menu->addSeparator();
+				continue;
+			}
+			QAction* action = menu->addAction(QString::fromUtf8(item.label));
+			action->setData(QVariant::fromValue(item.command));
+			action->setEnabled(item.enabled);
+			action->setCheckable(item.checkable);
+			action->setChecked(item.marked);
+			if (item.shortcut != 0)
+				action->setShortcut(QKeySequence(QKeyCombination(Qt::CTRL, Qt::Key(item.shortcut))));
+			uint32 command = item.command;
+			connect(action, &QAction::triggered, this, [this, command] {
+				if (command == B_QUIT_REQUESTED) {
+					if (be_app != nullptr)
+						be_app->PostMessage(B_QUIT_REQUESTED);
+					return;
+				}
+				BMessage message(command);
+				DispatchMessage(&message);
+			});
+		}
+		// Openers may be registered after the menus were built.
+		connect(menu, &QMenu::aboutToShow, this, &CMainWindow::UpdateMenus);
+	}
+	// Shortcuts work while the menus are closed.
+	addActions(fMenuBar->actions());
+}
 
-	QMenu* settings = fMenuBar->addMenu("Settings");
-	AddItem(settings, "Application Preferences…", MSG_APPLICATION_PREFERENCES, false);
-	AddItem(settings, "CD Reading Preferences…", MSG_CDDA_READ_PREFERENCES, false);
-	AddItem(settings, "Device Preferences…", MSG_DEVICE_PREFERENCES, false);
-	settings->addSeparator();
-	QAction* showSource = AddItem(settings, "Show Source", MSG_SHOW_SOURCE);
-	showSource->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-	showSource->setCheckable(true);
-
-	if ((GetDebugFlags() & DEBUG_FLAG_DEBUG_MODE) == 0)
-		return;
-	QMenu* tools = fMenuBar->addMenu("Debug Tools");
-	AddItem(tools, "execute ReadBufferCapacity…", MSG_DEVICE_TOOL_1, false);
-	AddItem(tools, "execute ReadDiscInformation…", MSG_DEVICE_TOOL_2, false);
-	AddItem(tools, "execute ReadAtipData…", MSG_DEVICE_TOOL_3, false);
-	AddItem(tools, "show Write-Parameter-Page…", MSG_DEVICE_TOOL_4, false);
-
-	QMenu* debug = fMenuBar->addMenu("Debug");
-	QAction* console = AddItem(debug, "Use Console Log", MSG_USE_CONSOLE_LOG);
-	console->setCheckable(true);
-	console->setChecked((GetDebugFlags() & DEBUG_FLAG_CONSOLE_LOG) != 0);
-	QAction* scsi = AddItem(debug, "Use SCSI Console Log", MSG_USE_SCSI_CONSOLE_LOG);
-	scsi->setCheckable(true);
-	scsi->setChecked((GetDebugFlags() & DEBUG_FLAG_SCSI_LOG) != 0);
+void CMainWindow::UpdateMenus()
+{
+	for (const MENU_RECORD& record : fModel.MainMenus()) {
+		for (const MENU_ITEM_RECORD& item : record.items) {
+			if (item.separator)
+				continue;
+			if (QAction* action = MenuItem(item.command)) {
+				action->setEnabled(item.enabled);
+				action->setChecked(item.marked);
+			}
+		}
+	}
 }
 
 QAction* CMainWindow::MenuItem(uint32 command) const
@@ -168,57 +161,66 @@ bool CMainWindow::QuitRequested()
 			be_app->PostMessage(B_QUIT_REQUESTED);
 		return false;
 	}
-	SaveWindowPlacement(kPlacementRecord, Frame());
-	SaveWindowPosition(kSourceVisibleRecord, BPoint(fSourceVisible ? 1.0f : 0.0f, 0));
-	if (fSourceVisible)
-		SaveWindowPosition(kSplitterRecord, BPoint(fSplitter->Percentage(), 0));
+	fModel.SaveOnClose(Frame(), fSplitter->Percentage());
 	return true;
+}
+
+void CMainWindow::Quit()
+{
+	if (fDestinationView != nullptr)
+		fDestinationView->DetachFromRoster();
+	BWindow::Quit();
 }
 
 void CMainWindow::MessageReceived(BMessage* message)
 {
 	switch (message->what) {
-		case MSG_ABOUT: {
-			std::string text = std::string(pszAppName) + " " + pszAppVersion
-				+ "\n\nRecords audio CDs, reads the tracks of audio CDs into sound files and plays CDs.\n";
-			(new BAlert("About Tarnwick", text.c_str(), "OK"))->Go();
-			break;
-		}
+		case MSG_ABOUT:
+			ShowAboutBox();
+			return;
+		case MSG_SEND_FEEDBACK:
+		case MSG_APPLICATION_PREFERENCES:
+		case MSG_CDDA_READ_PREFERENCES:
+		case MSG_DEVICE_PREFERENCES:
+			// Routed through the window openers; one not installed yet
+			// leaves the command unanswered.
+			if (!RunWindowOpener(message->what))
+				CDebugFunctionTracer::Trace("no window opener for command 0x%08x\n", unsigned(message->what));
+			return;
 		case MSG_SHOW_SOURCE:
 			ToggleSource();
-			break;
+			return;
 		case MSG_USE_CONSOLE_LOG:
-			ToggleDebugFlag(DEBUG_FLAG_CONSOLE_LOG, MSG_USE_CONSOLE_LOG);
-			break;
-		case MSG_USE_SCSI_CONSOLE_LOG:
-			ToggleDebugFlag(DEBUG_FLAG_SCSI_LOG, MSG_USE_SCSI_CONSOLE_LOG);
+			ToggleDebugFlag(MSG_USE_CONSOLE_LOG);
+			return;
+		case MSG_USE_SCSI_CONSOLE_LOG: {
+			ToggleDebugFlag(MSG_USE_SCSI_CONSOLE_LOG);
 			// Every drive takes the new value as its own debug flag.
+			bool on = (GetDebugFlags() & DEBUG_FLAG_SCSI_LOG) != 0;
 			for (int32 index = 0; index < kMaxDevices && g_pDevices[index] != nullptr; index++)
-				g_pDevices[index]->EnableDebug((GetDebugFlags() & DEBUG_FLAG_SCSI_LOG) != 0);
-			break;
+				g_pDevices[index]->EnableDebug(on);
+			return;
+		}
 		default:
-			BWindow::MessageReceived(message);
 			break;
 	}
+	if (fSourceView->HandleMessage(message))
+		return;
+	if (fDestinationView->HandleMessage(message))
+		return;
+	BWindow::MessageReceived(message);
 }
 
 void CMainWindow::ToggleSource()
 {
-	fSourceVisible = !fSourceVisible;
-	if (fSourceVisible) {
-		fSplitter->SetPercentage(LoadWindowPosition(kSplitterRecord, BPoint(50.0f, 0)).x);
-	} else {
-		SaveWindowPosition(kSplitterRecord, BPoint(fSplitter->Percentage(), 0));
-		fSplitter->SetPercentage(0);
-	}
+	fSplitter->SetPercentage(fModel.ToggleSource(fSplitter->Percentage()));
 	if (QAction* item = MenuItem(MSG_SHOW_SOURCE))
-		item->setChecked(fSourceVisible);
+		item->setChecked(fModel.IsSourceVisible());
 }
 
-void CMainWindow::ToggleDebugFlag(uint32 flag, uint32 command)
+void CMainWindow::ToggleDebugFlag(uint32 command)
 {
-	uint32 flags = GetDebugFlags() ^ flag;
-	SetDebugFlags(flags);
+	bool on = fModel.ToggleDebugFlag(command);
 	if (QAction* item = MenuItem(command))
-		item->setChecked((flags & flag) != 0);
+		item->setChecked(on);
 }

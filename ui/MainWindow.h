@@ -1,7 +1,13 @@
 // CMainWindow: the one document window: the menu bar and, below it, the
-// splitter with the source pane and the destination pane.
+// splitter with the source pane and the destination pane. Its rules (menus,
+// "Show Source", what is stored on closing) are CMainWindowModel's
+// (frame/MainWindowModel.h); the window renders them. Messages posted to it
+// go to the model's commands, the source pane (drive tools) and the
+// destination pane (the project commands, the roster's notifications,
+// drops), in that order.
 #pragma once
 
+#include "frame/MainWindowModel.h"
 #include "kit/interface/qt/Window.h"
 
 class CDestinationView;
@@ -9,23 +15,6 @@ class CSourceView;
 class CSplitterView;
 class QAction;
 class QMenuBar;
-
-// Commands of the main window's menus.
-enum : uint32 {
-	MSG_SEND_FEEDBACK = FourCC('M', 'W', 'f', 'b'),
-	MSG_ABOUT = FourCC('M', 'W', 'a', 'b'),
-	MSG_APPLICATION_PREFERENCES = FourCC('M', 'W', 'a', 'p'),
-	MSG_CDDA_READ_PREFERENCES = FourCC('M', 'W', 'c', 'p'),
-	MSG_DEVICE_PREFERENCES = FourCC('M', 'W', 'd', 'p'),
-	MSG_SHOW_SOURCE = FourCC('M', 'W', 's', 's'),
-	// Debug tools, handled by the active drive page.
-	MSG_DEVICE_TOOL_1 = 65,
-	MSG_DEVICE_TOOL_2 = 66,
-	MSG_DEVICE_TOOL_3 = 67,
-	MSG_DEVICE_TOOL_4 = 68,
-	MSG_USE_CONSOLE_LOG = 81,
-	MSG_USE_SCSI_CONSOLE_LOG = 82,
-};
 
 class CMainWindow : public BWindow {
 	Q_OBJECT
@@ -41,24 +30,33 @@ public:
 	// visibility and the splitter position, and agrees.
 	bool QuitRequested() override;
 	void MessageReceived(BMessage* message) override;
+	// Lets go of the roster (the destination pane's pages and references)
+	// before the window goes: at exit the roster is deleted right after the
+	// windows are closed.
+	void Quit() override;
 
-	bool IsSourceVisible() const { return fSourceVisible; }
+	bool IsSourceVisible() const { return fModel.IsSourceVisible(); }
 	QMenuBar* MenuBar() const { return fMenuBar; }
 	CSplitterView* Splitter() const { return fSplitter; }
 	// The menu item that sends `command`, or null.
 	QAction* MenuItem(uint32 command) const;
 
+	CSourceView* SourceView() const { return fSourceView; }
+	CDestinationView* DestinationView() const { return fDestinationView; }
+
 private:
 	void BuildMenus();
-	QAction* AddItem(class QMenu* menu, const char* label, uint32 command, bool enabled = true);
+	// Brings enabled states and marks up to date with the model.
+	void UpdateMenus();
 	void ToggleSource();
-	void ToggleDebugFlag(uint32 flag, uint32 command);
+	void ToggleDebugFlag(uint32 command);
+
+	CMainWindowModel fModel;
 
 	QMenuBar* fMenuBar;
 	CSplitterView* fSplitter;
 	CSourceView* fSourceView;
 	CDestinationView* fDestinationView;
-	bool fSourceVisible;
 };
 
 // The main window while it exists (GUI thread).
