@@ -213,3 +213,13 @@ void DeviceTool_6(CDevice*) {}
 void DeviceTool_7(CDevice*) {}
 void DeviceTool_8(CDevice*) {}
 void DeviceTool_9(CDevice*) {}
+
+bool RunDeviceTool(uint32 what, CDevice* device)
+{
+	static void (*const kTools[])(CDevice*) = {DeviceTool_1, DeviceTool_2, DeviceTool_3, DeviceTool_4,
+		DeviceTool_5, DeviceTool_6, DeviceTool_7, DeviceTool_8, DeviceTool_9};
+	if (device == nullptr || what < M_DEVICE_TOOL_1 || what > M_DEVICE_TOOL_9)
+		return false;
+	kTools[what - M_DEVICE_TOOL_1](device);
+	return true;
+}

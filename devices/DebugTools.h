@@ -43,3 +43,13 @@ void DeviceTool_6(CDevice* device);
 void DeviceTool_7(CDevice* device);
 void DeviceTool_8(CDevice* device);
 void DeviceTool_9(CDevice* device);
+
+// The "Debug Tools" menu items' messages: 65 to 68 run tools 1 to 4, 69 to
+// 73 reach the empty tools 5 to 9.
+enum : uint32 {
+	M_DEVICE_TOOL_1 = 65,
+	M_DEVICE_TOOL_9 = 73,
+};
+// Runs the tool of message `what` on `device` (the drive page's drive).
+// False when `what` is no tool message or there is no drive.
+bool RunDeviceTool(uint32 what, CDevice* device);

@@ -9,6 +9,7 @@
 #include "devices/devices.h"
 #include "driver/driverbaseclass.h"
 #include "frame/Preference.h"
+#include "kit/interface/Alert.h"
 #include "kit/storage/FindDirectory.h"
 
 #include <gtest/gtest.h>
@@ -212,6 +213,35 @@ TEST(DebugToolDecoders, WriteParametersPageValidBitsAndShortAnswers)
 	EXPECT_EQ(DescribeWriteParametersPage(answer, sizeof(answer) - 1), "") << "a cut page is no page";
 	page[0] = 0x2A;
 	EXPECT_EQ(DescribeWriteParametersPage(answer, sizeof(answer)), "") << "another page";
+}
+
+}   // namespace
+
+namespace {
+
+class CCapturedAlerts : public CAlertHandler {
+public:
+	int32 Show(const AlertRequest& request) override
+	{
+		shown.push_back(request);
+		return 0;
+	}
+	std::vector<AlertRequest> shown;
+};
+
+TEST_F(DeviceReportTest, ToolMessagesRunTheirToolInAnUntitledAlert)
+{
+	CCapturedAlerts alerts;
+	CAlertHandler* previous = SetAlertHandler(&alerts);
+	EXPECT_TRUE(RunDeviceTool(66, fDevice));
+	EXPECT_TRUE(RunDeviceTool(72, fDevice)) << "an empty tool";
+	EXPECT_FALSE(RunDeviceTool(74, fDevice));
+	EXPECT_FALSE(RunDeviceTool(65, nullptr));
+	SetAlertHandler(previous);
+	ASSERT_EQ(alerts.shown.size(), 1u);
+	EXPECT_EQ(alerts.shown[0].title, "");
+	EXPECT_EQ(alerts.shown[0].buttons, std::vector<std::string> {"OK"});
+	EXPECT_NE(alerts.shown[0].text.find("ReadDiscInformation result: OK"), std::string::npos);
 }
 
 }   // namespace
