@@ -6,6 +6,8 @@
 //   tarnwick-cli devices [--debug] [--add-ons FOLDER]
 //   tarnwick-cli record PROJECT [--device N|NAME] [--speed X] [--simulate] [--tao]
 //                        [--burn-proof] [--verify] [--eject|--no-eject]
+//   tarnwick-cli rip [options], tarnwick-cli formats (app/CliRip.cpp)
+#include "app/CliRip.h"
 #include "devices/Device.h"
 #include "devices/DeviceListing.h"
 #include "devices/devices.h"
@@ -48,6 +50,8 @@ void PrintUsage(FILE* stream)
 		"       tarnwick-cli report [--debug] [--add-ons FOLDER]\n"
 		"       tarnwick-cli record PROJECT [--device N|NAME] [--speed X] [--simulate] [--tao]\n"
 		"                           [--burn-proof] [--verify] [--eject|--no-eject]\n"
+		"       tarnwick-cli rip [options]   (see tarnwick-cli rip --help)\n"
+		"       tarnwick-cli formats\n"
 		"\n"
 		"  devices       find the drives as the program does and list each one:\n"
 		"                path, address, identity, add-on, flags, speeds, medium\n"
@@ -443,6 +447,8 @@ int main(int argc, char** argv)
 			options.eject = true;
 		} else if (command == "record" && strcmp(argument, "--no-eject") == 0) {
 			options.eject = false;
+		} else if (command.empty() && strcmp(argument, "rip") == 0) {
+			return RipCommand(argc - index - 1, argv + index + 1);
 		} else if (command.empty() && argument[0] != '-') {
 			command = argument;
 		} else if (command == "record" && options.project.empty() && argument[0] != '-') {
@@ -459,6 +465,8 @@ int main(int argc, char** argv)
 		return PrintDeviceReport();
 	if (command == "record" && !options.project.empty())
 		return Record(options);
+	if (command == "formats")
+		return FormatsCommand();
 	PrintUsage(stderr);
 	return 2;
 }

@@ -220,6 +220,8 @@ public:
 	void EnableUpdates();
 	void DisableUpdates();
 	bool IsUpdateThreadRunning() const;
+	// A run holds the drive: DisableUpdates calls outnumber EnableUpdates.
+	bool AreUpdatesDisabled() const { return fUpdatesDisabled.load() > 0; }
 	// The update thread's name: "update " + vendor + " " + product, at most
 	// 31 characters.
 	std::string UpdateThreadName() const;

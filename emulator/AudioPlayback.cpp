@@ -7,7 +7,7 @@ void CAudioPlayback::Update(bigtime_t now)
 	if (fState != kPlaying)
 		return;
 	bigtime_t elapsed = now > fStartTime ? now - fStartTime : 0;
-	int64 position = int64(fStart) + elapsed * mmc::kFramesPerSecond / 1000000;
+	int64 position = int64(fStart) + elapsed * kCdFramesPerSecond / 1000000;
 	if (position >= fEnd) {
 		fState = kCompleted;
 		fPosition = fEnd > fStart ? fEnd - 1 : fStart;

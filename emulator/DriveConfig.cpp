@@ -146,9 +146,9 @@ std::string Resolve(const std::string& folder, std::string_view path)
 CDriveConfig::CDriveConfig()
 {
 	for (uint16 x : {4, 8, 16, 24, 32, 40})
-		capabilities.readSpeeds.push_back(uint16(x * kKbPerSpeedFactor));
+		capabilities.readSpeeds.push_back(SpeedKbs(x));
 	for (uint16 x : {1, 2, 4, 8, 16})
-		capabilities.writeSpeeds.push_back(uint16(x * kKbPerSpeedFactor));
+		capabilities.writeSpeeds.push_back(SpeedKbs(x));
 }
 
 status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolder, std::vector<CDriveConfig>* drives,
@@ -275,7 +275,7 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 					status = fail(key + " lists up to 32 speed factors 1..100");
 					break;
 				}
-				speeds.push_back(uint16(n * kKbPerSpeedFactor));
+				speeds.push_back(SpeedKbs(int(n)));
 			}
 			if (status != B_OK)
 				continue;
@@ -367,6 +367,13 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 				status = fail("dialect is mmc, teac, philips, yamaha or plextor");
 				continue;
 			}
+		} else if (key == "q_format") {
+			std::string v = Lower(value);
+			if (v != "bcd" && v != "hex") {
+				status = fail("q_format is bcd or hex");
+				continue;
+			}
+			d.hexQ = v == "hex";
 		} else if (key == "timing") {
 			std::string v = Lower(value);
 			if (v != "realtime" && v != "instant") {
@@ -380,6 +387,22 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 				continue;
 			}
 			d.notReady = int32(n);
+		} else if (key == "read_offset") {
+			if (!ParseInt(value, -5880, 5880, &n)) {
+				status = fail("read_offset is a count of samples from -5880 to 5880");
+				continue;
+			}
+			d.readOffset = int32(n);
+		} else if (key == "jitter") {
+			auto words = Words(value);
+			int64 bound = 0, percent = 50;
+			if (words.empty() || words.size() > 2 || !ParseInt(words[0], 0, 5880, &bound)
+				|| (words.size() == 2 && !ParseInt(words[1], 0, 100, &percent))) {
+				status = fail("jitter is a bound in samples and optionally a percentage of reads");
+				continue;
+			}
+			d.jitter = int32(bound);
+			d.jitterPercent = int32(percent);
 		} else if (key == "medium_error") {
 			auto words = Words(value);
 			int64 lba = 0, attempts = 1;
@@ -426,7 +449,9 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 
 status_t CDriveConfig::Load(const std::string& path, std::vector<CDriveConfig>* drives, std::string* error)
 {
-	int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	// O_NONBLOCK: a FIFO at the path must not block the open; the type
+	// check below refuses it.
+	int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 	if (fd < 0) {
 		if (error != nullptr)
 			*error = "cannot open " + path;

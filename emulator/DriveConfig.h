@@ -19,8 +19,12 @@ public:
 	// or the vendor dialect of a pre-MMC drive family.
 	enum dialect_type { kDialectMmc, kDialectTeac, kDialectPhilips, kDialectYamaha, kDialectPlextor };
 
-	// One speed factor is this many kB/s.
-	static constexpr uint16 kKbPerSpeedFactor = 176;
+	// The speed of a speed factor in kB/s (1000 bytes): 1X moves 75 audio
+	// sectors a second, 176.4 kB/s, so 40X is 7056 kB/s; fractions round to
+	// the nearest kB/s, as drives report them.
+	static constexpr uint16 SpeedKbs(int factor) { return uint16((factor * 1764 + 5) / 10); }
+	// The speed factor closest to `kbs` kB/s.
+	static constexpr int SpeedFactor(uint32 kbs) { return int((kbs * 10 + 882) / 1764); }
 	static constexpr size_t kMaxDrives = 16;
 	static constexpr size_t kMaxFileSize = 1 << 20;
 
@@ -37,8 +41,12 @@ public:
 	std::string output;                 // folder for what is recorded
 	bool realTime = true;               // reads take as long as at the drive's speed
 	bool readCdDaCommand = true;        // answers the vendor READ CD-DA (D8h)
+	bool hexQ = false;                  // formatted Q of READ CD in binary, not BCD
 	dialect_type dialect = kDialectMmc;
 	int32 notReady = 0;
+	int32 readOffset = 0;               // frames the audio arrives late (negative: early)
+	int32 jitter = 0;                   // bound in frames of the jitter fault (0: none)
+	int32 jitterPercent = 50;           // share of the reads it strikes
 	std::vector<CFaultInjector::SMediumError> mediumErrors;
 	std::vector<CFaultInjector::SCommandFault> commandFaults;
 

@@ -32,6 +32,16 @@ public:
 	}
 	void Clear();
 
+	// The drive's read offset in frames (samples of both channels), kept by
+	// Clear: every audio read delivers the disc's samples that many frames
+	// late (negative: early). Jitter: each read command lands a further
+	// random number of frames within +-bound off, `percent` of the commands
+	// (a fixed seed, so a run repeats). Clear ends the jitter.
+	void SetReadOffset(int32 frames) { fReadOffset = frames; }
+	void SetJitter(int32 boundFrames, int32 percent, uint32 seed = 1);
+	// The shift of the next audio read: read offset plus this read's jitter.
+	int32 TakeReadShift();
+
 	// Each returns true when the fault strikes now, and uses up one attempt.
 	bool TakeNotReady();
 	bool TakeCommandFault(uint8 opcode, mmc::SSense* sense);
@@ -42,6 +52,10 @@ private:
 	static bool Use(int32* attempts);
 
 	int32 fNotReady = 0;
+	int32 fReadOffset = 0;
+	int32 fJitterBound = 0;
+	int32 fJitterPercent = 0;
+	uint64 fJitterState = 1;
 	std::vector<SMediumError> fMediumErrors;
 	std::vector<SCommandFault> fCommandFaults;
 };

@@ -1,99 +1,54 @@
-// Constants and small helpers shared by the virtual drive: operation codes,
-// sense codes, status bytes, big-endian field access and CD addresses.
-//
-// Everything lives in namespace mmc so that the names cannot clash with the
-// SCSI records of devices/ (which the drive does not depend on).
+// The virtual drive's words on top of the SCSI vocabulary of kit/device: the
+// sense condition a command ends with (with the information and field
+// pointer a drive adds), the named conditions the drive answers with, and
+// the profiles of GET CONFIGURATION. Operation codes, command fields, sense
+// names, status and CAM bytes, byte order, BCD and CD addresses are the
+// kit's (ScsiCommands.h, ScsiCommandDecoders.h, ScsiSense.h, RawDevice.h,
+// ByteOrder.h, CdAddress.h); namespace mmc sees the operation codes and the
+// CD address helpers under their kit names.
 #pragma once
 
+#include "kit/device/CdAddress.h"
+#include "kit/device/RawDevice.h"
+#include "kit/device/ScsiCommandDecoders.h"
+#include "kit/device/ScsiCommands.h"
+#include "kit/device/ScsiSense.h"
+#include "kit/support/ByteOrder.h"
 #include "kit/support/SupportDefs.h"
 
 #include <cstddef>
 
 namespace mmc {
 
-// Operation codes answered by the virtual drive.
-enum : uint8 {
-	kTestUnitReady = 0x00,
-	kRequestSense = 0x03,
-	kInquiry = 0x12,
-	kStartStopUnit = 0x1B,
-	kPreventAllowRemoval = 0x1E,
-	kReadCapacity = 0x25,
-	kRead10 = 0x28,
-	kReadSubChannel = 0x42,
-	kReadTocPmaAtip = 0x43,
-	kPlayAudio10 = 0x45,
-	kPlayAudioMsf = 0x47,
-	kPlayAudioTrackIndex = 0x48,
-	kPauseResume = 0x4B,
-	kStopPlayScan = 0x4E,
-	kReadDiscInformation = 0x51,
-	kReadTrackInformation = 0x52,
-	kModeSelect10 = 0x55,
-	kModeSense10 = 0x5A,
-	kReadBufferCapacity = 0x5C,
-	kPlayAudio12 = 0xA5,
-	kReadCdMsf = 0xB9,
-	kSetCdSpeed = 0xBB,
-	kReadCd = 0xBE,
-	kReadCdDa = 0xD8,   // vendor command of Sony/Plextor-style readers
-	kSynchronizeCache = 0x35,
-	kSendOpcInformation = 0x54,
-	kModeSelect6 = 0x15,
-	kModeSense6 = 0x1A,
-	// Vendor commands of the pre-MMC recorder families.
-	kTeacSetLimits = 0xB3,
-	kTeacSetSubcode = 0xC2,
-	kTeacClearSubcode = 0xE4,
-	kTeacNextWritableAddress = 0xE6,
-	kTeacOpcExecution = 0xEC,
-	kPhilipsFirstWritableAddress = 0xE2,
-	kPhilipsWriteTrack = 0xE6,        // also the Yamaha CDR100's
-	kPhilipsMediumLoadUnload = 0xE7,
-	kYamahaWriteToc = 0xEA,
-	kPhilipsWriteSession = 0xED,
-	kPhilipsReadSessionInfo = 0xEE,
-};
+using namespace cdb;
 
-// SCSI status byte.
-enum : uint8 {
-	kStatusGood = 0x00,
-	kStatusCheckCondition = 0x02,
-};
+// The kit's CD address helpers, as the image and the tests of the emulator
+// name them.
+using SMsf = SCdMsf;
+using ::FramesToMsf;
+using ::LbaToMsf;
+using ::MsfToLba;
+using ::ToBcd;
+inline constexpr size_t kAudioSectorSize = kCdAudioSectorSize;
+inline constexpr int32 kMsfOffset = kCdMsfOffset;
+inline constexpr int32 kFramesPerSecond = kCdFramesPerSecond;
+// Sense keys that descriptions of injected faults name.
+inline constexpr uint8 kNotReady = kSenseKeyNotReady;
+inline constexpr uint8 kMediumError = kSenseKeyMediumError;
 
-// CAM status byte of the adapter (bits 0-5 the code, bit 7 autosense valid).
-enum : uint8 {
-	kCamRequestCompleted = 0x01,
-	kCamRequestCompletedWithError = 0x04,
-	kCamRequestInvalid = 0x06,
-	kCamDataRunError = 0x12,
-	kCamAutosenseValid = 0x80,
-};
-
-// Sense keys.
-enum : uint8 {
-	kNoSense = 0x0,
-	kNotReady = 0x2,
-	kMediumError = 0x3,
-	kIllegalRequest = 0x5,
-	kUnitAttention = 0x6,
-};
-
-// Audio status of READ SUB-CHANNEL.
-enum : uint8 {
-	kAudioStatusNotSupported = 0x00,
-	kAudioStatusPlaying = 0x11,
-	kAudioStatusPaused = 0x12,
-	kAudioStatusCompleted = 0x13,
-	kAudioStatusError = 0x14,
-	kAudioStatusNone = 0x15,
+// Profiles (feature sets) of GET CONFIGURATION.
+enum : uint16 {
+	kProfileNone = 0x0000,
+	kProfileCdRom = 0x0008,
+	kProfileCdR = 0x0009,
+	kProfileCdRw = 0x000A,
 };
 
 // One sense condition: key, additional sense code and qualifier, with the
 // optional information field (an LBA) and the optional field pointer of an
 // ILLEGAL REQUEST (byte offset into the command block or parameter list).
 struct SSense {
-	uint8 key = kNoSense;
+	uint8 key = kSenseKeyNoSense;
 	uint8 asc = 0;
 	uint8 ascq = 0;
 	bool infoValid = false;
@@ -102,21 +57,21 @@ struct SSense {
 	bool fieldInCdb = true;
 	uint16 field = 0;
 
-	bool IsError() const { return key != kNoSense || asc != 0 || ascq != 0; }
+	constexpr SSense() = default;
+	constexpr SSense(const SSenseCode& code) : key(code.key), asc(code.asc), ascq(code.ascq) {}
+
+	bool IsError() const { return key != kSenseKeyNoSense || asc != 0 || ascq != 0; }
+	SSenseCode Code() const { return {key, asc, ascq}; }
 };
 
 constexpr SSense Sense(uint8 key, uint8 asc, uint8 ascq)
 {
-	SSense s;
-	s.key = key;
-	s.asc = asc;
-	s.ascq = ascq;
-	return s;
+	return SSense(SSenseCode {key, asc, ascq});
 }
 
 inline SSense SenseInvalidCdbField(uint16 byteOffset)
 {
-	SSense s = Sense(kIllegalRequest, 0x24, 0x00);
+	SSense s = sense::kInvalidCdbField;
 	s.fieldValid = true;
 	s.fieldInCdb = true;
 	s.field = byteOffset;
@@ -125,103 +80,32 @@ inline SSense SenseInvalidCdbField(uint16 byteOffset)
 
 inline SSense SenseInvalidParameterField(uint16 byteOffset)
 {
-	SSense s = Sense(kIllegalRequest, 0x26, 0x00);
+	SSense s = sense::kInvalidParameterField;
 	s.fieldValid = true;
 	s.fieldInCdb = false;
 	s.field = byteOffset;
 	return s;
 }
 
-constexpr SSense kSenseNone = Sense(kNoSense, 0x00, 0x00);
-constexpr SSense kSenseInvalidOpcode = Sense(kIllegalRequest, 0x20, 0x00);
-constexpr SSense kSenseLbaOutOfRange = Sense(kIllegalRequest, 0x21, 0x00);
-constexpr SSense kSenseParameterListLength = Sense(kIllegalRequest, 0x1A, 0x00);
-constexpr SSense kSenseSavingNotSupported = Sense(kIllegalRequest, 0x39, 0x00);
-constexpr SSense kSenseIllegalModeForTrack = Sense(kIllegalRequest, 0x64, 0x00);
-constexpr SSense kSenseCommandSequenceError = Sense(kIllegalRequest, 0x2C, 0x00);
-constexpr SSense kSenseRemovalPrevented = Sense(kIllegalRequest, 0x53, 0x02);
-constexpr SSense kSenseMediumNotPresent = Sense(kNotReady, 0x3A, 0x00);
-constexpr SSense kSenseMediumNotPresentTrayOpen = Sense(kNotReady, 0x3A, 0x02);
-constexpr SSense kSenseBecomingReady = Sense(kNotReady, 0x04, 0x01);
-constexpr SSense kSenseMediumChanged = Sense(kUnitAttention, 0x28, 0x00);
-constexpr SSense kSenseUnrecoveredReadError = Sense(kMediumError, 0x11, 0x00);
-constexpr SSense kSenseAudioPlayInProgress = Sense(kNoSense, 0x00, 0x11);
+inline constexpr SSense kSenseNone = sense::kNone;
+inline constexpr SSense kSenseInvalidOpcode = sense::kInvalidOpcode;
+inline constexpr SSense kSenseLbaOutOfRange = sense::kLbaOutOfRange;
+inline constexpr SSense kSenseParameterListLength = sense::kParameterListLengthError;
+inline constexpr SSense kSenseSavingNotSupported = sense::kSavingNotSupported;
+inline constexpr SSense kSenseIllegalModeForTrack = sense::kIllegalModeForTrack;
+inline constexpr SSense kSenseCommandSequenceError = sense::kCommandSequenceError;
+inline constexpr SSense kSenseRemovalPrevented = sense::kRemovalPrevented;
+inline constexpr SSense kSenseMediumNotPresent = sense::kMediumNotPresent;
+inline constexpr SSense kSenseMediumNotPresentTrayOpen = sense::kMediumNotPresentTrayOpen;
+inline constexpr SSense kSenseBecomingReady = sense::kBecomingReady;
+inline constexpr SSense kSenseMediumChanged = sense::kMediumChanged;
+inline constexpr SSense kSenseUnrecoveredReadError = sense::kUnrecoveredReadError;
+inline constexpr SSense kSenseAudioPlayInProgress = sense::kAudioPlayInProgress;
 
 // Length of fixed-format sense data.
-constexpr size_t kSenseLength = 18;
+inline constexpr size_t kSenseLength = kFixedSenseLength;
 
 // Writes `sense` as fixed-format sense data (18 bytes) into `out`.
 void EncodeFixedSense(const SSense& sense, uint8* out);
-
-// Big-endian access.
-inline uint16 Get16(const uint8* p) { return uint16((p[0] << 8) | p[1]); }
-inline uint32 Get24(const uint8* p) { return (uint32(p[0]) << 16) | (uint32(p[1]) << 8) | p[2]; }
-inline uint32 Get32(const uint8* p)
-{
-	return (uint32(p[0]) << 24) | (uint32(p[1]) << 16) | (uint32(p[2]) << 8) | p[3];
-}
-inline void Put16(uint8* p, uint32 v)
-{
-	p[0] = uint8(v >> 8);
-	p[1] = uint8(v);
-}
-inline void Put32(uint8* p, uint32 v)
-{
-	p[0] = uint8(v >> 24);
-	p[1] = uint8(v >> 16);
-	p[2] = uint8(v >> 8);
-	p[3] = uint8(v);
-}
-
-// CD addresses. An LBA counts sectors from the start of track 1's program
-// area; the MSF time of a sector is LBA + 150 frames (75 frames a second).
-// Negative LBAs (the lead-in) wrap into the 90..99 minute range, as the Q
-// sub-channel writes them.
-constexpr int32 kFramesPerSecond = 75;
-constexpr int32 kMsfOffset = 150;
-constexpr int32 kLeadInWrap = 450000;   // 100 minutes of frames
-constexpr size_t kAudioSectorSize = 2352;
-
-struct SMsf {
-	uint8 minute = 0;
-	uint8 second = 0;
-	uint8 frame = 0;
-};
-
-inline SMsf LbaToMsf(int32 lba)
-{
-	int32 f = lba + kMsfOffset;
-	if (f < 0)
-		f += kLeadInWrap;
-	SMsf msf;
-	msf.minute = uint8((f / (60 * kFramesPerSecond)) % 256);
-	msf.second = uint8((f / kFramesPerSecond) % 60);
-	msf.frame = uint8(f % kFramesPerSecond);
-	return msf;
-}
-
-// The LBA of an absolute MSF time; minutes of 90 and above are lead-in
-// addresses (negative LBAs).
-inline int32 MsfToLba(uint8 minute, uint8 second, uint8 frame)
-{
-	int32 f = (int32(minute) * 60 + second) * kFramesPerSecond + frame;
-	if (minute >= 90)
-		f -= kLeadInWrap;
-	return f - kMsfOffset;
-}
-
-// A length in frames as an MSF value (no offset).
-inline SMsf FramesToMsf(int32 frames)
-{
-	if (frames < 0)
-		frames = -frames;
-	SMsf msf;
-	msf.minute = uint8((frames / (60 * kFramesPerSecond)) % 256);
-	msf.second = uint8((frames / kFramesPerSecond) % 60);
-	msf.frame = uint8(frames % kFramesPerSecond);
-	return msf;
-}
-
-inline uint8 ToBcd(uint32 value) { return uint8(((value / 10) % 10) << 4 | (value % 10)); }
 
 }   // namespace mmc

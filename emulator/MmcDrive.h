@@ -8,8 +8,8 @@
 // MODE SELECT(6) with a block descriptor whose density code 82h (or 00h)
 // and block length 2352 make READ(10) read audio sectors, the family's
 // vendor mode pages (ModePages.h) and vendor commands, and none of the MMC
-// additions (READ CD, SET CD SPEED, READ DISC/TRACK INFORMATION, page 2Ah,
-// CD-Text). The dialects follow the command descriptions in the drivers of
+// additions (READ CD, SET CD SPEED, READ DISC/TRACK INFORMATION, GET
+// CONFIGURATION, GET EVENT STATUS NOTIFICATION, page 2Ah, CD-Text). The dialects follow the command descriptions in the drivers of
 // cdrecord (drv_jvc.c, drv_philips.c) and cdrdao (TeacCdr55, CDD2600Base,
 // YamahaCDR10x, PlextorReader):
 //   teac     Teac CD-R50/55: READ CD-DA (D8h), OPC EXECUTION (ECh), CLEAR
@@ -29,7 +29,16 @@
 // SEND OPC INFORMATION; the drives write nothing yet.
 //
 // Every method may be called from any thread; one mutex serialises them, as
-// a real drive takes one command at a time.
+// a real drive takes one command at a time. A command that takes time on a
+// timed drive (reading at the drive's speed) is answered under the mutex and
+// then waits on the drive's clock with the mutex released; the drive's busy
+// time is booked command after command, so commands still complete one at a
+// time on the drive's clock.
+//
+// The answers are split by command group: identity, state and mode pages
+// (MmcDriveIdentity.cpp), reading (MmcDriveReading.cpp), audio play
+// (MmcDrivePlaying.cpp) and recording (MmcDriveRecording.cpp); MmcDrive.cpp
+// holds the command table of each dialect and the adapter's part.
 #pragma once
 
 #include "emulator/AudioPlayback.h"
@@ -40,6 +49,7 @@
 #include "emulator/ModePages.h"
 #include "kit/device/VirtualDevice.h"
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -90,49 +100,121 @@ public:
 
 	// Longest answer the drive builds outside the caller's buffer.
 	static constexpr size_t kResponseCapacity = 40960;
+	// Longest cue sheet the drive takes (GET CONFIGURATION feature 002Eh).
+	static constexpr uint32 kCueSheetCapacity = 64 * 1024;
 
 private:
 	struct SResult {
 		mmc::SSense sense;
 		size_t transferred = 0;   // bytes moved to or from the caller's buffer
+		bool overrun = false;     // the answer was longer than the caller's buffer
+		bigtime_t busy = 0;       // how long the drive works on the command (drive clock)
 	};
 	struct SContext {
 		const uint8* cdb;
 		uint8* data;               // the caller's buffer (data-in or data-out)
 		size_t dataLength;
 	};
+	using handler = SResult (CMmcDrive::*)(const SContext&);
+	// One command of a dialect: how the adapter checks it and who answers it.
+	struct SCommand {
+		uint8 opcode;
+		uint8 length;              // command block length
+		data_direction dir;
+		bool needsMedium;
+		bool skipsUnitAttention;
+		handler handle;
+	};
+	struct SCommandList {
+		const SCommand* commands;
+		size_t count;
+	};
+	// The command tables (MmcDrive.cpp): those every dialect answers, then
+	// those of `dialect`, which replace an entry of the same opcode.
+	static SCommandList CommonCommands();
+	static SCommandList DialectCommands(CDriveConfig::dialect_type dialect);
+	void BuildCommandTable();
 
 	bool MediumReady() const;
 	mmc::SSense NotReadySense() const;
-	bool NeedsMedium(uint8 opcode) const;
 	SResult Respond(const SContext& context, size_t allocation, size_t length);
+	// Takes the drive's busy time for a command of `duration`, after the
+	// commands before it; returns the time at which the command completes.
+	bigtime_t Schedule(bigtime_t duration);
+	// Time to move `sectors` sectors at the current read speed (0 unless the
+	// drive is timed).
+	bigtime_t ReadTime(int64 sectors) const;
 
+	// Identity, state and pages (MmcDriveIdentity.cpp).
+	SResult DoTestUnitReady(const SContext& c);
 	SResult DoRequestSense(const SContext& c);
 	SResult DoInquiry(const SContext& c);
 	SResult DoStartStopUnit(const SContext& c);
 	SResult DoPreventAllow(const SContext& c);
+	SResult DoModeSelect(const SContext& c);
+	SResult DoModeSense(const SContext& c);
+	SResult DoModeSense6(const SContext& c);
+	SResult DoModeSelect6(const SContext& c);
+	SResult DoSetCdSpeed(const SContext& c);
+	SResult DoPhilipsLoadUnload(const SContext& c);
+	SResult DoGetConfiguration(const SContext& c);
+	SResult DoGetEventStatusNotification(const SContext& c);
+	mmc::SSense EjectTray();
+	void CloseTray();
+	// Media event codes of GET EVENT STATUS NOTIFICATION.
+	enum media_event : uint8 {
+		kMediaNoChange = 0,
+		kMediaEjectRequest = 1,
+		kMediaNew = 2,
+		kMediaRemoval = 3,
+	};
+	// Keeps `event` for GET EVENT STATUS NOTIFICATION (the oldest is dropped
+	// when kMediaEventCapacity are waiting).
+	void QueueMediaEvent(media_event event);
+	// The profile (MMC feature set) of the medium in the tray, 0 for none.
+	uint16 CurrentProfile() const;
+	uint16 ClampSpeed(uint32 requested, const std::vector<uint16>& speeds) const;
+
+	// Reading (MmcDriveReading.cpp).
 	SResult DoReadCapacity(const SContext& c);
 	SResult DoReadSubChannel(const SContext& c);
 	SResult DoReadToc(const SContext& c);
-	SResult DoPlayAudio(const SContext& c);
-	SResult DoPauseResume(const SContext& c);
-	SResult DoStop(const SContext& c);
 	SResult DoReadDiscInformation(const SContext& c);
 	SResult DoReadTrackInformation(const SContext& c);
-	SResult DoModeSelect(const SContext& c);
-	SResult DoModeSense(const SContext& c);
-	SResult DoReadBufferCapacity(const SContext& c);
-	SResult DoSetCdSpeed(const SContext& c);
 	SResult DoReadCd(const SContext& c);
 	SResult DoReadCdDa(const SContext& c);
 	SResult DoRead10(const SContext& c);
-	SResult DoModeSense6(const SContext& c);
-	SResult DoModeSelect6(const SContext& c);
+	// Reads audio sectors with optional C2 and sub-channel parts into the
+	// caller's buffer, checking range and faults. An answer longer than the
+	// buffer fills it and is flagged as an overrun.
+	SResult ReadSectors(const SContext& c, int32 lba, int64 count, bool userData, size_t c2Bytes,
+		int subChannel);
+	// The 12 bytes of the Q sub-channel of the sector at `lba` as recorded:
+	// the position (ADR 1), or in one sector of each hundred the catalogue
+	// number (ADR 2) or the track's ISRC (ADR 3) when the disc has them.
+	void SectorQ(int32 lba, uint8* q) const;
+	// Builds the C2 and sub-channel bytes of the sector at `lba` after its
+	// user data at `out`.
+	void BuildSectorExtras(int32 lba, uint8* out, size_t c2Bytes, int subChannel) const;
+	// Sectors the block descriptor counts: the lead-out of a recorded disc,
+	// the last possible lead-out of a blank one.
+	uint32 MediumBlocks() const;
+
+	// Playing (MmcDrivePlaying.cpp).
+	SResult DoPlayAudio(const SContext& c);
+	SResult DoPauseResume(const SContext& c);
+	SResult DoStop(const SContext& c);
+	SResult StartPlay(int32 start, int32 end);
+
+	// Recording (MmcDriveRecording.cpp).
+	SResult DoSynchronizeCache(const SContext& c);
+	SResult DoSendOpcInformation(const SContext& c);
+	SResult DoReadBufferCapacity(const SContext& c);
 	SResult DoTeacSetLimits(const SContext& c);
 	SResult DoTeacSetSubcode(const SContext& c);
+	SResult DoTeacClearSubcode(const SContext& c);
 	SResult DoTeacNextWritableAddress(const SContext& c);
 	SResult DoTeacOpcExecution(const SContext& c);
-	SResult DoPhilipsLoadUnload(const SContext& c);
 	SResult DoPhilipsFirstWritableAddress(const SContext& c);
 	SResult DoPhilipsReadSessionInfo(const SContext& c);
 	SResult DoPhilipsWriteSession(const SContext& c);
@@ -140,20 +222,13 @@ private:
 	SResult DoYamahaWriteTrack(const SContext& c);
 	// A blank recordable medium is in the tray (else the sense to answer).
 	bool WritableMedium(mmc::SSense* sense) const;
-	// Sectors the block descriptor counts: the lead-out of a recorded disc,
-	// the last possible lead-out of a blank one.
-	uint32 MediumBlocks() const;
-	bool VendorDialect() const { return fConfig.dialect != CDriveConfig::kDialectMmc; }
-	mmc::SSense EjectTray();
-	void Record(const raw_device_command* command, const uint8* cdb, bool dataIn);
+	// Takes the parameter list of a vendor recording command (its length in
+	// bytes 7-8) for a writable medium: false with r->sense set when the
+	// list is longer than the data sent or the medium cannot be written.
+	bool TakeWriteParameters(const SContext& c, size_t* length, SResult* r) const;
 
-	// Reads audio sectors with optional C2 and sub-channel parts into the
-	// caller's buffer, checking range, faults and buffer size.
-	SResult ReadSectors(const SContext& c, int32 lba, int64 count, bool userData, size_t c2Bytes,
-		int subChannel);
-	SResult StartPlay(int32 start, int32 end);
-	uint16 ClampSpeed(uint32 requested, const std::vector<uint16>& speeds) const;
-	void RealTimeDelay(int64 sectors);
+	bool VendorDialect() const { return fConfig.dialect != CDriveConfig::kDialectMmc; }
+	void Record(const raw_device_command* command, const uint8* cdb, bool dataIn);
 
 	mutable std::mutex fLock;
 	const CDriveConfig fConfig;
@@ -171,4 +246,9 @@ private:
 	int32 fLimitLength = 0;
 	std::vector<SCommandRecord> fHistory;  // ring of kHistoryLength records
 	size_t fHistoryNext = 0;
+	std::array<const SCommand*, 256> fCommands {};   // by opcode; null = not known
+	bigtime_t fBusyUntil = 0;              // drive clock time the last command completes
+	static constexpr size_t kMediaEventCapacity = 4;
+	std::array<media_event, kMediaEventCapacity> fMediaEvents {};   // oldest first
+	size_t fMediaEventCount = 0;
 };

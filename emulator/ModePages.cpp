@@ -1,5 +1,7 @@
 #include "emulator/ModePages.h"
 
+#include "emulator/DriveConfig.h"
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -26,7 +28,7 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	fMmc(set == kPagesMmc)
 {
 	if (fCapabilities.readSpeeds.empty())
-		fCapabilities.readSpeeds.push_back(176);
+		fCapabilities.readSpeeds.push_back(CDriveConfig::SpeedKbs(1));
 	std::sort(fCapabilities.readSpeeds.begin(), fCapabilities.readSpeeds.end());
 	std::sort(fCapabilities.writeSpeeds.begin(), fCapabilities.writeSpeeds.end());
 	fReadSpeed = fCapabilities.readSpeeds.back();
@@ -35,11 +37,11 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	// 01h: read/write error recovery.
 	{
 		SPage p;
-		p.code = 0x01;
-		p.defaults = Page(0x01, 12);
+		p.code = kModePageErrorRecovery;
+		p.defaults = Page(kModePageErrorRecovery, 12);
 		p.defaults[3] = 0x10;   // read retry count
 		p.defaults[8] = 0x10;   // write retry count
-		p.changeable = Page(0x01, 12);
+		p.changeable = Page(kModePageErrorRecovery, 12);
 		p.changeable[2] = 0xF7;   // AWRE ARRE TB RC - PER DTE DCR
 		p.changeable[3] = 0xFF;
 		p.changeable[8] = 0xFF;
@@ -49,13 +51,13 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	// 05h: write parameters, for MMC recorders.
 	if (fMmc && (fCapabilities.writeCdR || fCapabilities.writeCdRw)) {
 		SPage p;
-		p.code = 0x05;
-		p.defaults = Page(0x05, 52);
+		p.code = kModePageWriteParameters;
+		p.defaults = Page(kModePageWriteParameters, 52);
 		p.defaults[2] = 0x01;    // track at once
 		p.defaults[3] = 0x04;    // track mode: data
 		p.defaults[4] = 0x08;    // data block type: mode 1
-		Put16(&p.defaults[14], 150);   // audio pause length
-		p.changeable = Page(0x05, 52);
+		SetBe16(&p.defaults[14], 150);   // audio pause length
+		p.changeable = Page(kModePageWriteParameters, 52);
 		p.changeable[2] = uint8((fCapabilities.bufferUnderrunFree ? 0x40 : 0x00) | 0x20
 			| (fCapabilities.testWrite ? 0x10 : 0x00) | 0x0F);
 		p.changeable[3] = 0xFF;
@@ -70,25 +72,25 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	// 0Dh: CD device parameters.
 	{
 		SPage p;
-		p.code = 0x0D;
-		p.defaults = Page(0x0D, 8);
-		Put16(&p.defaults[4], 60);
-		Put16(&p.defaults[6], 75);
-		p.changeable = Page(0x0D, 8);
+		p.code = kModePageCdParameters;
+		p.defaults = Page(kModePageCdParameters, 8);
+		SetBe16(&p.defaults[4], 60);
+		SetBe16(&p.defaults[6], 75);
+		p.changeable = Page(kModePageCdParameters, 8);
 		p.changeable[3] = 0x0F;
 		fPages.push_back(p);
 	}
 	// 0Eh: CD audio control. Play commands always return at once (Immed).
 	{
 		SPage p;
-		p.code = 0x0E;
-		p.defaults = Page(0x0E, 16);
+		p.code = kModePageCdAudioControl;
+		p.defaults = Page(kModePageCdAudioControl, 16);
 		p.defaults[2] = 0x04;
 		p.defaults[8] = 0x01;    // port 0: left channel
 		p.defaults[9] = 0xFF;
 		p.defaults[10] = 0x02;   // port 1: right channel
 		p.defaults[11] = 0xFF;
-		p.changeable = Page(0x0E, 16);
+		p.changeable = Page(kModePageCdAudioControl, 16);
 		p.changeable[2] = 0x02;  // SOTC
 		for (size_t i = 8; i < 16; i += 2) {
 			p.changeable[i] = 0x0F;
@@ -104,7 +106,7 @@ CModePages::CModePages(const SDriveCapabilities& capabilities, page_set set)
 	// 2Ah: capabilities, built from the drive's state.
 	if (fMmc) {
 		SPage p;
-		p.code = 0x2A;
+		p.code = kModePageCapabilities;
 		p.savable = false;
 		fPages.push_back(p);
 		BuildCapabilities();
@@ -125,7 +127,7 @@ void CModePages::AddVendorPages(page_set set)
 			p.changeable[at] = mask;
 		fPages.push_back(p);
 	};
-	auto factor = [](uint16 kbs) { return uint8(std::min<uint32>(kbs / 176u, 255)); };
+	auto factor = [](uint16 kbs) { return uint8(std::min(CDriveConfig::SpeedFactor(kbs), 255)); };
 	uint16 maxWrite = fCapabilities.writeSpeeds.empty() ? 0 : fCapabilities.writeSpeeds.back();
 	switch (set) {
 		case kPagesMmc:
@@ -133,9 +135,9 @@ void CModePages::AddVendorPages(page_set set)
 		case kPagesTeac:
 			// 21h byte 2 bits 0-1: 3 = preview writing; 22h byte 4: write
 			// method (2 disc at once); 31h byte 2: the speed code.
-			add(0x21, 3, {}, {{2, 0x03}});
-			add(0x22, 9, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}, {6, 0xFF}, {7, 0xFF}, {8, 0xFF}});
-			add(0x31, 4, {}, {{2, 0xFF}});
+			add(kModePageTeacPreview, 3, {}, {{2, 0x03}});
+			add(kModePageTeacWriteMethod, 9, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}, {6, 0xFF}, {7, 0xFF}, {8, 0xFF}});
+			add(kModePageTeacSpeed, 4, {}, {{2, 0xFF}});
 			break;
 		case kPagesPhilips: {
 			// 21h: sector type, track and ISRC of the track to write; 22h:
@@ -144,10 +146,10 @@ void CModePages::AddVendorPages(page_set set)
 			std::initializer_list<std::pair<size_t, uint8>> all21 = {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF},
 				{6, 0xFF}, {7, 0xFF}, {8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}, {12, 0xFF}, {13, 0xFF},
 				{14, 0xFF}, {15, 0xFF}};
-			add(0x21, 16, {}, all21);
+			add(kModePagePhilipsWriteTrack, 16, {}, all21);
 			add(0x22, 10, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}, {5, 0xFF}, {6, 0xFF}, {7, 0xFF}, {8, 0xFF},
 				{9, 0xFF}});
-			add(0x23, 8, {{2, factor(maxWrite)}, {4, factor(fCapabilities.readSpeeds.back())}},
+			add(kModePagePhilipsSpeed, 8, {{2, factor(maxWrite)}, {4, factor(fCapabilities.readSpeeds.back())}},
 				{{2, 0xFF}, {3, 0x01}, {4, 0xFF}});
 			break;
 		}
@@ -155,12 +157,12 @@ void CModePages::AddVendorPages(page_set set)
 			// 31h byte 3: speed in the high nibble (0 single, 1 double, 2
 			// quad), test writing in bit 0; 32h byte 3 bits 0-3: write format
 			// (4 disc at once).
-			add(0x31, 4, {{3, 0x20}}, {{3, 0xF1}});
-			add(0x32, 8, {}, {{2, 0xFF}, {3, 0xFF}});
+			add(kModePageYamahaConfiguration, 4, {{3, 0x20}}, {{3, 0xF1}});
+			add(kModePageYamahaWriteFormat, 8, {}, {{2, 0xFF}, {3, 0xFF}});
 			break;
 		case kPagesPlextor:
 			// 31h byte 2: the speed code, bytes 3-4 the special modes.
-			add(0x31, 8, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}});
+			add(kModePagePlextorSpeed, 8, {}, {{2, 0xFF}, {3, 0xFF}, {4, 0xFF}});
 			break;
 	}
 }
@@ -173,40 +175,42 @@ const std::vector<uint8>* CModePages::CurrentPage(uint8 code) const
 
 void CModePages::BuildCapabilities()
 {
-	SPage* p = Find(0x2A);
+	SPage* p = Find(kModePageCapabilities);
 	if (p == nullptr)
 		return;
 	const SDriveCapabilities& c = fCapabilities;
 	size_t descriptors = std::min<size_t>(c.writeSpeeds.size(), 16);
 	size_t size = 32 + 4 * descriptors;
-	std::vector<uint8> page = Page(0x2A, size);
+	std::vector<uint8> page = Page(kModePageCapabilities, size);
 	page[2] = uint8((c.readCdR ? 0x01 : 0) | (c.readCdRw ? 0x02 : 0));
 	page[3] = uint8((c.writeCdR ? 0x01 : 0) | (c.writeCdRw ? 0x02 : 0) | (c.testWrite ? 0x04 : 0));
 	page[4] = uint8((c.audioPlay ? 0x01 : 0) | 0x40 | (c.bufferUnderrunFree ? 0x80 : 0));
-	page[5] = uint8((c.cddaCommands ? 0x01 : 0) | (c.accurateStream ? 0x02 : 0) | 0x10 | (c.isrc ? 0x20 : 0)
+	// R-W supported (the drive serves raw P-W through READ CD, with empty
+	// R-W), not de-interleaved and corrected; C2 pointers.
+	page[5] = uint8((c.cddaCommands ? 0x01 : 0) | (c.accurateStream ? 0x02 : 0) | 0x04 | 0x10 | (c.isrc ? 0x20 : 0)
 		| (c.mcn ? 0x40 : 0));
 	page[6] = uint8((c.lock ? 0x01 : 0) | (fLocked ? 0x02 : 0) | (c.eject ? 0x08 : 0) | 0x20);   // tray
 	page[7] = c.audioPlay ? 0x03 : 0x00;
 	uint16 maxWrite = c.writeSpeeds.empty() ? 0 : c.writeSpeeds.back();
-	Put16(&page[8], c.readSpeeds.back());
-	Put16(&page[10], c.audioPlay ? 256 : 0);
-	Put16(&page[12], c.bufferKb);
-	Put16(&page[14], fReadSpeed);
-	Put16(&page[18], maxWrite);
-	Put16(&page[20], fWriteSpeed);
-	Put16(&page[28], fWriteSpeed);
-	Put16(&page[30], uint32(descriptors));
+	SetBe16(&page[capability::kMaximumReadSpeed], c.readSpeeds.back());
+	SetBe16(&page[10], c.audioPlay ? 256 : 0);
+	SetBe16(&page[capability::kBufferSize], c.bufferKb);
+	SetBe16(&page[capability::kCurrentReadSpeed], fReadSpeed);
+	SetBe16(&page[capability::kMaximumWriteSpeed], maxWrite);
+	SetBe16(&page[capability::kCurrentWriteSpeed], fWriteSpeed);
+	SetBe16(&page[28], fWriteSpeed);
+	SetBe16(&page[30], uint32(descriptors));
 	for (size_t i = 0; i < descriptors; i++)
-		Put16(&page[32 + 4 * i + 2], c.writeSpeeds[c.writeSpeeds.size() - 1 - i]);   // fastest first
+		SetBe16(&page[32 + 4 * i + 2], c.writeSpeeds[c.writeSpeeds.size() - 1 - i]);   // fastest first
 
 	p->current = page;
 	p->defaults = page;
-	Put16(&p->defaults[14], c.readSpeeds.back());
-	Put16(&p->defaults[20], maxWrite);
-	Put16(&p->defaults[28], maxWrite);
+	SetBe16(&p->defaults[14], c.readSpeeds.back());
+	SetBe16(&p->defaults[20], maxWrite);
+	SetBe16(&p->defaults[28], maxWrite);
 	p->defaults[6] &= uint8(~0x02);
 	p->saved = p->current;
-	p->changeable = Page(0x2A, size);
+	p->changeable = Page(kModePageCapabilities, size);
 }
 
 CModePages::SPage* CModePages::Find(uint8 code)
@@ -278,7 +282,7 @@ SSense CModePages::Sense(page_control control, uint8 page, uint8 subpage, uint8*
 		return sense;
 	uint8 header[kHeaderLength] = {};
 	size_t total = kHeaderLength + pagesLength;
-	Put16(header, uint32(total - 2));
+	SetBe16(header, uint32(total - 2));
 	header[3] = fCapabilities.supportsFua ? 0x10 : 0x00;
 	size_t done = std::min(capacity, kHeaderLength);
 	std::memcpy(out, header, done);
@@ -325,7 +329,7 @@ SSense CModePages::Validate(const SPage& page, const uint8* data, size_t listOff
 	for (size_t i = 2; i < page.current.size(); i++)
 		if (((data[i] ^ page.current[i]) & ~page.changeable[i]) != 0)
 			return SenseInvalidParameterField(uint16(listOffset + i));
-	if (page.code == 0x05) {
+	if (page.code == kModePageWriteParameters) {
 		uint8 writeType = data[2] & 0x0F;
 		if (writeType < 1 || writeType > 3)
 			return SenseInvalidParameterField(uint16(listOffset + 2));
@@ -374,7 +378,7 @@ SSense CModePages::Select6(const uint8* list, size_t length, bool save)
 	if (descriptors != 0) {
 		const uint8* d = list + kHeaderLength6;
 		density = d[0];
-		blockLength = Get24(d + 5);
+		blockLength = GetBe24(d + 5);
 		if (density != 0x00 && density != 0x04 && density != 0x82)
 			return SenseInvalidParameterField(kHeaderLength6);
 		if (blockLength != 2048 && blockLength != 2352)
@@ -453,17 +457,17 @@ uint16 CModePages::CurrentWriteSpeed() const
 
 bool CModePages::StopOnTrackCrossing() const
 {
-	return (Find(0x0E)->current[2] & 0x02) != 0;
+	return (Find(kModePageCdAudioControl)->current[2] & audio_control::kStopOnTrackCrossing) != 0;
 }
 
 uint8 CModePages::WriteType() const
 {
-	const SPage* p = Find(0x05);
+	const SPage* p = Find(kModePageWriteParameters);
 	return p == nullptr ? 0 : uint8(p->current[2] & 0x0F);
 }
 
 bool CModePages::TestWrite() const
 {
-	const SPage* p = Find(0x05);
+	const SPage* p = Find(kModePageWriteParameters);
 	return p != nullptr && (p->current[2] & 0x10) != 0;
 }

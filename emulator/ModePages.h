@@ -17,6 +17,7 @@
 #pragma once
 
 #include "emulator/MmcDefs.h"
+#include "kit/device/ScsiParameters.h"
 #include "kit/support/SupportDefs.h"
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include "kit/device/VirtualDevice.h"
 #include "kit/storage/FindDirectory.h"
+#include "kit/support/EscapeText.h"
 
 #include <sys/stat.h>
 
@@ -92,7 +93,8 @@ status_t StartVirtualDrives(std::vector<std::string>* paths)
 	std::string error;
 	status_t status = LoadVirtualDriveConfigs(&configs, &error);
 	if (status != B_OK) {
-		fprintf(stderr, "virtual drives: %s\n", error.c_str());
+		// The message quotes the user's file: show its control characters escaped.
+		fprintf(stderr, "virtual drives: %s\n", EscapeControlChars(error).c_str());
 		return status;
 	}
 	status_t result = B_OK;
@@ -104,8 +106,9 @@ status_t StartVirtualDrives(std::vector<std::string>* paths)
 		if (status == B_OK)
 			status = RegisterVirtualDevice(drive, &path);
 		if (status != B_OK) {
-			fprintf(stderr, "virtual drives: %s %s not offered: %s\n", config.vendor.c_str(),
-				config.product.c_str(), error.empty() ? "cannot register it" : error.c_str());
+			fprintf(stderr, "virtual drives: %s %s not offered: %s\n", EscapeControlChars(config.vendor).c_str(),
+				EscapeControlChars(config.product).c_str(),
+				error.empty() ? "cannot register it" : EscapeControlChars(error).c_str());
 			if (result == B_OK)
 				result = status;
 			continue;

@@ -1,12 +1,13 @@
-// libFuzzer target: the command interpreter of the virtual drives' vendor
-// dialects (Teac, Philips, Yamaha, Plextor) with their parameter lists (MODE
-// SELECT(6) block descriptors and vendor pages, SET SUBCODE, WRITE SESSION,
-// WRITE TOC). Whatever the stream of commands asks, a drive must stay inside
+// libFuzzer target: the command interpreter of the virtual drives, MMC and
+// the vendor dialects (Teac, Philips, Yamaha, Plextor), with their parameter
+// lists (MODE SELECT block descriptors and pages, SET SUBCODE, WRITE
+// SESSION, WRITE TOC) and the answers built in the drive (GET
+// CONFIGURATION, events, formatted and raw sub-channel, overruns). Whatever the stream of commands asks, a drive must stay inside
 // the buffers it was given and never report more data than there was room
 // for.
 //
-// Input: byte 0 picks the dialect (bits 0-1) and the medium (bit 2: a small
-// audio disc, else a blank CD-R); then records of a flags byte, 16 command
+// Input: byte 0 picks the dialect (bits 0-2, modulo 5), the medium (bit 3:
+// a small audio disc, else a blank CD-R) and hex formatted Q (bit 4); then records of a flags byte, 16 command
 // block bytes and a 2-byte data length; data-out commands carry the bytes
 // that follow.
 #include "emulator/DriveConfig.h"
@@ -54,12 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	if (size < 1)
 		return 0;
 	const CDriveConfig::dialect_type dialects[] = {CDriveConfig::kDialectTeac, CDriveConfig::kDialectPhilips,
-		CDriveConfig::kDialectYamaha, CDriveConfig::kDialectPlextor};
+		CDriveConfig::kDialectYamaha, CDriveConfig::kDialectPlextor, CDriveConfig::kDialectMmc};
 	CDriveConfig config;
 	config.realTime = false;
-	config.dialect = dialects[data[0] & 0x03];
+	config.dialect = dialects[(data[0] & 0x07) % 5];
+	config.hexQ = (data[0] & 0x10) != 0;
 	std::shared_ptr<CDiscImage> medium
-		= (data[0] & 0x04) != 0 ? SmallDisc() : CDiscImage::CreateBlank(CDiscImage::kBlankCdR, 74);
+		= (data[0] & 0x08) != 0 ? SmallDisc() : CDiscImage::CreateBlank(CDiscImage::kBlankCdR, 74);
 	CMmcDrive drive(config, medium);
 
 	size_t offset = 1;

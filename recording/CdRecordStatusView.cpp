@@ -1,6 +1,7 @@
 #include "recording/CdRecordStatusView.h"
 
 #include "recording/DaoFeeder.h"
+#include "recording/DiscVerifier.h"
 #include "recording/RecordClock.h"
 #include "recording/SectorRingBuffer.h"
 
@@ -555,8 +556,41 @@ void CCdRecordStatusView::_WriteThread()
 	}
 	if (failed)
 		_FailureEnd();
+	_ChangeDisplay([](CD_RECORD_DISPLAY* display) { display->verification.clear(); });
+	if (succeeded && fAction->bVerify && (fAction->nActionFlags & RECORD_ACTION_WRITE) != 0)
+		_Verify();
 	fSucceeded.store(succeeded);
 	_CommonEnd();
+}
+
+void CCdRecordStatusView::_Verify()
+{
+	std::string finished = Display().status;
+	SetStatusTextAsync("Verifying...");
+	fDriver->MediumLoad(fDevice, nullptr);
+	SCSI_STATUS status;
+	memset(&status, 0, sizeof(status));
+	fClock->WaitUnitReady(fDevice, 30000000, &status);
+	std::vector<TRACK_VERIFICATION> results;
+	status_t verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results);
+	std::vector<std::string> lines;
+	if (verified != B_OK) {
+		lines.push_back(verified == B_BAD_VALUE ? "Verification: the disc's tracks differ from the project"
+												: ErrorCodeText("Verification not possible (", verified));
+	}
+	for (const TRACK_VERIFICATION& result : results) {
+		std::string line = Format("Track %02d: ", int(result.track));
+		if (result.verified)
+			line += "verified";
+		else if (!result.readError.empty())
+			line += "reading failed, " + result.readError;
+		else
+			line += Format("differs from its source at sector %d", int(result.firstDifference));
+		lines.push_back(line);
+	}
+	_ChangeDisplay([&](CD_RECORD_DISPLAY* display) { display->verification = lines; });
+	fDriver->MediumEject(fDevice, nullptr);
+	SetStatusTextAsync(finished.c_str());
 }
 
 bool CCdRecordStatusView::_Prepare()

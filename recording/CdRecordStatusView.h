@@ -171,6 +171,9 @@ private:
 	void _DisplayThread();
 	void _PriorityThread();
 
+	// After a successful write asked to verify: loads the medium, reads
+	// every track back and puts the outcome into the display record.
+	void _Verify();
 	bool _Prepare();
 	EPassResult _RunPass();
 	bool _WaitForUnit();

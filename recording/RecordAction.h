@@ -41,6 +41,7 @@ public:
 	float fSpeedFactor = -1.0f;       // the factor shown with the chosen speed; not used by the engine
 	bool bRewritableMedium = false;   // not used by the engine
 	bool bBurnProof = false;          // buffer-underrun protection requested
+	bool bVerify = false;             // read the written disc back and compare it with the project
 
 	// The set-up registered pProject with gpProjectRoster; the action gives
 	// that reference back when it is deleted.

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Run states of a recording pass (bit values).
 enum : int32 {
@@ -49,6 +50,9 @@ struct CD_RECORD_DISPLAY {
 	RECORD_BAR_DISPLAY track {"", "0%", "", 0, "Progress of writing the current track"};
 	RECORD_BAR_DISPLAY buffer {"Buffer: ", "0%", "", 0, "Fill level of the application buffer (file cache)"};
 	RECORD_BAR_DISPLAY recorderBuffer {"Recorder Buffer: ", "0%", "", 0, "Fill level of the recorder buffer"};
+	// After a write with verification: one line per track ("Track 01:
+	// verified", or where it differs), or why the disc could not be compared.
+	std::vector<std::string> verification;
 
 	bool operator==(const CD_RECORD_DISPLAY&) const = default;
 };

@@ -76,6 +76,12 @@ CCdRecordStatusWindow::CCdRecordStatusWindow(BRect frame, const char* title, CRe
 		layout->addWidget(bar->bar);
 	}
 
+	fVerification = new QLabel(this);
+	fVerification->setObjectName("Verification");
+	fVerification->setWordWrap(true);
+	fVerification->hide();
+	layout->addWidget(fVerification);
+
 	auto* bottom = new QHBoxLayout;
 	bottom->addStretch(1);
 	fButton = new QPushButton(this);
@@ -137,6 +143,14 @@ void CCdRecordStatusWindow::_Render()
 	_RenderBar(fTrack, fShown.track);
 	_RenderBar(fBuffer, fShown.buffer);
 	_RenderBar(fRecorderBuffer, fShown.recorderBuffer);
+	QString verification;
+	for (const std::string& line : fShown.verification)
+		verification += (verification.isEmpty() ? "" : "\n") + QString::fromStdString(line);
+	if (verification != fVerification->text()) {
+		fVerification->setText(verification);
+		fVerification->setVisible(!verification.isEmpty());
+		setFixedSize(kWidth, sizeHint().height());
+	}
 	fButton->setText(QString::fromStdString(fShown.buttonLabel));
 	fButton->setToolTip(QString::fromStdString(fShown.buttonToolTip));
 	fButton->setDefault(fShown.buttonIsDefault);

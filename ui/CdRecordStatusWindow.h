@@ -54,6 +54,8 @@ public:
 	QLineEdit* ProjectLine() const { return fProject; }
 	QLineEdit* StatusLine() const { return fStatus; }
 	QPushButton* Button() const { return fButton; }
+	// The verification after a write, one line per track; hidden when none.
+	QLabel* VerificationLabel() const { return fVerification; }
 
 private:
 	Bar _MakeBar(const char* name);
@@ -68,5 +70,6 @@ private:
 	Bar fTrack;
 	Bar fBuffer;
 	Bar fRecorderBuffer;
+	QLabel* fVerification;
 	QPushButton* fButton;
 };

@@ -156,6 +156,12 @@ bool SendCommand(CDevice* device, const CCommandBlock& block, data_direction dir
 		&& (cam == CAM_REQ_CMP || (cam == CAM_DATA_RUN_ERR && direction == kDataIn));
 	if (ok && direction != kDataIn && r.moved != length)
 		ok = false;
+	// A data-run error that filled the whole buffer is an overrun: the drive
+	// had more to send than was asked for, so the command block and the
+	// buffer disagree (a forgotten sub-channel, say). Only a short transfer
+	// (an underrun) is a usable answer.
+	if (ok && cam == CAM_DATA_RUN_ERR && length > 0 && r.moved >= length)
+		ok = false;
 	if (transferred != nullptr)
 		*transferred = r.moved;
 	LogCommand(device, block.Name(), s, ok, r.moved);

@@ -157,6 +157,18 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 	return fTracks.back().get();
 }
 
+status_t BMediaFile::SetTag(const char* key, const char* value)
+{
+	if (key == nullptr || key[0] == '\0')
+		return B_BAD_VALUE;
+	if (fStatus != B_OK)
+		return fStatus;
+	if (!fWriting || fClosed || fHeaderCommitted || fContext == nullptr)
+		return B_NOT_ALLOWED;
+	int error = av_dict_set(&fContext->metadata, key, value != nullptr && value[0] != '\0' ? value : nullptr, 0);
+	return error < 0 ? StatusFromAVError(error) : B_OK;
+}
+
 status_t BMediaFile::CommitHeader()
 {
 	if (fStatus != B_OK)
@@ -172,7 +184,19 @@ status_t BMediaFile::CommitHeader()
 		if (status != B_OK)
 			return status;
 	}
-	int error = avformat_write_header(fContext, nullptr);
+	// Ogg muxers take their comments from the stream, AIFF writes ID3v2
+	// only when asked.
+	AVDictionary* options = nullptr;
+	if (fContext->metadata != nullptr) {
+		if (std::strcmp(fWriteFormat->ffmpegMuxer, "ogg") == 0 || std::strcmp(fWriteFormat->ffmpegMuxer, "opus") == 0) {
+			for (unsigned i = 0; i < fContext->nb_streams; i++)
+				av_dict_copy(&fContext->streams[i]->metadata, fContext->metadata, 0);
+		}
+		if (std::strcmp(fWriteFormat->ffmpegMuxer, "aiff") == 0)
+			av_dict_set(&options, "write_id3v2", "1", 0);
+	}
+	int error = avformat_write_header(fContext, &options);
+	av_dict_free(&options);
 	if (error < 0) {
 		status_t ioStatus = fIO->LastError();
 		return ioStatus != B_OK ? ioStatus : StatusFromAVError(error);

@@ -61,6 +61,14 @@ public:
 	// file's format). Null when the file is not open for writing, a track
 	// exists already, the header is committed, or the pair does not fit.
 	BMediaTrack* CreateTrack(media_format* format, const media_codec_info* codec, uint32 flags = 0);
+	// Writing, before CommitHeader: a tag of the file, by FFmpeg's metadata
+	// key ("artist", "title", "album", "track" as "3/12", or a free-form
+	// name, which Vorbis comments and ID3v2 keep). The file formats decide
+	// what they can carry: Ogg files put the tags on the stream, AIFF in an
+	// ID3v2 chunk, WAV only the INFO keys, MPEG-4 only the iTunes atoms.
+	// A null or empty value removes the tag. B_OK; B_BAD_VALUE for an empty
+	// key; B_NOT_ALLOWED when not writing or the header is committed.
+	status_t SetTag(const char* key, const char* value);
 	// Opens the encoder with its quality and writes the file's header.
 	status_t CommitHeader();
 	// Writing: flushes the encoder, writes the trailer and closes the file;

@@ -229,6 +229,12 @@ status_t NodeMonitor::WatchNode(const node_ref& node, uint32 flags, const BMesse
 status_t NodeMonitor::StopWatching(const BMessenger& target)
 {
 	std::lock_guard<std::mutex> lock(fLock);
+	_RemoveListener(target);
+	return B_OK;
+}
+
+void NodeMonitor::_RemoveListener(const BMessenger& target)
+{
 	std::vector<node_ref> nodes;
 	for (auto& entry : fWatches)
 		nodes.push_back(entry.second->node);
@@ -244,7 +250,6 @@ status_t NodeMonitor::StopWatching(const BMessenger& target)
 		if (listeners.size() != before)
 			_Update(watch);
 	}
-	return B_OK;
 }
 
 bool NodeMonitor::PathFor(const node_ref& node, std::string* path)

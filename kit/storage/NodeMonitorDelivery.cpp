@@ -56,21 +56,7 @@ void NodeMonitor::_Deliver(std::vector<Outgoing>& outgoing)
 			continue;   // delivered, or given up by the rule
 		// The target is gone for good: end its watches.
 		std::lock_guard<std::mutex> lock(fLock);
-		std::vector<node_ref> nodes;
-		for (auto& entry : fWatches)
-			nodes.push_back(entry.second->node);
-		for (const node_ref& node : nodes) {
-			Watch* watch = _ByNode(node);
-			if (watch == nullptr)
-				continue;
-			auto& listeners = watch->listeners;
-			size_t before = listeners.size();
-			listeners.erase(std::remove_if(listeners.begin(), listeners.end(),
-								[&item](const Listener& listener) { return listener.target == item.target; }),
-				listeners.end());
-			if (listeners.size() != before)
-				_Update(watch);
-		}
+		_RemoveListener(item.target);
 	}
 	outgoing.clear();
 }

@@ -219,6 +219,8 @@ private:
 
 	Watch* _ByWd(int wd);
 	Watch* _ByNode(const node_ref& node);
+	// Ends every watch of target; the caller holds fLock.
+	void _RemoveListener(const BMessenger& target);
 	Watch* _Create(const node_ref& node, const std::string& path, status_t* status);
 	bool _Update(Watch* watch, status_t* status = nullptr);
 	void _Erase(Watch* watch, bool removeFromKernel);

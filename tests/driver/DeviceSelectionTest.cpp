@@ -435,7 +435,7 @@ TEST_F(DriveStartUpTest, TheSpeedTableKeepsWhatTheDriveReallyTakes)
 	EXPECT_EQ(cdr, (std::vector<float> {-1.0f, 2.0f, 4.0f, 8.0f}));
 	EXPECT_EQ(CountSpeedEntries(driver->pWriteSpeedCdrw), 0);
 
-	EXPECT_NE(output.find("MaximumReadSpeed = 2816 (16.0 X)\nCurrentReadSpeed = 2816 (16.0 X)\n"),
+	EXPECT_NE(output.find("MaximumReadSpeed = 2822 (16.0 X)\nCurrentReadSpeed = 2822 (16.0 X)\n"),
 		std::string::npos)
 		<< output;
 	EXPECT_NE(output.find("AudioRead = 1, CdrWrite = 1, CdrwWrite = 0\n"), std::string::npos) << output;

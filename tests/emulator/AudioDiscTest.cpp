@@ -45,7 +45,7 @@ std::vector<STocEntry> TocEntries(const std::vector<uint8>& toc, bool msf)
 	for (size_t i = 4; i + 8 <= toc.size(); i += 8) {
 		const uint8* d = &toc[i];
 		EXPECT_EQ(d[1] >> 4, 1) << "ADR of entry " << (i - 4) / 8;
-		int32 lba = msf ? mmc::MsfToLba(d[5], d[6], d[7]) : int32(Be32(d + 4));
+		int32 lba = msf ? MsfToLba(d[5], d[6], d[7]) : int32(Be32(d + 4));
 		entries.push_back({uint8(d[1] & 0x0F), d[2], lba});
 	}
 	return entries;
@@ -98,13 +98,13 @@ TEST_F(AudioDisc, TocFullTocTrackAndDiscInformationAgree)
 	EXPECT_EQ(points[0xA0][8], 1);
 	EXPECT_EQ(points[0xA0][9], 0x00) << "disc type CD-DA";
 	EXPECT_EQ(points[0xA1][8], 3);
-	EXPECT_EQ(mmc::MsfToLba(points[0xA2][8], points[0xA2][9], points[0xA2][10]), kLeadOut);
+	EXPECT_EQ(MsfToLba(points[0xA2][8], points[0xA2][9], points[0xA2][10]), kLeadOut);
 	for (const STocEntry& e : expected) {
 		if (e.track == 0xAA)
 			continue;
 		const uint8* p = points[e.track];
 		ASSERT_NE(p, nullptr);
-		EXPECT_EQ(mmc::MsfToLba(p[8], p[9], p[10]), e.lba);
+		EXPECT_EQ(MsfToLba(p[8], p[9], p[10]), e.lba);
 		EXPECT_EQ(p[1] & 0x0F, e.control);
 	}
 
@@ -115,17 +115,28 @@ TEST_F(AudioDisc, TocFullTocTrackAndDiscInformationAgree)
 	EXPECT_EQ(session[6], 1);
 	EXPECT_EQ(Be32(&session[8]), 0u);
 
-	// Track information: start and size as the TOC has them.
+	// Track information: each track holds its pause, so the tracks cover
+	// the program area without gap or overlap; type 0 finds a pause's
+	// sector in the track it belongs to.
+	int32 covered = 0;
 	for (const auto& [number, start, end] :
-		{std::tuple {1, 0, kTrack2Pregap}, {2, kTrack2Start, kTrack3Pregap}, {3, kTrack3Start, kLeadOut}}) {
+		{std::tuple {1, 0, kTrack2Pregap}, {2, kTrack2Pregap, kTrack3Pregap}, {3, kTrack3Pregap, kLeadOut}}) {
 		uint8 info[36] = {};
 		SOutcome o = Send(*fDrive, {0x52, 0x01, 0, 0, 0, uint8(number), 0, 0, 36, 0}, info, sizeof(info));
 		ASSERT_TRUE(o.Good()) << o.SenseText();
 		EXPECT_EQ(info[2], number);
 		EXPECT_EQ(int32(Be32(info + 8)), start);
+		EXPECT_EQ(int32(Be32(info + 8)), covered) << "track " << number << " starts where the one before ends";
 		EXPECT_EQ(int32(Be32(info + 24)), end - start);
+		EXPECT_EQ(int32(Be32(info + 28)), end - 1) << "last recorded address";
 		EXPECT_EQ(info[6] & 0x40, 0) << "not blank";
+		covered = int32(Be32(info + 8) + Be32(info + 24));
+		uint32 pause = uint32(start);
+		ASSERT_TRUE(Send(*fDrive, {0x52, 0x00, B3(pause), B2(pause), Hi(pause), Lo(pause), 0, 0, 36, 0}, info,
+			sizeof(info)).Good());
+		EXPECT_EQ(info[2], number) << "LBA " << start;
 	}
+	EXPECT_EQ(covered, kLeadOut);
 
 	uint8 disc[34] = {};
 	ASSERT_TRUE(Send(*fDrive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, disc, sizeof(disc)).Good());
@@ -203,14 +214,14 @@ TEST_F(AudioDisc, CdTextPacksCarryTheSheetsTextsWithValidCrcs)
 
 TEST_F(AudioDisc, ReadCdReadCdDaAndReadAudioAreBitIdenticalToTheImage)
 {
-	const size_t sector = mmc::kAudioSectorSize;
+	const size_t sector = kCdAudioSectorSize;
 	std::vector<uint8> all(kLeadOut * sector);
 	// Odd-sized chunks cross the pregaps and index points.
 	for (int32 lba = 0; lba < kLeadOut; lba += 37) {
 		uint32 n = uint32(std::min(37, kLeadOut - lba));
 		SOutcome o = ReadCd(*fDrive, lba, n, &all[size_t(lba) * sector], n * sector);
 		ASSERT_TRUE(o.Good()) << "READ CD at " << lba << ": " << o.SenseText();
-		EXPECT_EQ(o.camStatus, mmc::kCamRequestCompleted);
+		EXPECT_EQ(o.camStatus, CAM_REQ_CMP);
 		EXPECT_EQ(o.residual, 0u);
 	}
 	EXPECT_TRUE(all == fDisc.audio) << "READ CD differs from the image";
@@ -236,15 +247,15 @@ TEST_F(AudioDisc, ReadCdReadCdDaAndReadAudioAreBitIdenticalToTheImage)
 			EXPECT_EQ(std::memcmp(s, &fDisc.audio[size_t(lba + i) * sector], sector), 0);
 			const uint8* sub = s + sector;
 			uint16 crc = CCdText::Crc16(sub, 10);
-			EXPECT_EQ(mmc::Get16(sub + 10), crc) << "Q CRC at " << lba + i;
+			EXPECT_EQ(GetBe16(sub + 10), crc) << "Q CRC at " << lba + i;
 			const CDiscImage::STrack* track = fImage->TrackAt(lba + i);
 			ASSERT_NE(track, nullptr);
-			EXPECT_EQ(sub[1], mmc::ToBcd(uint32(track->number)));
-			EXPECT_EQ(sub[2], mmc::ToBcd(uint32(CDiscImage::IndexAt(*track, lba + i))));
-			mmc::SMsf abs = mmc::LbaToMsf(lba + i);
-			EXPECT_EQ(sub[7], mmc::ToBcd(abs.minute));
-			EXPECT_EQ(sub[8], mmc::ToBcd(abs.second));
-			EXPECT_EQ(sub[9], mmc::ToBcd(abs.frame));
+			EXPECT_EQ(sub[1], ToBcd(uint32(track->number)));
+			EXPECT_EQ(sub[2], ToBcd(uint32(CDiscImage::IndexAt(*track, lba + i))));
+			SCdMsf abs = LbaToMsf(lba + i);
+			EXPECT_EQ(sub[7], ToBcd(abs.minute));
+			EXPECT_EQ(sub[8], ToBcd(abs.second));
+			EXPECT_EQ(sub[9], ToBcd(abs.frame));
 		}
 	}
 	// Raw P-W: Q spread over bit 6 of the 96 bytes, P set in the pause.
@@ -269,7 +280,7 @@ TEST_F(AudioDisc, SubChannelPositionFollowsPlayOnTheInjectedClock)
 {
 	std::vector<uint8> sub;
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusNone);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusNone);
 
 	ASSERT_TRUE(PlayMsf(*fDrive, 250, kLeadOut).Good());
 	struct SExpect {
@@ -292,7 +303,7 @@ TEST_F(AudioDisc, SubChannelPositionFollowsPlayOnTheInjectedClock)
 		int32 lba = 250 + int32(step.at * 75 / 1000000);
 		ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
 		ASSERT_EQ(sub.size(), 16u);
-		EXPECT_EQ(sub[1], mmc::kAudioStatusPlaying);
+		EXPECT_EQ(sub[1], cdb::kAudioStatusPlaying);
 		EXPECT_EQ(sub[4], 1);
 		EXPECT_EQ(sub[6], step.track) << "at " << lba;
 		EXPECT_EQ(sub[7], step.index) << "at " << lba;
@@ -302,19 +313,19 @@ TEST_F(AudioDisc, SubChannelPositionFollowsPlayOnTheInjectedClock)
 		// The same position in MSF form.
 		std::vector<uint8> msf;
 		ASSERT_TRUE(ReadSubChannel(*fDrive, 1, true, 0, &msf).Good());
-		EXPECT_EQ(mmc::MsfToLba(msf[9], msf[10], msf[11]), lba);
+		EXPECT_EQ(MsfToLba(msf[9], msf[10], msf[11]), lba);
 	}
 	// Play runs into the lead-out and completes.
 	fClock->Advance(60000000);
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusCompleted);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusCompleted);
 
 	// The Q sub-channel that READ CD returns for those sectors agrees.
 	for (const auto& [lba, track, index] : seen) {
-		uint8 q[mmc::kAudioSectorSize + 16];
+		uint8 q[kCdAudioSectorSize + 16];
 		ASSERT_TRUE(ReadCd(*fDrive, lba, 1, q, sizeof(q), 2).Good());
-		EXPECT_EQ(q[mmc::kAudioSectorSize + 1], mmc::ToBcd(uint32(track))) << "at " << lba;
-		EXPECT_EQ(q[mmc::kAudioSectorSize + 2], mmc::ToBcd(uint32(index))) << "at " << lba;
+		EXPECT_EQ(q[kCdAudioSectorSize + 1], ToBcd(uint32(track))) << "at " << lba;
+		EXPECT_EQ(q[kCdAudioSectorSize + 2], ToBcd(uint32(index))) << "at " << lba;
 	}
 }
 
@@ -330,21 +341,21 @@ TEST_F(AudioDisc, PausePlayCompletionAndStopReportTheAudioStatus)
 	ASSERT_TRUE(Send(*fDrive, {0x4B, 0, 0, 0, 0, 0, 0, 0, 0x00, 0}).Good());
 	fClock->Advance(5000000);
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusPaused);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusPaused);
 	EXPECT_EQ(int32(Be32(&sub[8])), kTrack2Start + 75) << "paused position does not move";
 
 	ASSERT_TRUE(Send(*fDrive, {0x4B, 0, 0, 0, 0, 0, 0, 0, 0x01, 0}).Good());
 	fClock->Advance(800000);
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusPlaying);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusPlaying);
 	EXPECT_EQ(int32(Be32(&sub[8])), kTrack2Start + 75 + 60);
 
 	// Index 1 only: play ends where index 2 begins; completion shows once.
 	fClock->Advance(10000000);
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusCompleted);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusCompleted);
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusNone);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusNone);
 
 	// PLAY AUDIO(10), then STOP PLAY/SCAN.
 	ASSERT_TRUE(Send(*fDrive, {0x45, 0, 0, 0, 0, 100, 0, 0, 200, 0}).Good());
@@ -353,7 +364,7 @@ TEST_F(AudioDisc, PausePlayCompletionAndStopReportTheAudioStatus)
 	EXPECT_EQ(sense[13], 0x11) << "REQUEST SENSE tells that audio plays";
 	ASSERT_TRUE(Send(*fDrive, {0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusNone);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusNone);
 
 	// Stop on track crossing (page 0Eh SOTC) ends the play at the track's end.
 	std::vector<uint8> page;
@@ -366,7 +377,7 @@ TEST_F(AudioDisc, PausePlayCompletionAndStopReportTheAudioStatus)
 	ASSERT_TRUE(PlayMsf(*fDrive, kTrack3Pregap - 10, kLeadOut).Good());
 	fClock->Advance(1000000);
 	ASSERT_TRUE(ReadSubChannel(*fDrive, 1, false, 0, &sub).Good());
-	EXPECT_EQ(sub[1], mmc::kAudioStatusCompleted);
+	EXPECT_EQ(sub[1], cdb::kAudioStatusCompleted);
 	EXPECT_EQ(sub[6], 2) << "stopped in track 2";
 }
 
@@ -405,9 +416,9 @@ TEST_F(AudioDisc, CommandsThroughTheDeviceNamespace)
 	EXPECT_EQ(tocCommand.data_length, toc.size() - (4 + 4 * 8));
 	EXPECT_EQ(Be32(&toc[4 + 8 + 4]), uint32(kTrack2Start));
 
-	std::vector<uint8> audio(10 * mmc::kAudioSectorSize);
+	std::vector<uint8> audio(10 * kCdAudioSectorSize);
 	ASSERT_EQ(dev_read_cd_audio(fd, kTrack3Start, 10, audio.data()), B_OK);
-	EXPECT_EQ(std::memcmp(audio.data(), &fDisc.audio[kTrack3Start * mmc::kAudioSectorSize], audio.size()), 0);
+	EXPECT_EQ(std::memcmp(audio.data(), &fDisc.audio[kTrack3Start * kCdAudioSectorSize], audio.size()), 0);
 
 	dev_close(fd);
 	UnregisterVirtualDevices();

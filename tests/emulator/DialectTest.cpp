@@ -182,7 +182,7 @@ TEST(DriveDialect, PhilipsAndYamahaVendorCommands)
 	uint8 capacity[8];
 	ASSERT_TRUE(Send(*yamaha, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, capacity, 8).Good());
 	EXPECT_EQ(Be32(capacity + 4), 0u) << "a writable disc has block length 0";
-	EXPECT_EQ(int32(Be32(capacity)), mmc::MsfToLba(73, 59, 74));
+	EXPECT_EQ(int32(Be32(capacity)), MsfToLba(73, 59, 74));
 	std::vector<uint8> cue = {0x01, 0x00, 0x00, 0, 0, 0x00, 0x00, 0x00, 0x01, 0x01, 0x01, 0, 0, 0x00, 0x02, 0x00,
 		0x01, 0xAA, 0x01, 0, 0, 0x00, 0x22, 0x00};
 	EXPECT_TRUE(Send(*yamaha, {0xEA, 0, 0, 0, 0, 0, 0, 0, 24, 0}, cue.data(), cue.size(), true).Good());

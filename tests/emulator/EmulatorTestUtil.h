@@ -57,7 +57,7 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8>& bytes)
 // Audio whose every 16-bit sample tells where it is: no two sectors alike.
 inline std::vector<uint8> PatternAudio(size_t sectors, uint32 seed)
 {
-	std::vector<uint8> data(sectors * mmc::kAudioSectorSize);
+	std::vector<uint8> data(sectors * kCdAudioSectorSize);
 	uint32 x = seed * 2654435761u + 12345;
 	for (size_t i = 0; i < data.size(); i++) {
 		x = x * 1103515245u + 12345u;
@@ -132,12 +132,12 @@ struct SOutcome {
 	uint8 scsiStatus = 0;
 	uint8 camStatus = 0;
 	size_t residual = 0;
-	uint8 sense[mmc::kSenseLength] = {};
+	uint8 sense[kFixedSenseLength] = {};
 
 	uint8 Key() const { return sense[2] & 0x0F; }
 	uint8 Asc() const { return sense[12]; }
 	uint8 Ascq() const { return sense[13]; }
-	bool Good() const { return status == B_OK && scsiStatus == mmc::kStatusGood; }
+	bool Good() const { return status == B_OK && scsiStatus == SCSI_STATUS_GOOD; }
 	// "key/asc/ascq" for messages.
 	std::string SenseText() const
 	{
@@ -235,12 +235,12 @@ inline SOutcome SetCdSpeed(CVirtualDevice& d, uint16 read, uint16 write)
 
 inline SOutcome PlayMsf(CVirtualDevice& d, int32 start, int32 end)
 {
-	mmc::SMsf s = mmc::LbaToMsf(start);
-	mmc::SMsf e = mmc::LbaToMsf(end);
+	SCdMsf s = LbaToMsf(start);
+	SCdMsf e = LbaToMsf(end);
 	return Send(d, {0x47, 0, 0, s.minute, s.second, s.frame, e.minute, e.second, e.frame, 0});
 }
 
-inline uint32 Be32(const uint8* p) { return mmc::Get32(p); }
-inline uint16 Be16(const uint8* p) { return mmc::Get16(p); }
+inline uint32 Be32(const uint8* p) { return GetBe32(p); }
+inline uint16 Be16(const uint8* p) { return GetBe16(p); }
 
 }   // namespace emutest

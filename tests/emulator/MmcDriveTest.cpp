@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 using namespace emutest;
@@ -16,14 +19,55 @@ std::shared_ptr<CMmcDrive> BlankDrive(CDriveConfig config = TestConfig(),
 	return std::make_shared<CMmcDrive>(config, CDiscImage::CreateBlank(kind, minutes));
 }
 
-std::shared_ptr<CMmcDrive> DiscDrive(const CTempFolder& folder, CDriveConfig config = TestConfig())
+std::shared_ptr<CMmcDrive> DiscDrive(const CTempFolder& folder, CDriveConfig config = TestConfig(),
+	std::shared_ptr<CDriveClock> clock = nullptr)
 {
 	STestDisc disc = MakeTestDisc(folder);
 	std::shared_ptr<CDiscImage> image;
 	std::string error;
 	EXPECT_EQ(CDiscImage::LoadCue(disc.cuePath, &image, &error), B_OK) << error;
-	return std::make_shared<CMmcDrive>(config, image);
+	return std::make_shared<CMmcDrive>(config, image, std::move(clock));
 }
+
+// A clock whose waits block until the test opens the gate: shows what the
+// drive does while a command waits. Waits are bounded so that a broken
+// drive fails the test instead of hanging it.
+class CGateClock : public CDriveClock {
+public:
+	bigtime_t Now() const override { return 1000000; }
+	void WaitUntil(bigtime_t when) override
+	{
+		std::unique_lock<std::mutex> lock(fLock);
+		fWaiting = true;
+		fWaitedFor = when;
+		fChanged.notify_all();
+		fChanged.wait_for(lock, std::chrono::seconds(10), [this] { return fOpen; });
+		fWaiting = false;
+	}
+	bool WaitForWaiter()
+	{
+		std::unique_lock<std::mutex> lock(fLock);
+		return fChanged.wait_for(lock, std::chrono::seconds(10), [this] { return fWaiting; });
+	}
+	void Open()
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fOpen = true;
+		fChanged.notify_all();
+	}
+	bigtime_t WaitedFor()
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		return fWaitedFor;
+	}
+
+private:
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	bool fWaiting = false;
+	bool fOpen = false;
+	bigtime_t fWaitedFor = 0;
+};
 
 }   // namespace
 
@@ -40,7 +84,7 @@ TEST(MmcDriveIdentity, InquiryHonoursTheAllocationLength)
 	std::memset(data, 0xEE, sizeof(data));
 	SOutcome o = Send(*drive, {0x12, 0, 0, 0, 36, 0}, data, sizeof(data));
 	ASSERT_TRUE(o.Good());
-	EXPECT_EQ(o.camStatus, mmc::kCamDataRunError) << "36 of 128 bytes";
+	EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR) << "36 of 128 bytes";
 	EXPECT_EQ(o.residual, 128u - 36);
 	EXPECT_EQ(data[36], 0xEE) << "nothing beyond the allocation length";
 	EXPECT_EQ(data[0], 4);
@@ -52,11 +96,11 @@ TEST(MmcDriveIdentity, InquiryHonoursTheAllocationLength)
 
 	// 56 bytes, as discovery asks: all there, no underrun.
 	o = Send(*drive, {0x12, 0, 0, 0, 56, 0}, data, 56);
-	EXPECT_EQ(o.camStatus, mmc::kCamRequestCompleted);
+	EXPECT_EQ(o.camStatus, CAM_REQ_CMP);
 	EXPECT_EQ(data[4] + 5, 96) << "additional length";
 
 	EXPECT_EQ(Send(*drive, {0x12, 0, 0x80, 0, 56, 0}, data, 56).SenseText(), "5/24/00") << "page without EVPD";
-	EXPECT_EQ(Send(*drive, {0x12, 1, 0x80, 0, 56, 0}, data, 56).camStatus, mmc::kCamDataRunError);
+	EXPECT_EQ(Send(*drive, {0x12, 1, 0x80, 0, 56, 0}, data, 56).camStatus, CAM_DATA_RUN_ERR);
 	EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 4), data[3]), "TWVIRTUAL");
 	EXPECT_EQ(drive->PeripheralType(), 4);
 }
@@ -68,8 +112,8 @@ TEST(MmcDriveSense, ErrorsCarryTheirSenseCodes)
 	uint8 buffer[4096];
 
 	SOutcome o = Send(*drive, {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-	EXPECT_EQ(o.scsiStatus, mmc::kStatusCheckCondition);
-	EXPECT_EQ(o.camStatus, mmc::kCamRequestCompletedWithError | mmc::kCamAutosenseValid);
+	EXPECT_EQ(o.scsiStatus, SCSI_STATUS_CHECK_CONDITION);
+	EXPECT_EQ(o.camStatus, CAM_REQ_CMP_ERR | CAM_AUTOSNS_VALID);
 	EXPECT_EQ(o.SenseText(), "5/20/00") << "unknown operation code";
 	EXPECT_EQ(o.sense[0], 0x70);
 	EXPECT_EQ(o.sense[7], 10);
@@ -115,12 +159,12 @@ TEST(MmcDriveSense, ErrorsCarryTheirSenseCodes)
 	o = ReadCd(*drive, 0, 0, buffer, 0);
 	EXPECT_TRUE(o.Good());
 
-	// A buffer too small for the sectors asked for gets the whole sectors
-	// that fit, reported as an underrun.
+	// A buffer too small for the sectors asked for is filled and the
+	// overrun reported by the adapter, with nothing left over.
 	o = ReadCd(*drive, 0, 2, buffer, 3000);
-	EXPECT_TRUE(o.Good());
-	EXPECT_EQ(o.residual, 3000u - mmc::kAudioSectorSize);
-	EXPECT_EQ(o.camStatus, mmc::kCamDataRunError);
+	EXPECT_EQ(o.scsiStatus, SCSI_STATUS_GOOD);
+	EXPECT_EQ(o.residual, 0u);
+	EXPECT_EQ(o.camStatus, CAM_DATA_RUN_ERR);
 }
 
 TEST(MmcDriveSense, DataDirectionAndShortCommandBlocksAreRefusedByTheAdapter)
@@ -135,12 +179,12 @@ TEST(MmcDriveSense, DataDirectionAndShortCommandBlocksAreRefusedByTheAdapter)
 	command.data = data;
 	command.data_length = 36;
 	EXPECT_EQ(drive->Execute(&command), B_OK);
-	EXPECT_EQ(command.cam_status, mmc::kCamRequestInvalid);
+	EXPECT_EQ(command.cam_status, CAM_REQ_INVALID);
 
 	command.command[0] = 0x43;   // READ TOC in a 6-byte block
 	command.flags = B_RAW_DEVICE_DATA_IN;
 	EXPECT_EQ(drive->Execute(&command), B_OK);
-	EXPECT_EQ(command.cam_status, mmc::kCamRequestInvalid);
+	EXPECT_EQ(command.cam_status, CAM_REQ_INVALID);
 
 	command.command_length = 20;
 	EXPECT_EQ(drive->Execute(&command), B_BAD_VALUE);
@@ -211,8 +255,9 @@ TEST(MmcDriveMedium, BlankMediaReportAtipAndAnEmptyDisc)
 	ASSERT_EQ(atip.size(), 28u);
 	EXPECT_EQ(Be16(&atip[0]), 26);
 	EXPECT_EQ(atip[6] & 0x40, 0) << "CD-R";
-	int32 leadIn = mmc::MsfToLba(atip[8], atip[9], atip[10]);
-	int32 leadOut = mmc::MsfToLba(atip[12], atip[13], atip[14]);
+	EXPECT_EQ(atip[5] & 0x40, 0x40) << "URU: a disc for unrestricted use";
+	int32 leadIn = MsfToLba(atip[8], atip[9], atip[10]);
+	int32 leadOut = MsfToLba(atip[12], atip[13], atip[14]);
 	EXPECT_LT(leadIn, 0);
 	EXPECT_EQ(atip[12], 79);
 	EXPECT_EQ(atip[13], 59);
@@ -222,8 +267,9 @@ TEST(MmcDriveMedium, BlankMediaReportAtipAndAnEmptyDisc)
 	uint8 disc[34];
 	ASSERT_TRUE(Send(*drive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, disc, sizeof(disc)).Good());
 	EXPECT_EQ(disc[2] & 0x1F, 0x00) << "empty disc, empty session, not erasable";
-	EXPECT_EQ(mmc::MsfToLba(disc[17], disc[18], disc[19]), leadIn);
-	EXPECT_EQ(mmc::MsfToLba(disc[21], disc[22], disc[23]), leadOut);
+	EXPECT_EQ(disc[7] & 0x20, 0x20) << "URU";
+	EXPECT_EQ(MsfToLba(disc[17], disc[18], disc[19]), leadIn);
+	EXPECT_EQ(MsfToLba(disc[21], disc[22], disc[23]), leadOut);
 
 	uint8 track[36];
 	ASSERT_TRUE(Send(*drive, {0x52, 0x01, 0, 0, 0, 0xFF, 0, 0, 36, 0}, track, sizeof(track)).Good());
@@ -269,13 +315,14 @@ TEST(MmcDriveModePages, PagesAnswerWithTheTenByteHeader)
 	EXPECT_EQ(p[2] & 0x03, 0x03) << "reads CD-R and CD-RW";
 	EXPECT_EQ(p[3] & 0x07, 0x07) << "writes CD-R, CD-RW, test write";
 	EXPECT_EQ(p[5] & 0x63, 0x63) << "CD-DA, accurate stream, ISRC, MCN";
-	EXPECT_EQ(Be16(p + 8), 40 * 176);
+	EXPECT_EQ(p[5] & 0x0C, 0x04) << "R-W served (raw P-W), not de-interleaved";
+	EXPECT_EQ(Be16(p + 8), 7056) << "40X at 176.4 kB/s, as real drives count";
 	EXPECT_EQ(Be16(p + 12), 4096);
-	EXPECT_EQ(Be16(p + 14), 40 * 176);
-	EXPECT_EQ(Be16(p + 18), 16 * 176);
-	EXPECT_EQ(Be16(p + 20), 16 * 176);
+	EXPECT_EQ(Be16(p + 14), CDriveConfig::SpeedKbs(40));
+	EXPECT_EQ(Be16(p + 18), CDriveConfig::SpeedKbs(16));
+	EXPECT_EQ(Be16(p + 20), CDriveConfig::SpeedKbs(16));
 	EXPECT_EQ(Be16(p + 30), 5);
-	EXPECT_EQ(Be16(p + 32 + 2), 16 * 176) << "fastest descriptor first";
+	EXPECT_EQ(Be16(p + 32 + 2), CDriveConfig::SpeedKbs(16)) << "fastest descriptor first";
 	EXPECT_EQ(Be16(p + 32 + 4 * 4 + 2), 176);
 
 	std::vector<uint8> page;
@@ -375,8 +422,8 @@ TEST(MmcDriveModePages, ModeSelectFollowsThePageFormatRules)
 TEST(MmcDriveSpeeds, SetCdSpeedIsClampedAndReportedInThePage)
 {
 	CDriveConfig config = TestConfig();
-	config.capabilities.readSpeeds = {4 * 176, 8 * 176, 16 * 176, 24 * 176};
-	config.capabilities.writeSpeeds = {2 * 176, 4 * 176, 8 * 176};
+	config.capabilities.readSpeeds = {CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(8), CDriveConfig::SpeedKbs(16), CDriveConfig::SpeedKbs(24)};
+	config.capabilities.writeSpeeds = {CDriveConfig::SpeedKbs(2), CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(8)};
 	auto drive = BlankDrive(config);
 	auto current = [&](uint16* read, uint16* write) {
 		std::vector<uint8> page;
@@ -387,12 +434,12 @@ TEST(MmcDriveSpeeds, SetCdSpeedIsClampedAndReportedInThePage)
 	struct {
 		uint16 askRead, askWrite, read, write;
 	} cases[] = {
-		{0xFFFF, 0xFFFF, 24 * 176, 8 * 176},   // maximum
-		{1412, 706, 8 * 176, 4 * 176},         // 8x and 4x as the speed table asks them
-		{2000, 1000, 8 * 176, 4 * 176},        // between speeds: the lower one
-		{177, 177, 4 * 176, 2 * 176},          // below the slowest: the slowest
-		{0, 0, 4 * 176, 2 * 176},
-		{60000, 60000, 24 * 176, 8 * 176},     // above the fastest: the fastest
+		{0xFFFF, 0xFFFF, CDriveConfig::SpeedKbs(24), CDriveConfig::SpeedKbs(8)},   // maximum
+		{1412, 706, CDriveConfig::SpeedKbs(8), CDriveConfig::SpeedKbs(4)},         // 8x and 4x as the speed table asks them
+		{2000, 1000, CDriveConfig::SpeedKbs(8), CDriveConfig::SpeedKbs(4)},        // between speeds: the lower one
+		{177, 177, CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(2)},          // below the slowest: the slowest
+		{0, 0, CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(2)},
+		{60000, 60000, CDriveConfig::SpeedKbs(24), CDriveConfig::SpeedKbs(8)},     // above the fastest: the fastest
 	};
 	for (const auto& c : cases) {
 		ASSERT_TRUE(SetCdSpeed(*drive, c.askRead, c.askWrite).Good());
@@ -403,18 +450,6 @@ TEST(MmcDriveSpeeds, SetCdSpeedIsClampedAndReportedInThePage)
 	}
 	EXPECT_EQ(Send(*drive, {0xBB, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}).SenseText(), "5/24/00")
 		<< "reserved rotational control";
-
-	// Real-time timing: 60 sectors at 4x (300 sectors a second) take at
-	// least 0.2 s.
-	CTempFolder folder;
-	CDriveConfig slow = config;
-	slow.realTime = true;
-	auto timed = DiscDrive(folder, slow);
-	ASSERT_TRUE(SetCdSpeed(*timed, 4 * 176, 0xFFFF).Good());
-	std::vector<uint8> data(60 * mmc::kAudioSectorSize);
-	auto start = std::chrono::steady_clock::now();
-	ASSERT_TRUE(ReadCd(*timed, 0, 60, data.data(), data.size()).Good());
-	EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(195));
 
 	uint8 capacity[12];
 	ASSERT_TRUE(Send(*drive, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, capacity, sizeof(capacity)).Good());
@@ -442,7 +477,7 @@ TEST(MmcDriveFaults, InjectedFaultsStrikeAndWearOff)
 
 	// The medium error at 100 strikes twice: the sectors before it arrive,
 	// the sense names the bad address.
-	const size_t sector = mmc::kAudioSectorSize;
+	const size_t sector = kCdAudioSectorSize;
 	std::vector<uint8> data(20 * sector);
 	SOutcome o = ReadCd(*drive, 90, 20, data.data(), data.size());
 	EXPECT_EQ(o.SenseText(), "3/11/00");
@@ -480,14 +515,14 @@ TEST(MmcDriveFaults, ConcurrentCommandsAreSerialised)
 	std::atomic<int> failures {0};
 	for (int t = 0; t < 4; t++) {
 		threads.emplace_back([&, t] {
-			std::vector<uint8> data(8 * mmc::kAudioSectorSize);
+			std::vector<uint8> data(8 * kCdAudioSectorSize);
 			std::vector<uint8> sub;
 			for (int i = 0; i < 50; i++) {
 				if (!ReadCd(*drive, (t * 97 + i * 13) % (kLeadOut - 8), 8, data.data(), data.size()).Good())
 					failures++;
 				if (!ReadSubChannel(*drive, 1, false, 0, &sub).Good())
 					failures++;
-				if (!SetCdSpeed(*drive, uint16(176 * (1 + i % 40)), 0xFFFF).Good())
+				if (!SetCdSpeed(*drive, CDriveConfig::SpeedKbs(1 + i % 40), 0xFFFF).Good())
 					failures++;
 			}
 		});
@@ -495,4 +530,50 @@ TEST(MmcDriveFaults, ConcurrentCommandsAreSerialised)
 	for (auto& thread : threads)
 		thread.join();
 	EXPECT_EQ(failures.load(), 0);
+}
+
+// A timed drive spends the time of its reads on its own clock, one command
+// after the other, and holds no lock while it waits.
+TEST(MmcDriveTiming, ReadsTakeTheirTimeOnTheDriveClockWithoutHoldingTheDrive)
+{
+	CTempFolder folder;
+	CDriveConfig config = TestConfig();
+	config.realTime = true;
+	config.capabilities.readSpeeds = {CDriveConfig::SpeedKbs(4), CDriveConfig::SpeedKbs(8)};
+	auto clock = std::make_shared<CManualDriveClock>(5000000);
+	auto drive = DiscDrive(folder, config, clock);
+	ASSERT_TRUE(SetCdSpeed(*drive, CDriveConfig::SpeedKbs(4), 0xFFFF).Good());
+
+	// 75 sectors at 4x take a quarter of a second; the READ CD returns when
+	// the clock has reached its end.
+	std::vector<uint8> data(75 * kCdAudioSectorSize);
+	ASSERT_TRUE(ReadCd(*drive, 0, 75, data.data(), data.size()).Good());
+	EXPECT_NEAR(double(clock->Now() - 5000000), 250000.0, 500.0);
+	// The operating system's audio read is timed alike; commands without
+	// data take no time.
+	std::vector<uint8> audio(150 * kCdAudioSectorSize);
+	ASSERT_EQ(drive->ReadAudio(0, 150, audio.data()), B_OK);
+	EXPECT_NEAR(double(clock->Now() - 5000000), 750000.0, 1000.0);
+	ASSERT_TRUE(TestUnitReady(*drive).Good());
+	EXPECT_NEAR(double(clock->Now() - 5000000), 750000.0, 1000.0);
+	// An untimed drive answers in no time.
+	CTempFolder other;
+	auto instantClock = std::make_shared<CManualDriveClock>(5000000);
+	auto instant = DiscDrive(other, TestConfig(), instantClock);
+	ASSERT_TRUE(ReadCd(*instant, 0, 75, data.data(), data.size()).Good());
+	EXPECT_EQ(instantClock->Now(), 5000000);
+
+	// While one read waits for its time, the drive takes other commands.
+	auto gate = std::make_shared<CGateClock>();
+	CTempFolder third;
+	auto gated = DiscDrive(third, config, gate);
+	auto read = std::async(std::launch::async, [&] { return ReadCd(*gated, 0, 75, data.data(), data.size()); });
+	ASSERT_TRUE(gate->WaitForWaiter());
+	EXPECT_GT(gate->WaitedFor(), 1000000) << "the read waits for its end";
+	auto probe = std::async(std::launch::async, [&] { return TestUnitReady(*gated); });
+	bool answered = probe.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+	gate->Open();
+	EXPECT_TRUE(answered) << "a waiting command keeps the drive locked";
+	EXPECT_TRUE(read.get().Good());
+	EXPECT_TRUE(probe.get().Good());
 }

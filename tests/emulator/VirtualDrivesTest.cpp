@@ -2,6 +2,12 @@
 // namespace, and an outside tool reading the images the tests make.
 #include "EmulatorTestUtil.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+
 #include "emulator/VirtualDrives.h"
 #include "kit/device/VirtualDevice.h"
 
@@ -74,6 +80,7 @@ TEST(DriveConfigParse, ReadsEveryKey)
 		"minutes = 74\n"
 		"output = out\n"
 		"timing = instant\n"
+		"q_format = HEX\n"
 		"not_ready = 3\n"
 		"medium_error = 1000 2\n"
 		"medium_error = 2000\n"
@@ -94,8 +101,8 @@ TEST(DriveConfigParse, ReadsEveryKey)
 	EXPECT_EQ(a.revision, "1.0b");
 	EXPECT_EQ(a.peripheralType, 4);
 	EXPECT_TRUE(a.atapi);
-	EXPECT_EQ(a.capabilities.readSpeeds, (std::vector<uint16> {352, 704, 1056}));
-	EXPECT_EQ(a.capabilities.writeSpeeds, (std::vector<uint16> {176, 352, 704}));
+	EXPECT_EQ(a.capabilities.readSpeeds, (std::vector<uint16> {353, 706, 1058}));
+	EXPECT_EQ(a.capabilities.writeSpeeds, (std::vector<uint16> {176, 353, 706}));
 	EXPECT_EQ(a.capabilities.bufferKb, 2048);
 	EXPECT_TRUE(a.capabilities.bufferUnderrunFree);
 	EXPECT_FALSE(a.capabilities.isrc);
@@ -104,6 +111,7 @@ TEST(DriveConfigParse, ReadsEveryKey)
 	EXPECT_EQ(a.minutes, 74);
 	EXPECT_EQ(a.output, "/base/out");
 	EXPECT_FALSE(a.realTime);
+	EXPECT_TRUE(a.hexQ);
 	EXPECT_EQ(a.notReady, 3);
 	ASSERT_EQ(a.mediumErrors.size(), 2u);
 	EXPECT_EQ(a.mediumErrors[0].lba, 1000);
@@ -122,6 +130,7 @@ TEST(DriveConfigParse, ReadsEveryKey)
 	EXPECT_TRUE(b.capabilities.writeSpeeds.empty()) << "a reader has no write speeds";
 	EXPECT_FALSE(b.capabilities.testWrite);
 	EXPECT_TRUE(b.realTime);
+	EXPECT_FALSE(b.hexQ) << "BCD unless told";
 
 	// An empty description offers no drive.
 	ASSERT_EQ(CDriveConfig::Parse("# none\n", "/", &drives, nullptr), B_OK);
@@ -149,11 +158,32 @@ TEST(DriveConfigParse, RefusesBadDescriptionsNamingTheLine)
 	EXPECT_EQ(ParseError("[drive]\nmedium_error = -5\n"),
 		"line 2: medium_error is an LBA and optionally a count of attempts");
 	EXPECT_EQ(ParseError("[drive]\nlock = maybe\n"), "line 2: lock is yes or no");
+	EXPECT_EQ(ParseError("[drive]\nq_format = binary\n"), "line 2: q_format is bcd or hex");
 	EXPECT_EQ(ParseError("[drive]\nvendor = " + std::string(5000, 'x') + "\n"), "line 2: line too long");
 	std::string many;
 	for (int i = 0; i < 17; i++)
 		many += "[drive]\n";
 	EXPECT_EQ(ParseError(many), "line 17: more than 16 drives");
+}
+
+// A FIFO at the description's path is refused at once, not waited on.
+TEST(DriveConfigParse, AFifoIsNoDescription)
+{
+	CTempFolder folder;
+	std::string fifo = folder.File("drives");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	std::vector<CDriveConfig> drives;
+	std::string error;
+	auto load = std::async(std::launch::async, [&] { return CDriveConfig::Load(fifo, &drives, &error); });
+	bool finished = load.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+	if (!finished) {
+		int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);   // lets a blocked open return
+		load.wait();
+		close(writer);
+	}
+	EXPECT_TRUE(finished) << "the open waited for a writer";
+	EXPECT_EQ(load.get(), B_BAD_DATA);
+	EXPECT_NE(error.find("is not a file"), std::string::npos) << error;
 }
 
 TEST(DriveConfigParse, IdentityEscapesStandForRawBytes)
@@ -230,9 +260,9 @@ TEST(VirtualDriveStart, OffersTheDescribedDrivesOrTheDefaultRecorder)
 		EXPECT_EQ(paths[0].rfind("/dev/disk/ide/atapi/", 0), 0u) << paths[0];
 		int fd = dev_open(paths[0].c_str(), O_RDONLY);
 		ASSERT_GE(fd, 0);
-		std::vector<uint8> audio(mmc::kAudioSectorSize);
+		std::vector<uint8> audio(kCdAudioSectorSize);
 		EXPECT_EQ(dev_read_cd_audio(fd, 5, 1, audio.data()), B_OK);
-		EXPECT_EQ(std::memcmp(audio.data(), &disc.audio[5 * mmc::kAudioSectorSize], audio.size()), 0);
+		EXPECT_EQ(std::memcmp(audio.data(), &disc.audio[5 * kCdAudioSectorSize], audio.size()), 0);
 		dev_close(fd);
 		StopVirtualDrives();
 		std::filesystem::remove(settings + "/virtual-drives");
@@ -244,6 +274,26 @@ TEST(VirtualDriveStart, OffersTheDescribedDrivesOrTheDefaultRecorder)
 		std::vector<std::string> paths;
 		EXPECT_EQ(StartVirtualDrives(&paths), B_ENTRY_NOT_FOUND);
 		EXPECT_EQ(paths.size(), 1u);
+		StopVirtualDrives();
+	}
+	{
+		// Messages quote the file's bytes with their control characters
+		// escaped: an escape sequence in it never reaches the terminal.
+		WriteText(folder.File("hostile"), "[drive]\nvendor = \\x1b[2J\nimage = gone\x1b]0;x\x07.cue\n");
+		CEnvironment variable("TARNWICK_VIRTUAL_DRIVES", folder.File("hostile"));
+		testing::internal::CaptureStderr();
+		EXPECT_EQ(StartVirtualDrives(nullptr), B_ENTRY_NOT_FOUND);
+		std::string printed = testing::internal::GetCapturedStderr();
+		EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
+		EXPECT_EQ(printed.find('\x07'), std::string::npos) << printed;
+		EXPECT_NE(printed.find("virtual drives: \\x1B[2J"), std::string::npos) << printed;
+		EXPECT_NE(printed.find("gone\\x1B]0;x\\x07.cue"), std::string::npos) << printed;
+
+		WriteText(folder.File("hostile"), "[drive]\nspeed\x1b[31m = 4\n");
+		testing::internal::CaptureStderr();
+		EXPECT_EQ(StartVirtualDrives(nullptr), B_BAD_DATA);
+		printed = testing::internal::GetCapturedStderr();
+		EXPECT_NE(printed.find("line 2: unknown key speed\\x1B[31m"), std::string::npos) << printed;
 		StopVirtualDrives();
 	}
 	{
