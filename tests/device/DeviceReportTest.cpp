@@ -98,7 +98,7 @@ TEST_F(DeviceReportTest, ReportHasEveryLineTheCapabilitiesAndBothSpeedTests)
 	// Capabilities as the virtual recorder's page has them.
 	for (const char* line : {"CD-R writing: \"true\"\n", "Test writing: \"true\"\n", "Bar codes reading: \"false\"\n",
 			 "Audio reading: \"true\"\n", "Buffer size: \"2048 KBytes\"\n",
-			 "Maximum read speed: \"39.9 (7040 KBytes/s)\"\n", "Maximum write speed: \"16.0 (2816 KBytes/s)\"\n"})
+			 "Maximum read speed: \"40.0 (7056 KBytes/s)\"\n", "Maximum write speed: \"16.0 (2822 KBytes/s)\"\n"})
 		EXPECT_EQ(Count(all, line), 1) << line;
 
 	// 65 read probes and the maximum, 12 write probes and the maximum; the
@@ -110,10 +110,10 @@ TEST_F(DeviceReportTest, ReportHasEveryLineTheCapabilitiesAndBothSpeedTests)
 	EXPECT_EQ(Count(all.substr(read, write - read), "Set: "), 66);
 	EXPECT_EQ(Count(all.substr(write), "Set: "), 13);
 	EXPECT_EQ(Count(all, "failed"), 0);
-	EXPECT_NE(all.find("Set: \"1.0 (177 KBytes/s)\"  Got: \"4.0 (704 KBytes/s)\"\n"), std::string::npos);
-	EXPECT_NE(all.find("Set: \"65.0 (11467 KBytes/s)\"  Got: \"39.9 (7040 KBytes/s)\"\n"), std::string::npos);
-	EXPECT_NE(all.find("Set: \"3.0 (530 KBytes/s)\"  Got: \"2.0 (352 KBytes/s)\"\n", write), std::string::npos);
-	EXPECT_EQ(all.substr(all.rfind("Set: ")), "Set: \"65535.0 (65535 KBytes/s)\"  Got: \"16.0 (2816 KBytes/s)\"\n")
+	EXPECT_NE(all.find("Set: \"1.0 (177 KBytes/s)\"  Got: \"4.0 (706 KBytes/s)\"\n"), std::string::npos);
+	EXPECT_NE(all.find("Set: \"65.0 (11467 KBytes/s)\"  Got: \"40.0 (7056 KBytes/s)\"\n"), std::string::npos);
+	EXPECT_NE(all.find("Set: \"3.0 (530 KBytes/s)\"  Got: \"2.0 (353 KBytes/s)\"\n", write), std::string::npos);
+	EXPECT_EQ(all.substr(all.rfind("Set: ")), "Set: \"65535.0 (65535 KBytes/s)\"  Got: \"16.0 (2822 KBytes/s)\"\n")
 		<< "the test ends at the maximum";
 }
 
