@@ -47,6 +47,7 @@ void PrintUsage(FILE* stream)
 {
 	fprintf(stream,
 		"usage: tarnwick-cli devices [--debug] [--add-ons FOLDER]\n"
+		"       tarnwick-cli report [--debug] [--add-ons FOLDER]\n"
 		"       tarnwick-cli record PROJECT [--device N|NAME] [--speed X] [--simulate] [--tao]\n"
 		"                           [--burn-proof] [--verify] [--eject|--no-eject]\n"
 		"       tarnwick-cli rip [options]   (see tarnwick-cli rip --help)\n"
@@ -54,6 +55,8 @@ void PrintUsage(FILE* stream)
 		"\n"
 		"  devices       find the drives as the program does and list each one:\n"
 		"                path, address, identity, add-on, flags, speeds, medium\n"
+		"  report        the drive report of every drive (identity, add-on,\n"
+		"                settings, capabilities, speed tests) for bug reports\n"
 		"  record        write PROJECT (a project of the project folder, by name,\n"
 		"                or any folder of audio files) to a recorder\n"
 		"  --device      the recorder: its number in the devices list or its name\n"
@@ -405,6 +408,8 @@ int Record(const RecordOptions& options)
 
 }   // namespace
 
+int PrintDeviceReport();   // CliReport.cpp
+
 int main(int argc, char** argv)
 {
 	std::string command;
@@ -456,6 +461,8 @@ int main(int argc, char** argv)
 	}
 	if (command == "devices")
 		return ListDevices();
+	if (command == "report")
+		return PrintDeviceReport();
 	if (command == "record" && !options.project.empty())
 		return Record(options);
 	if (command == "formats")

@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <cstdio>
+
 status_t SetClipboardText(const std::string& text)
 {
 	bool ran = RunOnGuiThread([&text] {
@@ -20,4 +22,13 @@ status_t GetClipboardText(std::string* text)
 	bool ran = RunOnGuiThread(
 		[text] { *text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString(); });
 	return ran ? B_OK : B_NO_INIT;
+}
+
+bool PutTextIntoClipboard(const char* text)
+{
+	if (SetClipboardText(text != nullptr ? text : "") != B_OK) {
+		printf("could not lock clipboard\n");
+		return false;
+	}
+	return true;
 }
