@@ -10,6 +10,11 @@
 #include "projects/ProjectRoster.h"
 #include "ui/AboutBox.h"
 #include "ui/CddaReadSetupWindow.h"
+#include "ui/CddaReadWindow.h"
+#include "ui/CdRecordWindow.h"
+#include "ui/DeviceSetupWindow.h"
+#include "ui/DrivePageFactory.h"
+#include "ui/ProjectView.h"
 #include "ui/DestinationView.h"
 #include "ui/SourceView.h"
 #include "widgets/SplitterView.h"
@@ -81,6 +86,18 @@ CMainWindow::CMainWindow(BRect frame)
 	// The windows of the settings menu that the program has so far.
 	if (!HasWindowOpener(MSG_CDDA_READ_PREFERENCES))
 		RegisterWindowOpener(MSG_CDDA_READ_PREFERENCES, [] { ShowCddaReadSetupWindow(); });
+	if (!HasWindowOpener(MSG_DEVICE_PREFERENCES))
+		RegisterWindowOpener(MSG_DEVICE_PREFERENCES, [] { ShowDeviceSetupWindow(); });
+	if (!HasWindowOpener(MSG_SEND_FEEDBACK))
+		RegisterWindowOpener(MSG_SEND_FEEDBACK, [] { SendFeedbackFromMenu(); });
+	// "Write CD" of a project page, the copy requests of a drive page and its
+	// "Add A Copy" target.
+	SetRecordSetupOpener([](CProject* project) { ShowCdRecordWindow(project); });
+	SetCddaReadWindowOpener([](CDevice* device) {
+		CCddaReadWindow* window = ShowCddaReadWindow(device);
+		return window != nullptr ? window->Messenger() : BMessenger();
+	});
+	SetActiveProjectProvider([this]() -> CProject* { return fDestinationView->ActiveProject(); });
 
 	BuildMenus();
 	fSplitter->SetPercentage(fModel.InitialSplitterShare());

@@ -1,31 +1,25 @@
 #include "ui/SourceView.h"
 
+#include "devices/DebugTools.h"
 #include "devices/Device.h"
 #include "devices/devices.h"
 #include "frame/Diagnostics.h"
 #include "frame/MainWindowModel.h"
 #include "kit/support/Message.h"
+#include "ui/DrivePageFactory.h"
 #include "ui/VolumesPage.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
 #include <QVariant>
 
 CSourceView* pSourceView = nullptr;
 
 namespace {
 
-// The page of one drive until the drive pane fills it.
+// The drive page of one drive; it carries its device for the drive tools.
 QWidget* MakeDrivePage(CDevice* device)
 {
-	auto* page = new QWidget;
-	page->setObjectName("cdrom-view");
+	QWidget* page = CreateDrivePage(device, nullptr);
 	page->setProperty("device", QVariant::fromValue(static_cast<void*>(device)));
-	auto* layout = new QVBoxLayout(page);
-	auto* label = new QLabel(QString::fromUtf8(device->GetDeviceName()), page);
-	label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-	label->setWordWrap(true);
-	layout->addWidget(label);
 	return page;
 }
 
@@ -59,7 +53,10 @@ bool CSourceView::HandleMessage(BMessage* message)
 {
 	if (message->what < MSG_DRIVE_PAGE_FIRST || message->what > MSG_DRIVE_PAGE_LAST)
 		return false;
-	if (DeviceOfPage(ActivePage()) == nullptr)
+	CDevice* device = DeviceOfPage(ActivePage());
+	if (device == nullptr)
 		CDebugFunctionTracer::Trace("drive tool %u: the active page is not a drive page\n", unsigned(message->what));
+	else
+		RunDeviceTool(message->what, device);
 	return true;
 }
