@@ -7,6 +7,7 @@
 #include "frame/Diagnostics.h"
 #include "kit/interface/qt/Application.h"
 #include "kit/support/Message.h"
+#include "media/MediaFixtures.h"
 #include "projects/Project.h"
 #include "projects/ProjectRoster.h"
 #include "ui/AboutBox.h"
@@ -461,7 +462,9 @@ TEST_F(MainWindowProjectsTest, VolumesPageHandsFilesToTheChosenProject)
 	ASSERT_TRUE(RunUntil([&] { return destination->CountPages() == 2; }));
 	std::string folder = std::string(getenv("HOME")) + "/volume-files";
 	std::filesystem::create_directories(folder);
-	std::ofstream(folder + "/a.wav") << "x";
+	// A real sound file: the project page refuses anything else with an alert.
+	std::vector<int16_t> samples(44100 * 2, 0);
+	media_test::WriteWav(folder + "/a.wav", samples, 44100);
 	CVolumesPage* volumes = window->SourceView()->VolumesPage();
 	EXPECT_EQ(volumes->CopyButton()->text(), "Add A Copy");
 	EXPECT_EQ(volumes->LinkButton()->text(), "Add A Link");
