@@ -286,14 +286,14 @@ CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* r
 	fStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
 	bottom->addWidget(fStatus, 1);
 	for (int i = 0; i < 5; i++) {
-		const ProjectViewButton& spec = kProjectViewButtons[i];
+		const ProjectViewButton& entry = kProjectViewButtons[i];
 		auto* button = new QToolButton(this);
-		button->setObjectName(spec.name);
-		button->setToolTip(QString::fromUtf8(spec.toolTip));
-		button->setIcon(ButtonIcon(spec));
+		button->setObjectName(entry.name);
+		button->setToolTip(QString::fromUtf8(entry.toolTip));
+		button->setIcon(ButtonIcon(entry));
 		button->setIconSize(QSize(24, 24));
 		button->setAutoRaise(true);
-		const uint32 command = spec.command;
+		const uint32 command = entry.command;
 		connect(button, &QToolButton::clicked, this, [this, command] { _Send(BMessage(command)); });
 		if (i == 3)
 			bottom->addSpacing(8);
