@@ -10,7 +10,6 @@
 #include <memory>
 
 class CDevice;
-class CPageTarget;
 class QLineEdit;
 class QTableWidget;
 

@@ -75,9 +75,9 @@ QPixmap ButtonImage(const char* kind, bool pressed)
 
 // Delivers the drive's messages to the page on the GUI thread; stays safe
 // after the page is gone.
-class CPageTarget : public BMessageTarget {
+class CCdromPageTarget : public BMessageTarget {
 public:
-	explicit CPageTarget(CCdromPage* page) : fPage(page) {}
+	explicit CCdromPageTarget(CCdromPage* page) : fPage(page) {}
 
 	status_t Enqueue(BMessage* message, int32, bigtime_t) override
 	{
@@ -130,7 +130,7 @@ CCdromPage::CCdromPage(CDevice* device, CdromViewHooks hooks, QWidget* parent)
 	:
 	QWidget(parent),
 	fView(std::make_unique<CCdromView>(device, std::move(hooks))),
-	fTarget(std::make_shared<CPageTarget>(this)),
+	fTarget(std::make_shared<CCdromPageTarget>(this)),
 	fMessenger(fTarget)
 {
 	setObjectName("CdromView");

@@ -14,7 +14,7 @@
 #include <memory>
 
 class CDevice;
-class CPageTarget;
+class CCdromPageTarget;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -60,7 +60,7 @@ private:
 	void _EditText(bool artist);
 
 	std::unique_ptr<CCdromView> fView;
-	std::shared_ptr<CPageTarget> fTarget;
+	std::shared_ptr<CCdromPageTarget> fTarget;
 	BMessenger fMessenger;
 	QTreeWidget* fList = nullptr;
 	QLabel* fIds = nullptr;

@@ -64,9 +64,9 @@ RecordSetupOpener SetRecordSetupOpener(RecordSetupOpener opener)
 
 // The page's message target: posts into the GUI event queue and hands the
 // message to the page while it exists.
-class CPageTarget : public BMessageTarget, public std::enable_shared_from_this<CPageTarget> {
+class CProjectPageTarget : public BMessageTarget, public std::enable_shared_from_this<CProjectPageTarget> {
 public:
-	explicit CPageTarget(CProjectPage* page) : fPage(page) {}
+	explicit CProjectPageTarget(CProjectPage* page) : fPage(page) {}
 
 	status_t Enqueue(BMessage* message, int32, bigtime_t) override
 	{
@@ -75,7 +75,7 @@ public:
 		if (!IsOpen())
 			return B_BAD_PORT_ID;
 		auto queued = std::make_shared<Queued>(message);
-		std::shared_ptr<CPageTarget> self = shared_from_this();
+		std::shared_ptr<CProjectPageTarget> self = shared_from_this();
 		bool posted = PostToGuiThread([self, queued] {
 			if (CProjectPage* page = self->Page())
 				page->MessageReceived(queued->message);
@@ -267,7 +267,7 @@ bool CProjectDirView::Drop(const QMimeData* data, QPoint position, Qt::KeyboardM
 CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* roster)
 	:
 	QWidget(parent),
-	fTarget(std::make_shared<CPageTarget>(this))
+	fTarget(std::make_shared<CProjectPageTarget>(this))
 {
 	setObjectName("project-view");
 	auto* layout = new QVBoxLayout(this);

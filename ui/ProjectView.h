@@ -22,7 +22,7 @@
 
 class CProject;
 class CProjectRoster;
-class CPageTarget;
+class CProjectPageTarget;
 class QLabel;
 class QMimeData;
 class QToolButton;
@@ -103,7 +103,7 @@ private:
 	void _InstallShortcuts();
 
 	std::unique_ptr<CProjectView> fView;
-	std::shared_ptr<CPageTarget> fTarget;
+	std::shared_ptr<CProjectPageTarget> fTarget;
 	CProjectDirView* fList;
 	QLabel* fStatus;
 	QToolButton* fButtons[5];
