@@ -50,7 +50,8 @@ void PrintRipUsage(FILE* stream)
 	fprintf(stream,
 		"usage: tarnwick-cli rip [--device N|NAME] [--tracks LIST]\n"
 		"                        [--format SHORT --codec SHORT | --preset flac|mp3|ogg|opus|wav]\n"
-		"                        [--dest DIR | --project NAME] [--secure] [--offset N] [--sync SECTORS]\n");
+		"                        [--dest DIR | --project NAME] [--secure] [--offset N]\n"
+		"                        [--sync SECTORS [--sync-mode always|auto]]\n");
 }
 
 // "1,3-5" -> 1 3 4 5. False for anything else.
@@ -131,6 +132,7 @@ int RipCommand(int argc, char** argv)
 	std::string deviceName, destination, project, format, codec;
 	std::vector<int32> tracks;
 	CddaReadOptions options;
+	bool syncAuto = false;
 	for (int index = 0; index < argc; index++) {
 		std::string argument = argv[index];
 		const bool hasValue = index + 1 < argc;
@@ -180,7 +182,13 @@ int RipCommand(int argc, char** argv)
 				return 2;
 			}
 			options.overrideSync = true;
-			options.syncMode = options.syncSectors > 0 ? READ_SYNC_ALWAYS : READ_SYNC_OFF;
+		} else if (argument == "--sync-mode" && hasValue) {
+			std::string mode = argv[++index];
+			if (mode != "always" && mode != "auto") {
+				fprintf(stderr, "tarnwick-cli: --sync-mode is always or auto\n");
+				return 2;
+			}
+			syncAuto = mode == "auto";
 		} else if (argument == "--debug") {
 			SetDebugFlags(0xFFFFFFFF);
 		} else {
@@ -189,6 +197,8 @@ int RipCommand(int argc, char** argv)
 			return 2;
 		}
 	}
+	if (options.overrideSync)
+		options.syncMode = options.syncSectors == 0 ? READ_SYNC_OFF : syncAuto ? READ_SYNC_AUTO : READ_SYNC_ALWAYS;
 	if (format.empty() != codec.empty()) {
 		fprintf(stderr, "tarnwick-cli: --format and --codec go together\n");
 		return 2;

@@ -31,7 +31,7 @@ inline constexpr const char* kReadOffsetKey = "read offset";
 enum : int32 {
 	READ_SYNC_OFF = 0,      // plain block reads
 	READ_SYNC_ALWAYS = 1,   // every block overlaps the previous one
-	READ_SYNC_AUTO = 2,     // overlapping reads only after a block failed to match
+	READ_SYNC_AUTO = 2,     // overlapping reads once a block landed out of place (jitter)
 };
 
 // Bounds of the drive keys the preferences offer.

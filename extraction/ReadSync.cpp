@@ -47,6 +47,9 @@ CAudioBlockReader::CAudioBlockReader(AudioSectorReader reader, const AudioBlockR
 		fOptions.syncMode = READ_SYNC_OFF;
 	fOverlapFrames = fOptions.syncSectors * kSectorFrames;
 	fPieceSectors = std::max(1, fOptions.maxCommandSectors - 2 * fOptions.syncSectors - 1);
+	// The anchor before a piece and a read offset that does not fall on a
+	// sector add up to two sectors to its command.
+	fCheckedPieceSectors = std::max(1, fOptions.maxCommandSectors - 2);
 	const int64 windowFrames = int64(fOptions.maxBlockSectors) * kSectorFrames + 2 * fOverlapFrames;
 	fWindowBytes = windowFrames * kFrameBytes;
 	// Staging holds every sector a window touches, one more for a window
@@ -63,6 +66,11 @@ CAudioBlockReader::~CAudioBlockReader() = default;
 bool CAudioBlockReader::_Synchronised() const
 {
 	return fOptions.syncMode != READ_SYNC_OFF && fOverlapFrames > 0;
+}
+
+bool CAudioBlockReader::OverlapEngaged() const
+{
+	return _Synchronised() && (fOptions.syncMode != READ_SYNC_AUTO || fJitterSeen);
 }
 
 void CAudioBlockReader::Restart()
@@ -112,10 +120,16 @@ status_t CAudioBlockReader::ReadBlock(int32 lba, int32 count, void* buffer)
 	if (continuing)
 		std::memcpy(fPieceAnchor, fAnchor, sizeof(fPieceAnchor));
 	for (int32 done = 0; done < count;) {
-		const int32 sectors = std::min(fPieceSectors, count - done);
+		const bool checked = continuing && !OverlapEngaged();
+		const int32 sectors = std::min(checked ? fCheckedPieceSectors : fPieceSectors, count - done);
 		uint8* piece = out + size_t(done) * kSectorBytes;
-		status_t status = continuing ? _ReadContinuing(lba + done, sectors, piece, fPieceAnchor)
-									 : _ReadFirstBlock(lba + done, sectors, piece);
+		status_t status;
+		if (!continuing)
+			status = _ReadFirstBlock(lba + done, sectors, piece);
+		else if (checked)
+			status = _ReadChecked(lba + done, sectors, piece, fPieceAnchor);
+		else
+			status = _ReadContinuing(lba + done, sectors, piece, fPieceAnchor);
 		if (status != B_OK)
 			return status;
 		std::memcpy(fPieceAnchor, piece + size_t(sectors) * kSectorBytes - sizeof(fPieceAnchor),
@@ -191,6 +205,23 @@ status_t CAudioBlockReader::_ReadContinuing(int32 lba, int32 count, uint8* buffe
 		}
 	}
 	return B_MISMATCHED_VALUES;
+}
+
+status_t CAudioBlockReader::_ReadChecked(int32 lba, int32 count, uint8* buffer, const uint8* anchor)
+{
+	const int64 blockFrames = int64(count) * kSectorFrames;
+	const int64 first = int64(lba) * kSectorFrames + fOptions.readOffset - kAnchorFrames;
+	status_t status = _ReadFrames(first, blockFrames + kAnchorFrames, fWindow.get());
+	if (status != B_OK)
+		return status;
+	const int32 anchorBytes = kAnchorFrames * kFrameBytes;
+	if (std::memcmp(fWindow.get(), anchor, anchorBytes) == 0) {
+		std::memcpy(buffer, fWindow.get() + anchorBytes, size_t(blockFrames) * kFrameBytes);
+		fLastJitter = 0;
+		return B_OK;
+	}
+	fJitterSeen = true;
+	return _ReadContinuing(lba, count, buffer, anchor);
 }
 
 void CAudioBlockReader::Accept(int32 lba, int32 count, const void* buffer)

@@ -19,7 +19,7 @@ using AudioSectorReader = std::function<status_t(int32 lba, int32 count, void* b
 
 struct AudioBlockReaderOptions {
 	int32 readOffset = 0;        // frames: the drive delivers this late (as offset lists count it)
-	int32 syncMode = 0;          // READ_SYNC_OFF, or READ_SYNC_ALWAYS (READ_SYNC_AUTO reads the same way)
+	int32 syncMode = 0;          // READ_SYNC_OFF, READ_SYNC_ALWAYS or READ_SYNC_AUTO
 	int32 syncSectors = 0;       // overlap of synchronised reads, in sectors
 	int32 leadOut = 0;           // LBA of the lead-out: the drive reads 0 .. leadOut - 1
 	int32 maxBlockSectors = 27;  // the longest block asked for
@@ -44,7 +44,11 @@ public:
 	// the drive's byte order) that belong at `lba`, the read offset applied.
 	// With synchronisation, a block that continues the last accepted one is
 	// placed by matching the overlap against it; the first block of a
-	// stretch is accepted only when two reads of it agree. The block is not
+	// stretch is accepted only when several reads of it agree. In automatic
+	// mode a continuing block is read with only the anchor before it and
+	// taken when the anchor sits where it belongs; the first time it does
+	// not (the drive jitters), the block and every later one are read with
+	// the full overlap, as in READ_SYNC_ALWAYS. The block is not
 	// accepted yet: call Accept with the same block once it is used, so that
 	// a re-read of the block is placed against the same audio.
 	// B_OK; the drive's status; B_MISMATCHED_VALUES when the overlap could
@@ -60,6 +64,9 @@ public:
 	int32 CorrectedBlocks() const { return fCorrectedBlocks; }
 	// The placement found for the last synchronised block, in frames.
 	int32 LastJitter() const { return fLastJitter; }
+	// Whether blocks are read with the full overlap: always in
+	// READ_SYNC_ALWAYS, in READ_SYNC_AUTO once jitter was seen.
+	bool OverlapEngaged() const;
 
 private:
 	bool _Synchronised() const;
@@ -69,6 +76,10 @@ private:
 	// One piece of a synchronised block, read with one drive command.
 	status_t _ReadFirstBlock(int32 lba, int32 count, uint8* buffer);
 	status_t _ReadContinuing(int32 lba, int32 count, uint8* buffer, const uint8* anchor);
+	// A continuing piece read with only the anchor before it (automatic
+	// mode): B_OK when the anchor is in place, else it engages the overlap
+	// and reads the piece with _ReadContinuing.
+	status_t _ReadChecked(int32 lba, int32 count, uint8* buffer, const uint8* anchor);
 
 	AudioSectorReader fRead;
 	AudioBlockReaderOptions fOptions;
@@ -83,6 +94,8 @@ private:
 	uint8 fAnchor[kAnchorFrames * 4] = {};
 	uint8 fPieceAnchor[kAnchorFrames * 4] = {};
 	int32 fPieceSectors = 1;      // sectors of a synchronised piece
+	int32 fCheckedPieceSectors = 1;  // sectors of a piece read with the anchor only
+	bool fJitterSeen = false;     // automatic mode: the overlap is engaged
 	int64 fStreamEnd = -1;
 	int32 fCorrectedBlocks = 0;
 	int32 fLastJitter = 0;
