@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -59,6 +60,8 @@ CCddaReadWindow::CCddaReadWindow(CDevice* device)
 	fStatusText = new QLabel(fStatusBox);
 	fStatusText->setObjectName("statusText");
 	fStatusText->setWordWrap(true);
+	// A long message wraps; it never widens the window.
+	fStatusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 	fStatusText->setMinimumHeight(fStatusText->fontMetrics().height() * 2);
 	statusLayout->addWidget(fStatusText);
 	layout->addWidget(fStatusBox);
@@ -72,9 +75,9 @@ CCddaReadWindow::CCddaReadWindow(CDevice* device)
 
 	fView = std::make_unique<CCddaReadView>(device, Messenger());
 	fShown = fView->Display();
+	resize(kWidth, sizeHint().height());
 	_Render();
 
-	resize(kWidth, sizeHint().height());
 	BRect frame = LoadWindowPlacement(Title().c_str(), BRect(100, 100, 100 + kWidth - 1, 100 + height() - 1));
 	MoveTo(frame.left, frame.top);
 }
@@ -105,12 +108,13 @@ void CCddaReadWindow::_RenderBar(const SBar& widgets, const CddaReadBar& bar)
 	widgets.text->setText(QString::fromStdString(bar.text));
 	widgets.bar->setValue(bar.value);
 	widgets.trailing->setText(QString::fromStdString(bar.trailing));
+	// A bar without a line under it (the buffer, the spin-up) takes no room.
+	widgets.trailing->setVisible(!bar.trailing.empty());
 }
 
 void CCddaReadWindow::_Render()
 {
-	fCdBox->setTitle(QString::fromStdString(fShown.cdBox));
-	fTrackBox->setTitle(QString::fromStdString(fShown.trackBox));
+	_FitBoxTitles();
 	fStatusBox->setTitle(QString::fromStdString(fShown.statusBox));
 	fStatusText->setText(QString::fromStdString(fShown.statusText));
 	_RenderBar(fCurrent, fShown.current);
@@ -122,6 +126,35 @@ void CCddaReadWindow::_Render()
 	fRemaining->setText(QString::fromStdString(fShown.remaining));
 	fButton->setText(QString::fromStdString(fShown.button));
 	fButton->setDefault(fShown.buttonIsDefault);
+}
+
+void CCddaReadWindow::_FitBoxTitles()
+{
+	// Room for a title: the window's width less the margins and frames
+	// around the box (one level more for the track box inside the disc box),
+	// so that the titles never make the boxes wider than the window.
+	auto fit = [this](QGroupBox* box, const std::string& title, int depth) {
+		QString whole = QString::fromStdString(title);
+		const int inset = 3 * box->fontMetrics().averageCharWidth();
+		const int room = std::max(40, width() - 16 - depth * (box->fontMetrics().height() + inset));
+		QString shown = box->fontMetrics().elidedText(whole, Qt::ElideRight, room);
+		if (box->title() != shown)
+			box->setTitle(shown);
+		box->setToolTip(shown == whole ? QString() : whole);
+	};
+	fit(fCdBox, fShown.cdBox, 1);
+	fit(fTrackBox, fShown.trackBox, 2);
+}
+
+QString CCddaReadWindow::TrackBoxTitle() const
+{
+	return fTrackBox->title();
+}
+
+void CCddaReadWindow::resizeEvent(QResizeEvent* event)
+{
+	BWindow::resizeEvent(event);
+	_FitBoxTitles();
 }
 
 void CCddaReadWindow::MessageReceived(BMessage* message)

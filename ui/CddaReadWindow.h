@@ -14,6 +14,8 @@ class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QResizeEvent;
+class QString;
 
 // GUI thread, like every window.
 class CCddaReadWindow : public BWindow {
@@ -34,6 +36,11 @@ public:
 	// What the window shows now (for tests).
 	const CddaReadDisplay& Shown() const { return fShown; }
 	QPushButton* Button() const { return fButton; }
+	// The title the track box shows now (cut to fit, "…" at its end).
+	QString TrackBoxTitle() const;
+
+protected:
+	void resizeEvent(QResizeEvent* event) override;
 
 private:
 	struct SBar {
@@ -45,6 +52,10 @@ private:
 	SBar _MakeBar(QWidget* parent);
 	void _Render();
 	static void _RenderBar(const SBar& widgets, const CddaReadBar& bar);
+	// Shows the titles of the disc and track boxes cut to the boxes' width,
+	// so that a long name never widens the window; the whole name is the
+	// box's tool tip.
+	void _FitBoxTitles();
 
 	std::unique_ptr<CCddaReadView> fView;
 	CddaReadDisplay fShown;

@@ -44,11 +44,12 @@ TEST(CddaReadWindow, ShowsTheRipAndClosesWhenDone)
 	copy.AddString("dir", out.c_str());
 	copy.AddInt32("track", 3);
 	copy.AddString("artist", "Band");
-	copy.AddString("title", "Three");
+	const std::string title = "Three, a Song Whose Title Goes On and On (the Extended Version)";
+	copy.AddString("title", title.c_str());
 	ASSERT_EQ(window->PostMessage(&copy), B_OK);
 	ASSERT_TRUE(RunUntil([&] { return clock->IsHeld(); }));
 	window->PostMessage(CDDA_READ_UPDATE_STATUS);
-	ASSERT_TRUE(RunUntil([&] { return window->Shown().trackBox == "Track 1 of 1, 3 - Band - Three"; }));
+	ASSERT_TRUE(RunUntil([&] { return window->Shown().trackBox == "Track 1 of 1, 3 - Band - " + title; }));
 	const CddaReadDisplay& shown = window->Shown();
 	EXPECT_EQ(shown.cdBox, "CD: Rip Album");
 	EXPECT_EQ(shown.statusBox, "Status");
@@ -57,18 +58,26 @@ TEST(CddaReadWindow, ShowsTheRipAndClosesWhenDone)
 	EXPECT_EQ(shown.current.label, "Current Track: ");
 	EXPECT_GT(shown.current.value, 0);
 	EXPECT_EQ(window->Button()->text().toStdString(), "Abort");
-	if (const char* path = getenv("TARNWICK_SCREENSHOT"))
-		window->grab().save(path);
+	// A long name is cut to the box, not widening the window.
+	const int width = window->width();
+	EXPECT_LE(width, 440);
+	window->View()->SetStatusText("Error reading sectors 327 to 353, retrying 10th time");
+	ASSERT_TRUE(RunUntil([&] { return !window->Shown().statusText.empty(); }));
+	EXPECT_EQ(window->width(), width);
+	EXPECT_TRUE(window->TrackBoxTitle().startsWith("Track 1 of 1, 3 - Band - Three"));
+	EXPECT_TRUE(window->TrackBoxTitle().endsWith(QChar(0x2026)));
+	if (const char* folder = getenv("TARNWICK_SCREENSHOT_DIR"))
+		window->grab().save(QString(folder) + "/reading-audio-data.png");
 
 	clock->Open();
 	ASSERT_TRUE(RunUntil([&] { return window->Shown().statusBox == "Status: Done"; }, 30000000));
 	EXPECT_EQ(window->Button()->text().toStdString(), "Close");
 	EXPECT_TRUE(window->Button()->isDefault());
-	EXPECT_TRUE(std::filesystem::exists(out + "/Band: Three.wav"));
+	EXPECT_TRUE(std::filesystem::exists(out + "/Band: " + title + ".wav"));
 
 	// "Close" when idle closes the window without a question.
-	std::string title = window->Title();
+	std::string windowTitle = window->Title();
 	window->Button()->click();
-	ASSERT_TRUE(RunUntil([&] { return FindWindow(title.c_str()) == nullptr; }));
+	ASSERT_TRUE(RunUntil([&] { return FindWindow(windowTitle.c_str()) == nullptr; }));
 	EXPECT_EQ(settings.alerts.CountShown(), 0u);
 }
