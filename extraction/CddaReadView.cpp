@@ -1234,6 +1234,7 @@ void CCddaReadView::_WriteLog()
 		track.accurateRipV1 = result.accurateRipV1;
 		track.accurateRipV2 = result.accurateRipV2;
 		track.rereads = result.rereads;
+		track.correctedBlocks = result.correctedBlocks;
 		track.secure = result.secure;
 		track.proven = result.proven;
 		track.outcome = result.outcome;

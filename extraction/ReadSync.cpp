@@ -76,6 +76,7 @@ bool CAudioBlockReader::OverlapEngaged() const
 void CAudioBlockReader::Restart()
 {
 	fStreamEnd = -1;
+	fJitterSeen = false;
 }
 
 status_t CAudioBlockReader::_ReadFrames(int64 first, int64 frames, uint8* out)

@@ -57,7 +57,8 @@ public:
 	status_t ReadBlock(int32 lba, int32 count, void* buffer);
 	// The block at `lba` in `buffer` is part of the stream from now on.
 	void Accept(int32 lba, int32 count, const void* buffer);
-	// Forgets the stream: the next block starts a new stretch.
+	// Forgets the stream (the next block starts a new stretch) and, in
+	// automatic mode, the jitter seen: for a new batch, perhaps a new disc.
 	void Restart();
 
 	// Blocks placed away from where they were asked for, since construction.

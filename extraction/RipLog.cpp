@@ -91,6 +91,8 @@ std::string RipLog::ToText() const
 		text += Format("  AccurateRip v1: %08X\n", unsigned(track.accurateRipV1));
 		text += Format("  AccurateRip v2: %08X\n", unsigned(track.accurateRipV2));
 		text += Format("  Re-reads: %d\n", int(track.rereads));
+		if (readSyncMode != 0)
+			text += Format("  Jitter corrections: %d\n", int(track.correctedBlocks));
 		if (track.secure)
 			text += Format("  Secure: %s\n", track.proven ? "both reads agree" : "reads differ");
 		text += "  Result: " + EscapeControlChars(track.outcome) + "\n\n";

@@ -19,6 +19,7 @@ struct RipLogTrack {
 	uint32 accurateRipV1 = 0;
 	uint32 accurateRipV2 = 0;
 	int32 rereads = 0;          // blocks read more than once
+	int32 correctedBlocks = 0;  // read synchronisation: blocks placed away from where they landed
 	bool secure = false;        // read twice
 	bool proven = false;        // secure: both reads agreed
 	std::string outcome;        // "OK", "Read error", "Aborted", "Write error", ...

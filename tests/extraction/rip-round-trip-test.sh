@@ -122,6 +122,8 @@ for number, (source, ripped) in enumerate(zip(sources, files["plain"]), 1):
         fail(f"track {number} is too long")
 if files["synced"] != files["plain"]:
     fail("the jittering reader with read offset -1164 and read synchronisation is not exact")
+if not re.search(r"Jitter corrections: [1-9]", open(f"{work}/synced/Tarnwick rip log.txt").read()):
+    fail("the log of the jittering reader shows no jitter corrections")
 if files["unsynced"] == files["plain"]:
     fail("the jittering reader without read synchronisation came out exact")
 
