@@ -25,19 +25,27 @@ int32 DigitSum(int32 n)
 	return sum;
 }
 
-const std::array<uint32, 256>& CrcTable()
+// CRC-32 tables for eight bytes at a time: table[0] is the usual one,
+// table[k][i] the CRC of byte i followed by k zero bytes.
+using CrcTables = std::array<std::array<uint32, 256>, 8>;
+
+const CrcTables& CrcTable()
 {
-	static const std::array<uint32, 256> table = [] {
-		std::array<uint32, 256> t {};
+	static const CrcTables tables = [] {
+		CrcTables t {};
 		for (uint32 i = 0; i < 256; i++) {
 			uint32 c = i;
 			for (int k = 0; k < 8; k++)
 				c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-			t[i] = c;
+			t[0][i] = c;
+		}
+		for (uint32 i = 0; i < 256; i++) {
+			for (int k = 1; k < 8; k++)
+				t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
 		}
 		return t;
 	}();
-	return table;
+	return tables;
 }
 
 // The indexes of the audio tracks.
@@ -162,11 +170,18 @@ std::string MusicBrainzDiscId(const DiscLayout& layout)
 
 uint32 Crc32(uint32 crc, const void* data, size_t size)
 {
-	const std::array<uint32, 256>& table = CrcTable();
+	const CrcTables& t = CrcTable();
 	const uint8* p = static_cast<const uint8*>(data);
 	crc = ~crc;
-	for (size_t i = 0; i < size; i++)
-		crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+	// Eight bytes a step: the CRC folded into the first four, each byte
+	// looked up in the table of its distance from the end of the step.
+	for (; size >= 8; size -= 8, p += 8) {
+		const uint32 low = (uint32(p[0]) | uint32(p[1]) << 8 | uint32(p[2]) << 16 | uint32(p[3]) << 24) ^ crc;
+		crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24]
+			^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+	}
+	for (; size > 0; size--, p++)
+		crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
 	return ~crc;
 }
 
