@@ -23,12 +23,18 @@ int64 FloorDiv(int64 a, int64 b)
 
 uint64 AudioHash(const void* data, size_t size)
 {
+	// Eight bytes a step, each mixed in by a multiply and a fold of the high
+	// half; the bytes of a shorter tail one at a time.
 	const auto* bytes = static_cast<const uint8*>(data);
-	uint64 h = 1469598103934665603ull;
-	for (size_t i = 0; i < size; i++) {
-		h ^= bytes[i];
-		h *= 1099511628211ull;
+	uint64 h = 1469598103934665603ull ^ uint64(size);
+	for (; size >= 8; size -= 8, bytes += 8) {
+		uint64 word;
+		std::memcpy(&word, bytes, 8);
+		h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+		h ^= h >> 32;
 	}
+	for (; size > 0; size--, bytes++)
+		h = (h ^ *bytes) * 1099511628211ull;
 	return h;
 }
 

@@ -102,5 +102,6 @@ private:
 	int32 fLastJitter = 0;
 };
 
-// A 64-bit hash of `size` bytes (FNV-1a): tells two reads of a block apart.
+// A 64-bit hash of `size` bytes (not cryptographic): tells two reads of a
+// block apart.
 uint64 AudioHash(const void* data, size_t size);
