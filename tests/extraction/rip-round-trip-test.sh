@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The round trip: a folder of three short sound files is recorded onto the
 # virtual recorder with `tarnwick-cli record`; the written disc is loaded
-# into virtual readers and ripped to FLAC with `tarnwick-cli rip`.
+# into virtual readers and ripped to FLAC with `tarnwick-cli rip`, the
+# steady reader in secure mode.
 #  - Every file decodes to its source samples (the first track's leading
 #    digital silence removed), followed by nothing but silence (the
 #    recorder's padding to whole sectors); the tags are there (ffprobe).
@@ -64,7 +65,7 @@ rip() {   # rip DRIVES DEST ARGS...
 	TARNWICK_VIRTUAL_DRIVES=$work/$drives "$cli" rip --preset flac --dest "$work/$dest" "$@" > "$work/$dest.txt" 2>&1 \
 		|| { cat "$work/$dest.txt"; exit 1; }
 }
-rip steady plain
+rip steady plain --secure
 rip shaky synced --offset -1164 --sync 3 --sync-mode auto
 rip shaky unsynced --offset -1164 --sync 0
 
@@ -141,6 +142,8 @@ image = open(os.path.join(os.path.dirname(cue), re.search(r'FILE "([^"]+)"', ope
              "rb").read()
 ends = starts[1:] + [len(image) // 2352]
 log = open(f"{work}/plain/Tarnwick rip log.txt").read()
+if log.count("Secure: both reads agree") != 3:
+    fail("the secure rip did not prove every track")
 logged = re.findall(r"CRC32: ([0-9A-F]{8})\n  AccurateRip v1: ([0-9A-F]{8})\n  AccurateRip v2: ([0-9A-F]{8})", log)
 if len(logged) != 3:
     fail("the log does not list three tracks' checksums")
