@@ -433,17 +433,27 @@ bool CCdromPage::eventFilter(QObject* object, QEvent* event)
 	return QWidget::eventFilter(object, event);
 }
 
-void CCdromPage::_StartDrag(const QPoint& position)
+QMimeData* CCdromPage::SelectionMimeData(const QPoint& position) const
 {
+	if (fView->Selection().empty())
+		return nullptr;
 	QPoint inWindow = fList->viewport()->mapTo(window(), position);
 	bool control = (QApplication::keyboardModifiers() & Qt::ControlModifier) != 0;
 	BMessage drag = fView->DragMessage(BPoint(float(inWindow.x()), float(inWindow.y())), true, control);
 	drag.AddInt64("tarnwick:drag_source", property("tarnwick_page").toLongLong());
 	std::string flat;
 	if (drag.Flatten(&flat) != B_OK)
-		return;
+		return nullptr;
 	auto* data = new QMimeData;
 	data->setData(kCdTrackMimeType, QByteArray(flat.data(), qsizetype(flat.size())));
+	return data;
+}
+
+void CCdromPage::_StartDrag(const QPoint& position)
+{
+	QMimeData* data = SelectionMimeData(position);
+	if (data == nullptr)
+		return;
 	auto* qdrag = new QDrag(this);
 	qdrag->setMimeData(data);
 	QPixmap image(20, 35);

@@ -16,6 +16,7 @@
 class CDevice;
 class CCdromPageTarget;
 class QLabel;
+class QMimeData;
 class QPushButton;
 class QToolButton;
 class QTreeWidget;
@@ -48,6 +49,9 @@ public:
 	void HandleMessage(BMessage* message);
 	// Runs a menu command (the menu items and shortcuts call it).
 	void RunCommand(uint32 command, CProject* project = nullptr);
+	// What a drag of the selected tracks from `position` (list viewport
+	// coordinates) carries; null when nothing is selected. The caller owns it.
+	QMimeData* SelectionMimeData(const QPoint& position) const;
 
 protected:
 	bool eventFilter(QObject* object, QEvent* event) override;

@@ -1,5 +1,7 @@
 #include "ui/ProjectView.h"
 
+#include "kit/app/MessageTarget.h"
+#include "kit/app/ReplyChannel.h"
 #include "kit/interface/qt/Bitmap.h"
 #include "kit/interface/qt/GuiThread.h"
 #include "kit/interface/qt/Launcher.h"
@@ -7,6 +9,7 @@
 #include "kit/support/Message.h"
 #include "projects/Project.h"
 #include "projects/ProjectRoster.h"
+#include "ui/CdromView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,6 +49,31 @@ QIcon ButtonIcon(const ProjectViewButton& button)
 	icon.addPixmap(QPixmap::fromImage(GetBitmap(button.unpressedImage)), QIcon::Normal, QIcon::Off);
 	icon.addPixmap(QPixmap::fromImage(GetBitmap(button.pressedImage)), QIcon::Active, QIcon::On);
 	return icon;
+}
+
+// Where the project view's answer to a track drag from a drive page goes:
+// to the page the drag came from (PostCdDragReply), which asks for the copy.
+class CCdDragReplyTarget : public BMessageTarget {
+public:
+	explicit CCdDragReplyTarget(const BMessage& drag) : fDrag(drag) {}
+
+	status_t Enqueue(BMessage* message, int32, bigtime_t) override
+	{
+		status_t status = PostCdDragReply(&fDrag, message);
+		if (status == B_OK)
+			delete message;
+		return status;
+	}
+	bool IsOpen() const override { return true; }
+
+private:
+	const BMessage fDrag;
+};
+
+bool IsOwnDrag(const QMimeData* data)
+{
+	return data->hasFormat(QString::fromLatin1(kTarnwickMessageMimeType))
+		|| data->hasFormat(QString::fromLatin1(kCdTrackMimeType)) || data->hasUrls();
 }
 
 QKeySequence Shortcut(char key)
@@ -149,7 +177,8 @@ CProjectDirView::CProjectDirView(QWidget* parent)
 
 QStringList CProjectDirView::mimeTypes() const
 {
-	return {QString::fromLatin1(kTarnwickMessageMimeType), QStringLiteral("text/uri-list")};
+	return {QString::fromLatin1(kTarnwickMessageMimeType), QString::fromLatin1(kCdTrackMimeType),
+		QStringLiteral("text/uri-list")};
 }
 
 Qt::DropActions CProjectDirView::supportedDropActions() const
@@ -194,8 +223,7 @@ void CProjectDirView::startDrag(Qt::DropActions)
 
 void CProjectDirView::dragEnterEvent(QDragEnterEvent* event)
 {
-	const QMimeData* data = event->mimeData();
-	if (data->hasFormat(QString::fromLatin1(kTarnwickMessageMimeType)) || data->hasUrls())
+	if (IsOwnDrag(event->mimeData()))
 		event->acceptProposedAction();
 	else
 		event->ignore();
@@ -203,8 +231,7 @@ void CProjectDirView::dragEnterEvent(QDragEnterEvent* event)
 
 void CProjectDirView::dragMoveEvent(QDragMoveEvent* event)
 {
-	const QMimeData* data = event->mimeData();
-	if (data->hasFormat(QString::fromLatin1(kTarnwickMessageMimeType)) || data->hasUrls())
+	if (IsOwnDrag(event->mimeData()))
 		event->acceptProposedAction();
 	else
 		event->ignore();
@@ -238,6 +265,14 @@ bool CProjectDirView::Drop(const QMimeData* data, QPoint position, Qt::KeyboardM
 			message.RemoveName("target_index");
 			message.AddInt32("target_index", target);
 		}
+	} else if (data->hasFormat(QString::fromLatin1(kCdTrackMimeType))) {
+		// Tracks of a drive page: the view negotiates the copy, and its
+		// answer goes back to that page.
+		const QByteArray flat = data->data(QString::fromLatin1(kCdTrackMimeType));
+		if (message.Unflatten(flat.constData(), size_t(flat.size())) != B_OK)
+			return false;
+		BMessageReplyChannel::Attach(&message,
+			std::make_shared<BMessageReplyChannel>(BMessenger(std::make_shared<CCdDragReplyTarget>(message))));
 	} else if (data->hasUrls()) {
 		for (const QUrl& url : data->urls()) {
 			if (!url.isLocalFile())
