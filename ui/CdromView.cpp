@@ -155,17 +155,17 @@ CCdromPage::CCdromPage(CDevice* device, CdromViewHooks hooks, QWidget* parent)
 	connect(fList, &QTreeWidget::itemDoubleClicked, this,
 		[this](QTreeWidgetItem* item) { fView->Play(fList->indexOfTopLevelItem(item)); });
 
-	auto* ids = new QHBoxLayout;
+	// The disc's ids wrap rather than widen the pane.
 	fIds = new QLabel(this);
 	fIds->setObjectName("DiscIds");
 	fIds->setTextInteractionFlags(Qt::TextSelectableByMouse);
+	fIds->setWordWrap(true);
+	layout->addWidget(fIds);
 	fLookup = new QPushButton("Look up on MusicBrainz", this);
 	fLookup->setObjectName("btnLookup");
 	connect(fLookup, &QPushButton::clicked, this, [this] { RunCommand(CDROM_MENU_LOOKUP); });
-	ids->addWidget(fIds, 1);
-	ids->addWidget(fLookup);
-	layout->addLayout(ids);
 
+	// The five buttons show their images; their names are their tool tips.
 	auto* buttons = new QHBoxLayout;
 	struct {
 		const char* name;
@@ -184,7 +184,8 @@ CCdromPage::CCdromPage(CDevice* device, CdromViewHooks hooks, QWidget* parent)
 		button->setObjectName(entry.name);
 		button->setToolTip(entry.label);
 		button->setText(entry.label);
-		button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+		button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+		button->setAccessibleName(entry.label);
 		QIcon icon;
 		icon.addPixmap(ButtonImage(entry.image, false), QIcon::Normal, QIcon::Off);
 		icon.addPixmap(ButtonImage(entry.image, true), QIcon::Active, QIcon::On);
@@ -199,6 +200,7 @@ CCdromPage::CCdromPage(CDevice* device, CdromViewHooks hooks, QWidget* parent)
 		buttons->addWidget(button);
 	}
 	buttons->addStretch(1);
+	buttons->addWidget(fLookup);
 	layout->addLayout(buttons);
 
 	// The shortcuts, active in the window while the page is shown.

@@ -16,6 +16,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -164,15 +165,21 @@ CProjectDirView::CProjectDirView(QWidget* parent)
 	setDropIndicatorShown(true);
 	setDragDropMode(QAbstractItemView::DragDrop);
 	setContextMenuPolicy(Qt::CustomContextMenu);
-	header()->setStretchLastSection(true);
+	// The number and the two times keep the width of their texts; artist,
+	// title and file share the rest, so that every column stays in view in
+	// a narrow pane instead of the times being pushed out to the right.
+	header()->setStretchLastSection(false);
+	header()->setMinimumSectionSize(40);
 	header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-	for (int column = 1; column < 5; column++)
-		header()->setSectionResizeMode(column, QHeaderView::Interactive);
-	const int time = fontMetrics().horizontalAdvance(QStringLiteral("00:00.00")) + 16;
-	setColumnWidth(1, 120);
-	setColumnWidth(2, 160);
-	setColumnWidth(3, time);
-	setColumnWidth(4, time);
+	const int time = std::max(fontMetrics().horizontalAdvance(QStringLiteral("00:00.00")),
+						 header()->fontMetrics().horizontalAdvance(QStringLiteral("Pause")))
+		+ 16;
+	for (int column : {3, 4}) {
+		header()->setSectionResizeMode(column, QHeaderView::Fixed);
+		setColumnWidth(column, time);
+	}
+	for (int column : {1, 2, 5})
+		header()->setSectionResizeMode(column, QHeaderView::Stretch);
 }
 
 QStringList CProjectDirView::mimeTypes() const
@@ -314,15 +321,21 @@ CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* r
 	fList->project = project;
 	layout->addWidget(fList, 1);
 
-	auto* bottom = new QHBoxLayout;
-	bottom->setSpacing(4);
+	// The status line beside the buttons, or above them when the page is
+	// too narrow for both (_ArrangeBottom).
+	fBottom = new QGridLayout;
+	fBottom->setHorizontalSpacing(4);
+	fBottom->setVerticalSpacing(2);
 	fStatus = new QLabel(this);
 	fStatus->setObjectName("viewCdSize");
 	fStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-	bottom->addWidget(fStatus, 1);
+	fButtonRow = new QWidget(this);
+	auto* bottom = new QHBoxLayout(fButtonRow);
+	bottom->setContentsMargins(0, 0, 0, 0);
+	bottom->setSpacing(4);
 	for (int i = 0; i < 5; i++) {
 		const ProjectViewButton& entry = kProjectViewButtons[i];
-		auto* button = new QToolButton(this);
+		auto* button = new QToolButton(fButtonRow);
 		button->setObjectName(entry.name);
 		button->setToolTip(QString::fromUtf8(entry.toolTip));
 		button->setIcon(ButtonIcon(entry));
@@ -335,7 +348,8 @@ CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* r
 		bottom->addWidget(button);
 		fButtons[i] = button;
 	}
-	layout->addLayout(bottom);
+	fButtonRow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+	layout->addLayout(fBottom);
 
 	fView = std::make_unique<CProjectView>(project, roster != nullptr ? roster : gpProjectRoster, this);
 	fView->SetDisplay(Messenger());
@@ -355,6 +369,7 @@ CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* r
 	});
 	_InstallShortcuts();
 	_Render();
+	_ArrangeBottom();
 }
 
 CProjectPage::~CProjectPage()
@@ -476,6 +491,39 @@ void CProjectPage::_Render()
 		fList->topLevelItem(row)->setSelected(true);
 	fStatus->setText(QString::fromStdString(display.status));
 	fRendering = false;
+	_ArrangeBottom();
+}
+
+void CProjectPage::resizeEvent(QResizeEvent* event)
+{
+	QWidget::resizeEvent(event);
+	_ArrangeBottom();
+}
+
+void CProjectPage::_ArrangeBottom()
+{
+	const QMargins margins = layout()->contentsMargins();
+	const int room = width() - margins.left() - margins.right();
+	// The line's width on one line (its size hint changes once it wraps).
+	const int text = fStatus->fontMetrics().horizontalAdvance(fStatus->text()) + 2 * fStatus->margin() + 4;
+	const int needed = text + fBottom->horizontalSpacing() + fButtonRow->sizeHint().width();
+	const int beside = room >= needed ? 1 : 0;
+	if (beside == fStatusBeside)
+		return;
+	fStatusBeside = beside;
+	fBottom->removeWidget(fStatus);
+	fBottom->removeWidget(fButtonRow);
+	// Above the buttons, the line wraps rather than being cut.
+	fStatus->setWordWrap(beside == 0);
+	if (beside == 1) {
+		fBottom->addWidget(fStatus, 0, 0);
+		fBottom->addWidget(fButtonRow, 0, 1, Qt::AlignRight);
+		fBottom->setColumnStretch(0, 1);
+	} else {
+		fBottom->addWidget(fStatus, 0, 0, 1, 2);
+		fBottom->addWidget(fButtonRow, 1, 0, 1, 2, Qt::AlignRight);
+		fBottom->setColumnStretch(0, 1);
+	}
 }
 
 bool CProjectPage::AskText(const char* prompt, const char* okLabel, std::string* text)
