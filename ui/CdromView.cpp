@@ -31,6 +31,7 @@
 #include <mutex>
 
 const char* const kCdTrackMimeType = "application/x-tarnwick-cd-tracks";
+const char* const kCdDragSourceField = "tarnwick:drag_source";
 
 namespace {
 
@@ -113,7 +114,7 @@ private:
 status_t PostCdDragReply(const BMessage* drag, const BMessage* reply)
 {
 	int64 source = 0;
-	if (drag == nullptr || reply == nullptr || drag->FindInt64("tarnwick:drag_source", &source) != B_OK)
+	if (drag == nullptr || reply == nullptr || drag->FindInt64(kCdDragSourceField, &source) != B_OK)
 		return B_BAD_VALUE;
 	BMessenger page;
 	{
@@ -442,7 +443,7 @@ QMimeData* CCdromPage::SelectionMimeData(const QPoint& position) const
 	QPoint inWindow = fList->viewport()->mapTo(window(), position);
 	bool control = (QApplication::keyboardModifiers() & Qt::ControlModifier) != 0;
 	BMessage drag = fView->DragMessage(BPoint(float(inWindow.x()), float(inWindow.y())), true, control);
-	drag.AddInt64("tarnwick:drag_source", property("tarnwick_page").toLongLong());
+	drag.AddInt64(kCdDragSourceField, property("tarnwick_page").toLongLong());
 	std::string flat;
 	if (drag.Flatten(&flat) != B_OK)
 		return nullptr;

@@ -23,6 +23,8 @@ class QTreeWidget;
 
 // The MIME type of tracks dragged from a drive page.
 extern const char* const kCdTrackMimeType;   // "application/x-tarnwick-cd-tracks"
+// The field of the drag message that names the page it came from.
+extern const char* const kCdDragSourceField;   // "tarnwick:drag_source" (int64)
 
 // The drop side of a track drag: posts `reply` (what 'DDCP', "directory" =
 // the target folder, optional "name" = a placeholder entry to remove) to the

@@ -71,6 +71,17 @@ private:
 	const BMessage fDrag;
 };
 
+// Gives a drop of drive-page tracks the way back to its drive page, however
+// it reached this page (dropped on the list, or forwarded by the
+// destination pane, which keeps no reply address).
+void AttachCdDragReply(BMessage* message)
+{
+	if (message->what != B_SIMPLE_DATA || !message->HasInt64(kCdDragSourceField))
+		return;
+	BMessageReplyChannel::Attach(message,
+		std::make_shared<BMessageReplyChannel>(BMessenger(std::make_shared<CCdDragReplyTarget>(*message))));
+}
+
 bool IsOwnDrag(const QMimeData* data)
 {
 	return data->hasFormat(QString::fromLatin1(kTarnwickMessageMimeType))
@@ -278,8 +289,7 @@ bool CProjectDirView::Drop(const QMimeData* data, QPoint position, Qt::KeyboardM
 		const QByteArray flat = data->data(QString::fromLatin1(kCdTrackMimeType));
 		if (message.Unflatten(flat.constData(), size_t(flat.size())) != B_OK)
 			return false;
-		BMessageReplyChannel::Attach(&message,
-			std::make_shared<BMessageReplyChannel>(BMessenger(std::make_shared<CCdDragReplyTarget>(message))));
+		AttachCdDragReply(&message);
 	} else if (data->hasUrls()) {
 		for (const QUrl& url : data->urls()) {
 			if (!url.isLocalFile())
@@ -405,6 +415,10 @@ void CProjectPage::MessageReceived(BMessage* message)
 				opener(Project());
 			break;
 		}
+		case B_SIMPLE_DATA:
+			AttachCdDragReply(message);
+			fView->MessageReceived(message);
+			break;
 		default:
 			fView->MessageReceived(message);
 			break;

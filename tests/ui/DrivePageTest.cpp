@@ -215,6 +215,23 @@ TEST(DrivePageWindows, TracksDraggedOntoAProjectPageAreCopiedIntoTheProject)
 	EXPECT_EQ(settings.alerts.CountShown(), 0u)
 		<< (settings.alerts.CountShown() ? settings.alerts.Shown()[0].text : std::string());
 
+	// Dropped on the pane beside the list, a track goes to the active page
+	// by way of the main window and is copied the same way.
+	list->clearSelection();
+	list->topLevelItem(1)->setSelected(true);
+	data.reset(page->SelectionMimeData(list->visualItemRect(list->topLevelItem(1)).center()));
+	ASSERT_NE(data, nullptr);
+	QDragEnterEvent paneEnter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+	QCoreApplication::sendEvent(destination, &paneEnter);
+	ASSERT_TRUE(paneEnter.isAccepted());
+	QDropEvent paneDrop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+	QCoreApplication::sendEvent(destination, &paneDrop);
+	ASSERT_TRUE(paneDrop.isAccepted());
+	ASSERT_TRUE(RunUntil([&] {
+		return tracks->topLevelItemCount() == 3 && tracks->topLevelItem(2)->text(2) == "Second Song";
+	}, 30000000)) << tracks->topLevelItemCount();
+	EXPECT_TRUE(RunUntil([&] { return reader->Shown().statusBox == "Status: Done"; }, 30000000));
+
 	reader->Button()->click();
 	EXPECT_TRUE(RunUntil([&] { return FindWindow(title.c_str()) == nullptr; }));
 	host->Quit();
