@@ -21,6 +21,7 @@
 #include "ui/DestinationView.h"
 #include "ui/MainWindow.h"
 #include "ui/ProjectView.h"
+#include "ui/SourceView.h"
 
 #include <QAction>
 #include <QDialog>
@@ -315,6 +316,12 @@ TEST_F(EndToEndTest, ProjectBuiltInTheMainWindowIsWrittenToTheVirtualRecorder)
 		// And at the size the program first opens with.
 		window->ResizeTo(509, 379);
 		Screenshot(window, "main-window-small.png");
+		// With the recorder's drive page in front.
+		if (window->SourceView()->CountPages() > 1) {
+			window->SourceView()->SetActivePage(window->SourceView()->PageAt(1));
+			Screenshot(window, "main-window-drive-page.png");
+			window->SourceView()->SetActivePage(window->SourceView()->PageAt(0));
+		}
 		window->ResizeTo(899, 599);
 	}
 
