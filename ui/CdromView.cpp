@@ -31,6 +31,7 @@
 #include <mutex>
 
 const char* const kCdTrackMimeType = "application/x-tarnwick-cd-tracks";
+const char* const kCdDragSourceField = "tarnwick:drag_source";
 
 namespace {
 
@@ -113,7 +114,7 @@ private:
 status_t PostCdDragReply(const BMessage* drag, const BMessage* reply)
 {
 	int64 source = 0;
-	if (drag == nullptr || reply == nullptr || drag->FindInt64("tarnwick:drag_source", &source) != B_OK)
+	if (drag == nullptr || reply == nullptr || drag->FindInt64(kCdDragSourceField, &source) != B_OK)
 		return B_BAD_VALUE;
 	BMessenger page;
 	{
@@ -155,17 +156,17 @@ CCdromPage::CCdromPage(CDevice* device, CdromViewHooks hooks, QWidget* parent)
 	connect(fList, &QTreeWidget::itemDoubleClicked, this,
 		[this](QTreeWidgetItem* item) { fView->Play(fList->indexOfTopLevelItem(item)); });
 
-	auto* ids = new QHBoxLayout;
+	// The disc's ids wrap rather than widen the pane.
 	fIds = new QLabel(this);
 	fIds->setObjectName("DiscIds");
 	fIds->setTextInteractionFlags(Qt::TextSelectableByMouse);
+	fIds->setWordWrap(true);
+	layout->addWidget(fIds);
 	fLookup = new QPushButton("Look up on MusicBrainz", this);
 	fLookup->setObjectName("btnLookup");
 	connect(fLookup, &QPushButton::clicked, this, [this] { RunCommand(CDROM_MENU_LOOKUP); });
-	ids->addWidget(fIds, 1);
-	ids->addWidget(fLookup);
-	layout->addLayout(ids);
 
+	// The five buttons show their images; their names are their tool tips.
 	auto* buttons = new QHBoxLayout;
 	struct {
 		const char* name;
@@ -184,7 +185,8 @@ CCdromPage::CCdromPage(CDevice* device, CdromViewHooks hooks, QWidget* parent)
 		button->setObjectName(entry.name);
 		button->setToolTip(entry.label);
 		button->setText(entry.label);
-		button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+		button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+		button->setAccessibleName(entry.label);
 		QIcon icon;
 		icon.addPixmap(ButtonImage(entry.image, false), QIcon::Normal, QIcon::Off);
 		icon.addPixmap(ButtonImage(entry.image, true), QIcon::Active, QIcon::On);
@@ -199,6 +201,7 @@ CCdromPage::CCdromPage(CDevice* device, CdromViewHooks hooks, QWidget* parent)
 		buttons->addWidget(button);
 	}
 	buttons->addStretch(1);
+	buttons->addWidget(fLookup);
 	layout->addLayout(buttons);
 
 	// The shortcuts, active in the window while the page is shown.
@@ -433,17 +436,27 @@ bool CCdromPage::eventFilter(QObject* object, QEvent* event)
 	return QWidget::eventFilter(object, event);
 }
 
-void CCdromPage::_StartDrag(const QPoint& position)
+QMimeData* CCdromPage::SelectionMimeData(const QPoint& position) const
 {
+	if (fView->Selection().empty())
+		return nullptr;
 	QPoint inWindow = fList->viewport()->mapTo(window(), position);
 	bool control = (QApplication::keyboardModifiers() & Qt::ControlModifier) != 0;
 	BMessage drag = fView->DragMessage(BPoint(float(inWindow.x()), float(inWindow.y())), true, control);
-	drag.AddInt64("tarnwick:drag_source", property("tarnwick_page").toLongLong());
+	drag.AddInt64(kCdDragSourceField, property("tarnwick_page").toLongLong());
 	std::string flat;
 	if (drag.Flatten(&flat) != B_OK)
-		return;
+		return nullptr;
 	auto* data = new QMimeData;
 	data->setData(kCdTrackMimeType, QByteArray(flat.data(), qsizetype(flat.size())));
+	return data;
+}
+
+void CCdromPage::_StartDrag(const QPoint& position)
+{
+	QMimeData* data = SelectionMimeData(position);
+	if (data == nullptr)
+		return;
 	auto* qdrag = new QDrag(this);
 	qdrag->setMimeData(data);
 	QPixmap image(20, 35);

@@ -16,12 +16,15 @@
 class CDevice;
 class CCdromPageTarget;
 class QLabel;
+class QMimeData;
 class QPushButton;
 class QToolButton;
 class QTreeWidget;
 
 // The MIME type of tracks dragged from a drive page.
 extern const char* const kCdTrackMimeType;   // "application/x-tarnwick-cd-tracks"
+// The field of the drag message that names the page it came from.
+extern const char* const kCdDragSourceField;   // "tarnwick:drag_source" (int64)
 
 // The drop side of a track drag: posts `reply` (what 'DDCP', "directory" =
 // the target folder, optional "name" = a placeholder entry to remove) to the
@@ -48,6 +51,9 @@ public:
 	void HandleMessage(BMessage* message);
 	// Runs a menu command (the menu items and shortcuts call it).
 	void RunCommand(uint32 command, CProject* project = nullptr);
+	// What a drag of the selected tracks from `position` (list viewport
+	// coordinates) carries; null when nothing is selected. The caller owns it.
+	QMimeData* SelectionMimeData(const QPoint& position) const;
 
 protected:
 	bool eventFilter(QObject* object, QEvent* event) override;

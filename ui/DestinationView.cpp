@@ -5,6 +5,7 @@
 #include "kit/support/Message.h"
 #include "projects/Project.h"
 #include "projects/ProjectRoster.h"
+#include "ui/CdromView.h"
 #include "ui/ProjectPageFactory.h"
 
 #include <QContextMenuEvent>
@@ -222,18 +223,30 @@ void CDestinationView::_ShowNameDialog(const BMessage* ask)
 // none. Ctrl copies, Shift moves, a plain drop links.
 void CDestinationView::dragEnterEvent(QDragEnterEvent* event)
 {
-	if (event->mimeData()->hasUrls())
+	if (event->mimeData()->hasUrls() || event->mimeData()->hasFormat(QString::fromLatin1(kCdTrackMimeType)))
 		event->acceptProposedAction();
 }
 
 void CDestinationView::dragMoveEvent(QDragMoveEvent* event)
 {
-	if (event->mimeData()->hasUrls())
+	if (event->mimeData()->hasUrls() || event->mimeData()->hasFormat(QString::fromLatin1(kCdTrackMimeType)))
 		event->acceptProposedAction();
 }
 
 void CDestinationView::dropEvent(QDropEvent* event)
 {
+	// Tracks of a drive page go to the active page (or a new project) like
+	// any drop; that page negotiates the copy with the drive page.
+	const QString cdTracks = QString::fromLatin1(kCdTrackMimeType);
+	if (event->mimeData()->hasFormat(cdTracks)) {
+		const QByteArray flat = event->mimeData()->data(cdTracks);
+		BMessage drop;
+		if (drop.Unflatten(flat.constData(), size_t(flat.size())) != B_OK || drop.what != B_SIMPLE_DATA)
+			return;
+		fWindow->PostMessage(&drop);
+		event->acceptProposedAction();
+		return;
+	}
 	std::vector<entry_ref> refs;
 	for (const QUrl& url : event->mimeData()->urls()) {
 		entry_ref ref;

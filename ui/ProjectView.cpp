@@ -1,5 +1,7 @@
 #include "ui/ProjectView.h"
 
+#include "kit/app/MessageTarget.h"
+#include "kit/app/ReplyChannel.h"
 #include "kit/interface/qt/Bitmap.h"
 #include "kit/interface/qt/GuiThread.h"
 #include "kit/interface/qt/Launcher.h"
@@ -7,12 +9,14 @@
 #include "kit/support/Message.h"
 #include "projects/Project.h"
 #include "projects/ProjectRoster.h"
+#include "ui/CdromView.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -46,6 +50,42 @@ QIcon ButtonIcon(const ProjectViewButton& button)
 	icon.addPixmap(QPixmap::fromImage(GetBitmap(button.unpressedImage)), QIcon::Normal, QIcon::Off);
 	icon.addPixmap(QPixmap::fromImage(GetBitmap(button.pressedImage)), QIcon::Active, QIcon::On);
 	return icon;
+}
+
+// Where the project view's answer to a track drag from a drive page goes:
+// to the page the drag came from (PostCdDragReply), which asks for the copy.
+class CCdDragReplyTarget : public BMessageTarget {
+public:
+	explicit CCdDragReplyTarget(const BMessage& drag) : fDrag(drag) {}
+
+	status_t Enqueue(BMessage* message, int32, bigtime_t) override
+	{
+		status_t status = PostCdDragReply(&fDrag, message);
+		if (status == B_OK)
+			delete message;
+		return status;
+	}
+	bool IsOpen() const override { return true; }
+
+private:
+	const BMessage fDrag;
+};
+
+// Gives a drop of drive-page tracks the way back to its drive page, however
+// it reached this page (dropped on the list, or forwarded by the
+// destination pane, which keeps no reply address).
+void AttachCdDragReply(BMessage* message)
+{
+	if (message->what != B_SIMPLE_DATA || !message->HasInt64(kCdDragSourceField))
+		return;
+	BMessageReplyChannel::Attach(message,
+		std::make_shared<BMessageReplyChannel>(BMessenger(std::make_shared<CCdDragReplyTarget>(*message))));
+}
+
+bool IsOwnDrag(const QMimeData* data)
+{
+	return data->hasFormat(QString::fromLatin1(kTarnwickMessageMimeType))
+		|| data->hasFormat(QString::fromLatin1(kCdTrackMimeType)) || data->hasUrls();
 }
 
 QKeySequence Shortcut(char key)
@@ -136,20 +176,27 @@ CProjectDirView::CProjectDirView(QWidget* parent)
 	setDropIndicatorShown(true);
 	setDragDropMode(QAbstractItemView::DragDrop);
 	setContextMenuPolicy(Qt::CustomContextMenu);
-	header()->setStretchLastSection(true);
+	// The number and the two times keep the width of their texts; artist,
+	// title and file share the rest, so that every column stays in view in
+	// a narrow pane instead of the times being pushed out to the right.
+	header()->setStretchLastSection(false);
+	header()->setMinimumSectionSize(40);
 	header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-	for (int column = 1; column < 5; column++)
-		header()->setSectionResizeMode(column, QHeaderView::Interactive);
-	const int time = fontMetrics().horizontalAdvance(QStringLiteral("00:00.00")) + 16;
-	setColumnWidth(1, 120);
-	setColumnWidth(2, 160);
-	setColumnWidth(3, time);
-	setColumnWidth(4, time);
+	const int time = std::max(fontMetrics().horizontalAdvance(QStringLiteral("00:00.00")),
+						 header()->fontMetrics().horizontalAdvance(QStringLiteral("Pause")))
+		+ 16;
+	for (int column : {3, 4}) {
+		header()->setSectionResizeMode(column, QHeaderView::Fixed);
+		setColumnWidth(column, time);
+	}
+	for (int column : {1, 2, 5})
+		header()->setSectionResizeMode(column, QHeaderView::Stretch);
 }
 
 QStringList CProjectDirView::mimeTypes() const
 {
-	return {QString::fromLatin1(kTarnwickMessageMimeType), QStringLiteral("text/uri-list")};
+	return {QString::fromLatin1(kTarnwickMessageMimeType), QString::fromLatin1(kCdTrackMimeType),
+		QStringLiteral("text/uri-list")};
 }
 
 Qt::DropActions CProjectDirView::supportedDropActions() const
@@ -194,8 +241,7 @@ void CProjectDirView::startDrag(Qt::DropActions)
 
 void CProjectDirView::dragEnterEvent(QDragEnterEvent* event)
 {
-	const QMimeData* data = event->mimeData();
-	if (data->hasFormat(QString::fromLatin1(kTarnwickMessageMimeType)) || data->hasUrls())
+	if (IsOwnDrag(event->mimeData()))
 		event->acceptProposedAction();
 	else
 		event->ignore();
@@ -203,8 +249,7 @@ void CProjectDirView::dragEnterEvent(QDragEnterEvent* event)
 
 void CProjectDirView::dragMoveEvent(QDragMoveEvent* event)
 {
-	const QMimeData* data = event->mimeData();
-	if (data->hasFormat(QString::fromLatin1(kTarnwickMessageMimeType)) || data->hasUrls())
+	if (IsOwnDrag(event->mimeData()))
 		event->acceptProposedAction();
 	else
 		event->ignore();
@@ -238,6 +283,13 @@ bool CProjectDirView::Drop(const QMimeData* data, QPoint position, Qt::KeyboardM
 			message.RemoveName("target_index");
 			message.AddInt32("target_index", target);
 		}
+	} else if (data->hasFormat(QString::fromLatin1(kCdTrackMimeType))) {
+		// Tracks of a drive page: the view negotiates the copy, and its
+		// answer goes back to that page.
+		const QByteArray flat = data->data(QString::fromLatin1(kCdTrackMimeType));
+		if (message.Unflatten(flat.constData(), size_t(flat.size())) != B_OK)
+			return false;
+		AttachCdDragReply(&message);
 	} else if (data->hasUrls()) {
 		for (const QUrl& url : data->urls()) {
 			if (!url.isLocalFile())
@@ -279,15 +331,21 @@ CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* r
 	fList->project = project;
 	layout->addWidget(fList, 1);
 
-	auto* bottom = new QHBoxLayout;
-	bottom->setSpacing(4);
+	// The status line beside the buttons, or above them when the page is
+	// too narrow for both (_ArrangeBottom).
+	fBottom = new QGridLayout;
+	fBottom->setHorizontalSpacing(4);
+	fBottom->setVerticalSpacing(2);
 	fStatus = new QLabel(this);
 	fStatus->setObjectName("viewCdSize");
 	fStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-	bottom->addWidget(fStatus, 1);
+	fButtonRow = new QWidget(this);
+	auto* bottom = new QHBoxLayout(fButtonRow);
+	bottom->setContentsMargins(0, 0, 0, 0);
+	bottom->setSpacing(4);
 	for (int i = 0; i < 5; i++) {
 		const ProjectViewButton& entry = kProjectViewButtons[i];
-		auto* button = new QToolButton(this);
+		auto* button = new QToolButton(fButtonRow);
 		button->setObjectName(entry.name);
 		button->setToolTip(QString::fromUtf8(entry.toolTip));
 		button->setIcon(ButtonIcon(entry));
@@ -300,7 +358,8 @@ CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* r
 		bottom->addWidget(button);
 		fButtons[i] = button;
 	}
-	layout->addLayout(bottom);
+	fButtonRow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+	layout->addLayout(fBottom);
 
 	fView = std::make_unique<CProjectView>(project, roster != nullptr ? roster : gpProjectRoster, this);
 	fView->SetDisplay(Messenger());
@@ -320,6 +379,7 @@ CProjectPage::CProjectPage(CProject* project, QWidget* parent, CProjectRoster* r
 	});
 	_InstallShortcuts();
 	_Render();
+	_ArrangeBottom();
 }
 
 CProjectPage::~CProjectPage()
@@ -355,6 +415,10 @@ void CProjectPage::MessageReceived(BMessage* message)
 				opener(Project());
 			break;
 		}
+		case B_SIMPLE_DATA:
+			AttachCdDragReply(message);
+			fView->MessageReceived(message);
+			break;
 		default:
 			fView->MessageReceived(message);
 			break;
@@ -441,6 +505,39 @@ void CProjectPage::_Render()
 		fList->topLevelItem(row)->setSelected(true);
 	fStatus->setText(QString::fromStdString(display.status));
 	fRendering = false;
+	_ArrangeBottom();
+}
+
+void CProjectPage::resizeEvent(QResizeEvent* event)
+{
+	QWidget::resizeEvent(event);
+	_ArrangeBottom();
+}
+
+void CProjectPage::_ArrangeBottom()
+{
+	const QMargins margins = layout()->contentsMargins();
+	const int room = width() - margins.left() - margins.right();
+	// The line's width on one line (its size hint changes once it wraps).
+	const int text = fStatus->fontMetrics().horizontalAdvance(fStatus->text()) + 2 * fStatus->margin() + 4;
+	const int needed = text + fBottom->horizontalSpacing() + fButtonRow->sizeHint().width();
+	const int beside = room >= needed ? 1 : 0;
+	if (beside == fStatusBeside)
+		return;
+	fStatusBeside = beside;
+	fBottom->removeWidget(fStatus);
+	fBottom->removeWidget(fButtonRow);
+	// Above the buttons, the line wraps rather than being cut.
+	fStatus->setWordWrap(beside == 0);
+	if (beside == 1) {
+		fBottom->addWidget(fStatus, 0, 0);
+		fBottom->addWidget(fButtonRow, 0, 1, Qt::AlignRight);
+		fBottom->setColumnStretch(0, 1);
+	} else {
+		fBottom->addWidget(fStatus, 0, 0, 1, 2);
+		fBottom->addWidget(fButtonRow, 1, 0, 1, 2, Qt::AlignRight);
+		fBottom->setColumnStretch(0, 1);
+	}
 }
 
 bool CProjectPage::AskText(const char* prompt, const char* okLabel, std::string* text)

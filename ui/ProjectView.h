@@ -23,6 +23,7 @@
 class CProject;
 class CProjectRoster;
 class CProjectPageTarget;
+class QGridLayout;
 class QLabel;
 class QMimeData;
 class QToolButton;
@@ -96,8 +97,12 @@ public:
 	static void SetPopUpAnswer(std::function<int32(const std::vector<std::string>&)> answer);
 	static void SetTextAnswer(std::function<bool(const char* prompt, std::string* text)> answer);
 
+protected:
+	void resizeEvent(QResizeEvent* event) override;
+
 private:
 	void _Render();
+	void _ArrangeBottom();
 	void _SelectionChanged();
 	void _Send(const BMessage& message);
 	void _InstallShortcuts();
@@ -106,6 +111,9 @@ private:
 	std::shared_ptr<CProjectPageTarget> fTarget;
 	CProjectDirView* fList;
 	QLabel* fStatus;
+	QWidget* fButtonRow;
+	QGridLayout* fBottom;
+	int fStatusBeside = -1;   // status line left of the buttons (1) or above them (0); -1 before the first layout
 	QToolButton* fButtons[5];
 	bool fRendering = false;
 };
