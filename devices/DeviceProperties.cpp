@@ -26,6 +26,14 @@ std::string Label(const std::string& label)
 	return shown;
 }
 
+// A list of `separator`-separated entries as one entry a line.
+std::string OneALine(std::string text, const std::string& separator)
+{
+	for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, at + 1))
+		text.replace(at, separator.size(), "\n");
+	return text;
+}
+
 }   // namespace
 
 std::string DevicePropertiesTitle(const CDevice* device)
@@ -54,14 +62,15 @@ std::vector<PROPERTY_SECTION> DeviceProperties(CDevice* device)
 	addOn.rows.push_back({"Name", driver != nullptr ? Text(driver->pszName) : ""});
 	addOn.rows.push_back({"Version", driver != nullptr ? Text(driver->pszVersion) : ""});
 	addOn.rows.push_back({"Description", driver != nullptr ? Text(driver->pszDescription) : ""});
-	addOn.rows.push_back({"Flags", DescribeDriverFlags(driver != nullptr ? driver->Flags : 0)});
+	addOn.rows.push_back({"Flags", OneALine(DescribeDriverFlags(driver != nullptr ? driver->Flags : 0), " ")});
 	sections.push_back(std::move(addOn));
 
 	PROPERTY_SECTION speeds {"Speeds", {}};
-	speeds.rows.push_back({"Audio reading", DescribeSpeedTable(driver != nullptr ? driver->pReadSpeed : nullptr)});
-	speeds.rows.push_back({"CD-R writing", DescribeSpeedTable(driver != nullptr ? driver->pWriteSpeedCdr : nullptr)});
-	speeds.rows.push_back(
-		{"CD-RW writing", DescribeSpeedTable(driver != nullptr ? driver->pWriteSpeedCdrw : nullptr)});
+	const SPEED_INFO* tables[] = {driver != nullptr ? driver->pReadSpeed : nullptr,
+		driver != nullptr ? driver->pWriteSpeedCdr : nullptr, driver != nullptr ? driver->pWriteSpeedCdrw : nullptr};
+	const char* const labels[] = {"Audio reading", "CD-R writing", "CD-RW writing"};
+	for (int i = 0; i < 3; i++)
+		speeds.rows.push_back({labels[i], OneALine(DescribeSpeedTable(tables[i]), "; ")});
 	sections.push_back(std::move(speeds));
 
 	const auto lines = DeviceCapabilityLines(device);

@@ -10,7 +10,7 @@ class CDevice;
 
 struct PROPERTY_ROW {
 	std::string label;
-	std::string value;
+	std::string value;   // lists (flags, speeds) hold one entry a line
 };
 
 struct PROPERTY_SECTION {

@@ -152,7 +152,7 @@ CDevicePropertiesWindow::CDevicePropertiesWindow(CDevice* device)
 	fList->setColumnCount(2);
 	fList->setHeaderLabels({"Property", "Value"});
 	fList->setRootIsDecorated(false);
-	fList->setWordWrap(true);
+	fList->setTextElideMode(Qt::ElideNone);
 	for (const PROPERTY_SECTION& section : DeviceProperties(device)) {
 		auto* title = new QTreeWidgetItem(fList);
 		title->setText(0, QString::fromStdString(section.title));
@@ -163,14 +163,16 @@ CDevicePropertiesWindow::CDevicePropertiesWindow(CDevice* device)
 		for (const PROPERTY_ROW& row : section.rows) {
 			auto* item = new QTreeWidgetItem(title);
 			item->setText(0, QString::fromStdString(row.label));
+			item->setTextAlignment(0, Qt::AlignLeft | Qt::AlignTop);
 			item->setText(1, QString::fromStdString(row.value));
+			item->setToolTip(1, item->text(1));
 		}
 	}
 	fList->expandAll();
 	fList->resizeColumnToContents(0);
 	fList->header()->setStretchLastSection(true);
 	layout->addWidget(fList);
-	resize(560, 520);
+	resize(640, 560);
 }
 
 CDevicePropertiesWindow::~CDevicePropertiesWindow() = default;
