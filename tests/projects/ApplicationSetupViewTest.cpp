@@ -7,6 +7,8 @@
 #include "frame/Preference.h"
 #include "kit/app/MessageSink.h"
 #include "kit/interface/Alert.h"
+#include "kit/kernel/OS.h"
+#include "kit/storage/Directory.h"
 #include "kit/storage/EntryRef.h"
 #include "kit/support/Message.h"
 #include "projects/FileUtil.h"
@@ -273,6 +275,43 @@ TEST_F(ApplicationSetupViewTest, AnotherVolumeIsRecordedAndMovedAtTheNextStart)
 	EXPECT_NE(second->Apply(), B_OK);
 	EXPECT_EQ(fAlerts.Shown().back().text, CApplicationSetupView::kVolumeAlerts[0]);
 	EXPECT_FALSE(fs::exists(fFolder / "tmp" / "x"));
+}
+
+TEST_F(ApplicationSetupViewTest, TheRunningRosterFollowsTheSwappedFolderAndTakesItsFormerContent)
+{
+	const fs::path chosen = fFolder / "Elsewhere";
+	fs::create_directories(chosen / "Old Disc");
+	CProjectRoster roster;
+	ASSERT_EQ(roster.Init(fCurrent.c_str()), B_OK);
+	ASSERT_NE(roster.FindProject("Alpha"), nullptr);
+
+	auto view = std::make_unique<CApplicationSetupView>(
+		[&roster] {
+			BDirectory base;
+			return roster.GetProjectBaseFolder(&base) == B_OK ? base.Path() : std::string();
+		},
+		fVolumes);
+	view->AttachedToWindow();
+	EXPECT_EQ(view->Display().projectFolder, fCurrent);
+	ASSERT_TRUE(view->FolderSelected(chosen.string()));
+	view->DetachedFromWindow();
+
+	// The roster keeps its projects and follows the folder to its new place
+	// (what is saved as the root folder at exit), and the folder that was
+	// there becomes a project.
+	const bigtime_t deadline = system_time() + 20000000;
+	auto followed = [&] {
+		BDirectory base;
+		return roster.GetProjectBaseFolder(&base) == B_OK && base.Path() == chosen.string()
+			&& roster.FindProject("Old Disc") != nullptr;
+	};
+	while (!followed() && system_time() < deadline)
+		snooze(10000);
+	EXPECT_TRUE(followed());
+	EXPECT_NE(roster.FindProject("Alpha"), nullptr);
+	EXPECT_EQ(fAlerts.CountShown(), 0u);
+	roster.Exit();
+	EXPECT_TRUE(fs::exists(chosen / "Alpha" / "song.wav"));
 }
 
 TEST(VolumeInspector, TheHomeVolumeServesAndAMissingFolderIsJudgedByItsParent)
