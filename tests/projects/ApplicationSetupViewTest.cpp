@@ -307,7 +307,10 @@ TEST_F(ApplicationSetupViewTest, TheRunningRosterFollowsTheSwappedFolderAndTakes
 	};
 	while (!followed() && system_time() < deadline)
 		snooze(10000);
-	EXPECT_TRUE(followed());
+	BDirectory base;
+	roster.GetProjectBaseFolder(&base);
+	EXPECT_EQ(base.Path(), chosen.string());
+	EXPECT_NE(roster.FindProject("Old Disc"), nullptr);
 	EXPECT_NE(roster.FindProject("Alpha"), nullptr);
 	EXPECT_EQ(fAlerts.CountShown(), 0u);
 	roster.Exit();
