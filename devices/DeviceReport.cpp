@@ -136,6 +136,33 @@ const char* const kFeedbackIntroText =
 	"automatically. Please add a few comments, if you have problems, please tell me whats going wrong.\n\n"
 	"Your email configuration must be correct, and you must go online to send the email!\n\n";
 
+std::vector<std::pair<std::string, std::string>> DeviceCapabilityLines(CDevice* device)
+{
+	std::vector<std::pair<std::string, std::string>> lines;
+	uint8 buffer[kReportCapabilitiesAllocation];
+	const uint8* page = nullptr;
+	if (!ReadCapabilityPage(device, buffer, &page))
+		return lines;
+	auto line = [&](const char* label, std::string value) { lines.emplace_back(label, std::move(value)); };
+	line("0x2A Page Code: ", Format("%d", page[0] & 0x3F));
+	line("0x2A Page Length: ", Format("%d", page[1]));
+	struct { const char* label; int byte; int bit; } const kBits[] = {
+		{"CD-R reading: ", 2, 0}, {"CD-RW reading: ", 2, 1}, {"CD-R writing: ", 3, 0}, {"CD-RW writing: ", 3, 1},
+		{"Test writing: ", 3, 2}, {"ISRC reading: ", 5, 5}, {"UPC (MCN) reading: ", 5, 6},
+		{"Bar codes reading: ", 5, 7}, {"Audio reading is accurate: ", 5, 1}, {"R-W subcode reading: ", 5, 3},
+		{"R-W subcode raw reading: ", 5, 2}, {"C2-Error indication: ", 5, 4}, {"Audio playing: ", 4, 0},
+		{"Medium ejecting: ", 6, 3}, {"Medium locking: ", 6, 0}, {"Audio reading: ", 5, 0},
+	};
+	for (const auto& bit : kBits)
+		line(bit.label, TrueFalse(Bit(page, bit.byte, bit.bit)));
+	line("Buffer size: ", Format("%i KBytes", int(GetBe16(page + 12))));
+	line("Current read speed: ", SpeedText(GetBe16(page + 14)));
+	line("Maximum read speed: ", SpeedText(GetBe16(page + 8)));
+	line("Current write speed: ", SpeedText(GetBe16(page + 20)));
+	line("Maximum write speed: ", SpeedText(GetBe16(page + 18)));
+	return lines;
+}
+
 std::string DeviceReport(CDevice* device)
 {
 	std::string text;
@@ -167,27 +194,11 @@ std::string DeviceReport(CDevice* device)
 		Line(&text, (std::string(key) + ": ").c_str(), shown);
 	}
 
-	uint8 buffer[kReportCapabilitiesAllocation];
-	const uint8* page = nullptr;
-	if (!ReadCapabilityPage(device, buffer, &page))
+	const std::vector<std::pair<std::string, std::string>> capabilities = DeviceCapabilityLines(device);
+	if (capabilities.empty())
 		return text;
-
-	Line(&text, "0x2A Page Code: ", Format("%d", page[0] & 0x3F));
-	Line(&text, "0x2A Page Length: ", Format("%d", page[1]));
-	struct { const char* label; int byte; int bit; } const kBits[] = {
-		{"CD-R reading: ", 2, 0}, {"CD-RW reading: ", 2, 1}, {"CD-R writing: ", 3, 0}, {"CD-RW writing: ", 3, 1},
-		{"Test writing: ", 3, 2}, {"ISRC reading: ", 5, 5}, {"UPC (MCN) reading: ", 5, 6},
-		{"Bar codes reading: ", 5, 7}, {"Audio reading is accurate: ", 5, 1}, {"R-W subcode reading: ", 5, 3},
-		{"R-W subcode raw reading: ", 5, 2}, {"C2-Error indication: ", 5, 4}, {"Audio playing: ", 4, 0},
-		{"Medium ejecting: ", 6, 3}, {"Medium locking: ", 6, 0}, {"Audio reading: ", 5, 0},
-	};
-	for (const auto& bit : kBits)
-		Line(&text, bit.label, TrueFalse(Bit(page, bit.byte, bit.bit)));
-	Line(&text, "Buffer size: ", Format("%i KBytes", int(GetBe16(page + 12))));
-	Line(&text, "Current read speed: ", SpeedText(GetBe16(page + 14)));
-	Line(&text, "Maximum read speed: ", SpeedText(GetBe16(page + 8)));
-	Line(&text, "Current write speed: ", SpeedText(GetBe16(page + 20)));
-	Line(&text, "Maximum write speed: ", SpeedText(GetBe16(page + 18)));
+	for (const auto& [label, value] : capabilities)
+		Line(&text, label.c_str(), value);
 
 	SpeedTest(device, &text, false, 65);
 	SpeedTest(device, &text, true, 12);

@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CDevice;
 
@@ -21,6 +23,11 @@ constexpr const char* kFeedbackSubject = "Tarnwick feedback";
 // a line feed; the capability and speed-test sections only when the
 // capabilities page (2Ah) can be read.
 std::string DeviceReport(CDevice* device);
+
+// The capability section of the report: label (with its ": ") and value of
+// each line of the capabilities page (2Ah), speeds included; empty when the
+// drive does not answer with the page. Sends one drive command.
+std::vector<std::pair<std::string, std::string>> DeviceCapabilityLines(CDevice* device);
 
 // The reports of every drive of g_pDevices, each after a banner with its
 // display name; "" when there is no drive.

@@ -807,7 +807,15 @@ void CProjectRoster::NotifyDirectoryEntryCreated(int32 device, int64 directory, 
 		return;
 
 	if (_IsRoot(device, directory)) {
-		const std::string path = JoinPath(fRootPath, name);
+		std::string path = JoinPath(fRootPath, name);
+		struct stat st;
+		std::string movedRoot;
+		// The root folder may have moved with the path monitor's word still
+		// on its way: its node tells where it is now.
+		if (lstat(path.c_str(), &st) != 0 && get_path_for_node(fRootNode, &movedRoot) == B_OK
+			&& movedRoot != fRootPath) {
+			path = JoinPath(movedRoot, name);
+		}
 		BEntry entry(path.c_str(), false);
 		BEntry resolved(path.c_str(), true);
 		if (entry.InitCheck() != B_OK || resolved.InitCheck() != B_OK || !resolved.IsDirectory())

@@ -1,10 +1,12 @@
 #include "ui/DeviceSetupWindow.h"
 
 #include "devices/DeviceReport.h"
+#include "devices/devices.h"
 #include "frame/Diagnostics.h"
 #include "kit/interface/Alert.h"
 #include "kit/interface/qt/Clipboard.h"
 #include "kit/interface/qt/Launcher.h"
+#include "ui/DeviceConfigurationWindow.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QPointer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -83,6 +86,19 @@ CDeviceSetupWindow::CDeviceSetupWindow()
 	fStatus->setReadOnly(true);
 	layout->addWidget(fStatus, 1);
 
+	// The selected drive's configuration and properties windows.
+	auto* drive = new QHBoxLayout;
+	drive->addStretch(1);
+	fConfigure = new QPushButton("Change Configuration…", this);
+	fConfigure->setObjectName("ChangeConfiguration");
+	fProperties = new QPushButton("Device Properties…", this);
+	fProperties->setObjectName("DeviceProperties");
+	drive->addWidget(fConfigure);
+	drive->addWidget(fProperties);
+	layout->addLayout(drive);
+	connect(fConfigure, &QPushButton::clicked, this, [this] { ShowDeviceConfigurationWindow(SelectedDevice()); });
+	connect(fProperties, &QPushButton::clicked, this, [this] { ShowDevicePropertiesWindow(SelectedDevice()); });
+
 	_Render();
 }
 
@@ -104,12 +120,20 @@ void CDeviceSetupWindow::SelectRow(int index)
 	fList->setCurrentItem(fList->topLevelItem(index));
 }
 
+CDevice* CDeviceSetupWindow::SelectedDevice() const
+{
+	const int32 index = fView->SelectedIndex();
+	return index >= 0 && index < kMaxDevices ? g_pDevices[index] : nullptr;
+}
+
 void CDeviceSetupWindow::_Render()
 {
 	fVendor->setText(QString::fromStdString(fView->Vendor()));
 	fProduct->setText(QString::fromStdString(fView->Product()));
 	fRevision->setText(QString::fromStdString(fView->Revision()));
 	fStatus->setPlainText(QString::fromStdString(fView->StatusText()));
+	fConfigure->setEnabled(SelectedDevice() != nullptr);
+	fProperties->setEnabled(SelectedDevice() != nullptr);
 	for (int m = 0; m < CDeviceSetupView::kMenuCount; m++) {
 		const CDeviceSetupView::SPEED_MENU& menu = fView->Menu(m);
 		QSignalBlocker block(fMenus[m]);

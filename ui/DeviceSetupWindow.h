@@ -12,7 +12,9 @@
 
 class QComboBox;
 class QLineEdit;
+class CDevice;
 class QPlainTextEdit;
+class QPushButton;
 class QTreeWidget;
 
 // GUI thread, like every window.
@@ -35,6 +37,10 @@ public:
 	QTreeWidget* DeviceList() const { return fList; }
 	QComboBox* SpeedMenu(int menu) const { return fMenus[menu]; }
 	QPlainTextEdit* StatusView() const { return fStatus; }
+	QPushButton* ConfigureButton() const { return fConfigure; }
+	QPushButton* PropertiesButton() const { return fProperties; }
+	// The selected drive, or null.
+	CDevice* SelectedDevice() const;
 
 private:
 	void _Render();
@@ -46,6 +52,8 @@ private:
 	QLineEdit* fRevision;
 	QPlainTextEdit* fStatus;
 	QComboBox* fMenus[CDeviceSetupView::kMenuCount];
+	QPushButton* fConfigure = nullptr;
+	QPushButton* fProperties = nullptr;
 };
 
 // Opens the device preferences window, or brings the open one to the front.

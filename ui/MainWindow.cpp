@@ -9,6 +9,7 @@
 #include "kit/support/Message.h"
 #include "projects/ProjectRoster.h"
 #include "ui/AboutBox.h"
+#include "ui/ApplicationSetupWindow.h"
 #include "ui/CddaReadSetupWindow.h"
 #include "ui/CddaReadWindow.h"
 #include "ui/CdRecordWindow.h"
@@ -84,6 +85,8 @@ CMainWindow::CMainWindow(BRect frame)
 	layout->addWidget(fSplitter, 1);
 
 	// The windows of the settings menu that the program has so far.
+	if (!HasWindowOpener(MSG_APPLICATION_PREFERENCES))
+		RegisterWindowOpener(MSG_APPLICATION_PREFERENCES, [] { ShowApplicationSetupWindow(); });
 	if (!HasWindowOpener(MSG_CDDA_READ_PREFERENCES))
 		RegisterWindowOpener(MSG_CDDA_READ_PREFERENCES, [] { ShowCddaReadSetupWindow(); });
 	if (!HasWindowOpener(MSG_DEVICE_PREFERENCES))

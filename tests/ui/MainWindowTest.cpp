@@ -118,10 +118,10 @@ TEST_F(MainWindowTest, MenusInOrderWithSeparatorsShortcutsAndLaterItemsDisabled)
 	EXPECT_TRUE(window->MenuItem(MSG_SHOW_SOURCE)->isCheckable());
 	EXPECT_TRUE(window->MenuItem(MSG_SHOW_SOURCE)->isChecked());
 	EXPECT_TRUE(window->MenuItem(MSG_ABOUT)->isEnabled());
-	// Items whose windows exist are routed; the application preferences
-	// window is not built yet.
+	// Every item of the settings menu is routed to its window.
 	EXPECT_TRUE(window->MenuItem(MSG_SEND_FEEDBACK)->isEnabled());
-	EXPECT_FALSE(window->MenuItem(MSG_APPLICATION_PREFERENCES)->isEnabled());
+	EXPECT_TRUE(window->MenuItem(MSG_APPLICATION_PREFERENCES)->isEnabled());
+	EXPECT_TRUE(HasWindowOpener(MSG_APPLICATION_PREFERENCES));
 	EXPECT_TRUE(window->MenuItem(MSG_CDDA_READ_PREFERENCES)->isEnabled());
 	EXPECT_TRUE(HasWindowOpener(MSG_CDDA_READ_PREFERENCES));
 	EXPECT_TRUE(window->MenuItem(MSG_DEVICE_PREFERENCES)->isEnabled());
