@@ -134,26 +134,15 @@ status_t CImageWriter::Store(int32 lba, const uint8* data, int32 count, bool big
 namespace {
 
 // A CUE line `keyword "text"` for ISO 8859-1 `latin1`, or nothing for an
-// empty text.
+// empty text. The bytes stay ISO 8859-1, as CUE readers take them.
 std::string CueTextLine(const char* indent, const char* keyword, const std::string& latin1)
 {
 	if (latin1.empty())
 		return std::string();
-	std::string utf8;
-	for (char c : latin1) {
-		uint8 b = uint8(c);
-		if (b == '"')
-			utf8 += '\'';
-		else if (b < 0x20)
-			utf8 += ' ';
-		else if (b < 0x80)
-			utf8 += char(b);
-		else {
-			utf8 += char(0xC0 | (b >> 6));
-			utf8 += char(0x80 | (b & 0x3F));
-		}
-	}
-	return std::string(indent) + keyword + " \"" + utf8 + "\"\n";
+	std::string line = std::string(indent) + keyword + " \"";
+	for (char c : latin1)
+		line += c == '"' ? '\'' : uint8(c) < 0x20 ? ' ' : c;
+	return line + "\"\n";
 }
 
 }   // namespace

@@ -47,7 +47,7 @@ public:
 	// The text of the CUE sheet of `disc` stored in the BIN file `binName`,
 	// naming `cdTextName` (when not empty) as its CD-Text packs file; the
 	// disc's and tracks' titles and performers of its packs become TITLE
-	// and PERFORMER lines in UTF-8 (a double quote, which a CUE cannot
+	// and PERFORMER lines in ISO 8859-1 (a double quote, which a CUE cannot
 	// hold inside a text, as a single one).
 	static std::string CueText(const SWrittenDisc& disc, const std::string& binName,
 		const std::string& cdTextName = std::string());

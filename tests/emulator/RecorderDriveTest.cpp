@@ -481,7 +481,7 @@ TEST(RecorderDrive, CdTextLeadInIsCheckedAndStoredBesideTheImage)
 	EXPECT_EQ(stored, packs) << "one cycle of the packs";
 	std::ifstream cueFile(run.Folder() + "/recording-001.cue");
 	std::string cue((std::istreambuf_iterator<char>(cueFile)), std::istreambuf_iterator<char>());
-	EXPECT_NE(cue.find("CDTEXTFILE \"recording-001.cdt\"\nTITLE \"Caf\xC3\xA9 'Bleu'\"\nPERFORMER \"Trio\"\nFILE"),
+	EXPECT_NE(cue.find("CDTEXTFILE \"recording-001.cdt\"\nTITLE \"Caf\xE9 'Bleu'\"\nPERFORMER \"Trio\"\nFILE"),
 		std::string::npos)
 		<< cue;
 	EXPECT_NE(cue.find("  TRACK 02 AUDIO\n    TITLE \"Song 2\"\n"), std::string::npos) << cue;
