@@ -687,6 +687,14 @@ CMmcDrive::SResult CMmcDrive::DoSendCueSheet(const SContext& c)
 		return r;
 	}
 	r.transferred = length;
+	// A recorder that cannot write CD-Text refuses a lead-in that carries it.
+	for (size_t at = 0; !fConfig.capabilities.cdTextWrite && at + 8 <= length; at += 8) {
+		const uint8* e = c.data + at;
+		if ((e[0] & 0x0F) == 0x01 && e[1] == 0 && e[3] == 0x41) {
+			r.sense = SenseInvalidParameterField(uint16(std::min<size_t>(at + 3, 0xFFFF)));
+			return r;
+		}
+	}
 	r.sense = fRecorder.SendCueSheet(WriteParameters(), c.data, length);
 	return r;
 }
