@@ -92,12 +92,6 @@ bool NextCharacter(std::string_view text, size_t* i, uint32* code)
 	return true;
 }
 
-struct SText {
-	uint8 type;
-	int track;
-	std::string text;
-};
-
 void AddUnique(std::vector<int32>& list, int32 track)
 {
 	if (std::find(list.begin(), list.end(), track) == list.end())
@@ -161,16 +155,91 @@ std::string ChangeLatin1Case(std::string latin1, int32 mode)
 	return latin1;
 }
 
+status_t EncodeCdTextEntries(std::vector<CD_TEXT_ENTRY> entries, int32 tracks, int32 mode, SCdTextResult* result)
+{
+	*result = SCdTextResult();
+	if (tracks < 1 || tracks > CCdText::kMaxTrack)
+		return B_BAD_VALUE;
+	for (const CD_TEXT_ENTRY& entry : entries)
+		if (entry.type < CCdText::kTitle || entry.type > CCdText::kMessage || entry.track < 0 || entry.track > tracks)
+			return B_BAD_VALUE;
+	if (mode == CD_TEXT_NONE)
+		return B_OK;
+
+	// The ISO 8859-1 texts by type and track; a later entry replaces an
+	// earlier one.
+	std::array<std::array<std::string, CCdText::kMaxTrack + 1>, CCdText::kTextTypes> texts;
+	for (CD_TEXT_ENTRY& entry : entries) {
+		bool lost = false;
+		std::string text = ChangeLatin1Case(TransliterateToLatin1(entry.text, &lost), mode);
+		if (lost)
+			AddUnique(result->lostTracks, entry.track);
+		texts[size_t(entry.type - CCdText::kTitle)][size_t(entry.track)] = std::move(text);
+	}
+
+	// The packs the encoder makes: per type with any text, its stream (every
+	// text and its terminator, the disc's first) in 12-byte packs; then the
+	// three size packs.
+	auto packsNeeded = [&]() {
+		size_t packs = 3;
+		for (const auto& type : texts) {
+			size_t stream = 0;
+			bool any = false;
+			for (int32 track = 0; track <= tracks; track++) {
+				stream += type[size_t(track)].size() + 1;
+				any = any || !type[size_t(track)].empty();
+			}
+			if (any)
+				packs += (stream + 11) / 12;
+		}
+		return packs;
+	};
+	// Too many packs: shorten the longest text, never below the next
+	// longest by more than a pack, until the block fits. Every text empty
+	// fits (six types of 100 terminators and the size packs), so this ends.
+	for (size_t needed = packsNeeded(); needed > CCdText::kMaxPacks; needed = packsNeeded()) {
+		std::string* longest = nullptr;
+		size_t second = 0;
+		int32 longestTrack = 0;
+		for (auto& type : texts) {
+			for (int32 track = 0; track <= tracks; track++) {
+				std::string& text = type[size_t(track)];
+				if (longest == nullptr || text.size() > longest->size()) {
+					if (longest != nullptr)
+						second = std::max(second, longest->size());
+					longest = &text;
+					longestTrack = track;
+				} else {
+					second = std::max(second, text.size());
+				}
+			}
+		}
+		if (longest == nullptr || longest->empty())
+			break;
+		const size_t excess = (needed - CCdText::kMaxPacks) * 12;
+		const size_t cut = std::min(longest->size(), std::max<size_t>(12, std::min(excess, longest->size() - second)));
+		longest->resize(longest->size() - cut);
+		AddUnique(result->cutTracks, longestTrack);
+	}
+
+	CCdText cdText;
+	for (size_t type = 0; type < texts.size(); type++)
+		for (int32 track = 0; track <= tracks; track++)
+			cdText.SetText(uint8(CCdText::kTitle + type), int(track), texts[type][size_t(track)]);
+	std::sort(result->lostTracks.begin(), result->lostTracks.end());
+	std::sort(result->cutTracks.begin(), result->cutTracks.end());
+	return cdText.Encode(1, int(tracks), &result->packs);
+}
+
 status_t BuildCdText(CProject* project, int32 mode, SCdTextResult* result)
 {
 	*result = SCdTextResult();
 	if (project == nullptr)
 		return B_BAD_VALUE;
-	std::vector<SText> texts;
-	int32 count = 0;
+	std::vector<CD_TEXT_ENTRY> entries;
 	if (!project->Lock())
 		return B_ERROR;
-	count = project->CountTracks();
+	const int32 count = project->CountTracks();
 	if (count >= 1 && count <= CCdText::kMaxTrack) {
 		std::string common;
 		bool shared = true;
@@ -180,48 +249,15 @@ status_t BuildCdText(CProject* project, int32 mode, SCdTextResult* result)
 			if (artist.empty() || (i > 0 && artist != common))
 				shared = false;
 			common = artist;
-			texts.push_back({CCdText::kTitle, int(i + 1), track != nullptr ? track->Title() : std::string()});
-			texts.push_back({CCdText::kPerformer, int(i + 1), artist});
+			entries.push_back({CCdText::kTitle, i + 1, track != nullptr ? track->Title() : std::string()});
+			entries.push_back({CCdText::kPerformer, i + 1, artist});
 		}
-		texts.push_back({CCdText::kTitle, 0, project->Name()});
+		entries.push_back({CCdText::kTitle, 0, project->Name()});
 		if (shared)
-			texts.push_back({CCdText::kPerformer, 0, common});
+			entries.push_back({CCdText::kPerformer, 0, common});
 	}
 	project->Unlock();
-	if (count < 1 || count > CCdText::kMaxTrack)
-		return B_BAD_VALUE;
-	if (mode == CD_TEXT_NONE)
-		return B_OK;
-
-	for (SText& entry : texts) {
-		bool lost = false;
-		entry.text = ChangeLatin1Case(TransliterateToLatin1(entry.text, &lost), mode);
-		if (lost)
-			AddUnique(result->lostTracks, entry.track);
-	}
-
-	CCdText cdText;
-	auto encode = [&]() {
-		for (const SText& entry : texts)
-			cdText.SetText(entry.type, entry.track, entry.text);
-		result->packs.clear();
-		return cdText.Encode(1, count, &result->packs);
-	};
-	status_t status = encode();
-	// Too many packs: shorten the longest text by one pack's worth at a
-	// time. Even 99 empty titles and performers fit, so this ends.
-	while (status == B_BAD_DATA) {
-		auto longest = std::max_element(texts.begin(), texts.end(),
-			[](const SText& a, const SText& b) { return a.text.size() < b.text.size(); });
-		if (longest == texts.end() || longest->text.empty())
-			break;
-		longest->text.resize(longest->text.size() > 12 ? longest->text.size() - 12 : 0);
-		AddUnique(result->cutTracks, longest->track);
-		status = encode();
-	}
-	std::sort(result->lostTracks.begin(), result->lostTracks.end());
-	std::sort(result->cutTracks.begin(), result->cutTracks.end());
-	return status;
+	return EncodeCdTextEntries(std::move(entries), count, mode, result);
 }
 
 std::string CdTextNotice(const SCdTextResult& result)

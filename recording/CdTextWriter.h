@@ -43,6 +43,21 @@ std::string TransliterateToLatin1(std::string_view text, bool* lost = nullptr);
 // (CD_TEXT_LOWERCASE), letters with accents included; other modes leave it.
 std::string ChangeLatin1Case(std::string latin1, int32 mode);
 
+// One text of a CD-Text: pack type (CCdText::kTitle..kMessage), track
+// (0 = the disc) and UTF-8 text.
+struct CD_TEXT_ENTRY {
+	uint8 type = 0;
+	int32 track = 0;
+	std::string text;
+};
+
+// Encodes `entries` for a disc of tracks 1..`tracks` in `mode`: each text
+// transliterated to ISO 8859-1 and its case changed; when the block would
+// need more than 256 packs the longest texts are cut (at the end, 12 bytes
+// at a time) until it fits. B_OK; B_BAD_VALUE for a bad track count or an
+// entry of another type or track. CD_TEXT_NONE gives no packs.
+status_t EncodeCdTextEntries(std::vector<CD_TEXT_ENTRY> entries, int32 tracks, int32 mode, SCdTextResult* result);
+
 // The CD-Text of `project` for `mode`: the disc title is the project's
 // name, the disc performer the artist every track shares (none when they
 // differ or one has none), each track's title and performer its own. When
