@@ -2,6 +2,7 @@
 // texts taken from a project, and the cut of texts that exceed 256 packs.
 #include "RecordEngineFixture.h"
 
+#include "kit/device/CdAddress.h"
 #include "kit/device/CdText.h"
 #include "recording/CdTextWriter.h"
 
@@ -89,4 +90,73 @@ TEST_F(RecordEngine, CdTextOfAProjectNamesTheDiscAndEveryTrackAndCutsWhatDoesNot
 	EXPECT_EQ(result.lostTracks, (std::vector<int32> {2}));
 	EXPECT_EQ(result.cutTracks, (std::vector<int32> {2, 3}));
 	EXPECT_EQ(CdTextNotice(result), "CD-Text: characters replaced in track 2; shortened to fit: track 2, track 3");
+}
+
+namespace {
+
+struct SLeadInWrite {
+	int32 lba;
+	int32 sectors;
+	int32 size;
+	std::vector<uint8> data;
+};
+std::vector<SLeadInWrite> gLeadInWrites;
+uint8 gLeadInStart[3];
+
+}   // namespace
+
+// The lead-in goes from the lead-in start the recorder reports up to LBA
+// -150, 96 bytes of R-W sub-channel a sector, the packs over and over.
+TEST_F(RecordEngine, CdTextLeadInRepeatsThePacksFromTheLeadInStartToTheFirstSector)
+{
+	UseRecorder(kRecorderFlags | F_CDTEXT_WRITE);
+	CDriver* driver = fDevice->GetDriver();
+	driver->ReadDiscInformation = [](CDevice*, SCSI_DISC_INFORMATION* info, SCSI_STATUS* s) {
+		*info = SCSI_DISC_INFORMATION();
+		std::copy_n(gLeadInStart, 3, info->LastSessionStartTimeOfLeadin);
+		return Good(s);
+	};
+	driver->Write = [](CDevice*, int32 lba, const void* buffer, int32 sectors, int32 size, SCSI_STATUS* s) {
+		const uint8* bytes = static_cast<const uint8*>(buffer);
+		gLeadInWrites.push_back({lba, sectors, size, std::vector<uint8>(bytes, bytes + size_t(sectors) * size_t(size))});
+		return Good(s);
+	};
+	CCdText text;
+	ASSERT_EQ(text.SetText(CCdText::kTitle, 0, "A title of two packs"), B_OK);
+	std::vector<uint8> packs;
+	ASSERT_EQ(text.Encode(1, 1, &packs), B_OK);
+	const size_t count = packs.size() / CCdText::kPackSize;
+	ASSERT_EQ(count % 4, 1u) << "packs that do not fill whole sectors";
+
+	// 97:26:66, the lead-in start of a 74-minute disc.
+	gLeadInWrites.clear();
+	const uint8 start[3] = {97, 26, 66};
+	std::copy_n(start, 3, gLeadInStart);
+	ASSERT_TRUE(WriteCdTextLeadIn(fDevice.get(), packs, nullptr));
+	ASSERT_FALSE(gLeadInWrites.empty());
+	EXPECT_EQ(gLeadInWrites.front().lba, MsfToLba(97, 26, 66));
+	int32 next = gLeadInWrites.front().lba;
+	size_t pack = 0;
+	for (const SLeadInWrite& write : gLeadInWrites) {
+		ASSERT_EQ(write.lba, next);
+		ASSERT_EQ(write.size, int32(CCdText::kSubcodeSize));
+		for (int32 s = 0; s < write.sectors; s++) {
+			uint8 four[4 * CCdText::kPackSize];
+			CCdText::SubcodeToPacks(write.data.data() + size_t(s) * CCdText::kSubcodeSize, four);
+			for (size_t p = 0; p < 4; p++, pack++)
+				ASSERT_TRUE(std::equal(four + p * CCdText::kPackSize, four + (p + 1) * CCdText::kPackSize,
+					packs.begin() + long((pack % count) * CCdText::kPackSize)))
+					<< "sector " << next + s << " pack " << p;
+		}
+		next += write.sectors;
+	}
+	EXPECT_EQ(next, -150);
+
+	// A lead-in start that is no lead-in time writes nothing.
+	gLeadInWrites.clear();
+	const uint8 program[3] = {0, 2, 0};
+	std::copy_n(program, 3, gLeadInStart);
+	EXPECT_FALSE(WriteCdTextLeadIn(fDevice.get(), packs, nullptr));
+	EXPECT_TRUE(gLeadInWrites.empty());
+	EXPECT_FALSE(WriteCdTextLeadIn(fDevice.get(), {}, nullptr));
 }
