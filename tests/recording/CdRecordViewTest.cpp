@@ -39,6 +39,15 @@ void InsertMedium(int status, bool erasable, uint8 minute, uint8 second, uint8 f
 	gMedium.info.LastPossibleStartTimeOfLeadout[2] = frame;
 }
 
+// Later set-ups of this process start without a remembered CD-Text choice.
+void ForgetCdTextChoice()
+{
+	CPreference settings(kRecordSetupSettings);
+	settings.Load();
+	settings.RemoveName(kCdTextSetting);
+	settings.Save();
+}
+
 std::vector<std::string> Labels(const SETUP_MENU& menu)
 {
 	std::vector<std::string> labels;
@@ -505,12 +514,13 @@ TEST_F(RecordSetup, StartChecksRunInOrderAndEachEndsTheAttempt)
 
 TEST_F(RecordSetup, StartHandsTheChosenRunToTheStatusWindow)
 {
-	UseSetupRecorder();
+	UseSetupRecorder(kRecorderFlags | F_CDTEXT_WRITE);
 	MakeProject({{588 * 300, 0}, {588 * 320, 0}});
 	AlertScope alerts;
 	OpenSetup();
 	InsertMedium(0, true, 79, 59, 74);
 	fSetup->DeviceUpdate();
+	Choose(&CD_RECORD_SETUP_DISPLAY::cdText, "Lowercase");
 	Choose(&CD_RECORD_SETUP_DISPLAY::writeMode, "Track At Once");
 	Choose(&CD_RECORD_SETUP_DISPLAY::action, "Write");
 	BMessage burnProof(M_SETUP_BURN_PROOF);
@@ -527,6 +537,7 @@ TEST_F(RecordSetup, StartHandsTheChosenRunToTheStatusWindow)
 	ASSERT_NE(action, nullptr);
 	EXPECT_EQ(action->nActionFlags, RECORD_ACTION_WRITE);
 	EXPECT_EQ(action->nWriteMode, RECORD_MODE_TAO_FIXATE);
+	EXPECT_EQ(action->nCdText, CD_TEXT_NONE) << "track at once writes no CD-Text";
 	EXPECT_EQ(action->nWriteSpeed, 3);
 	EXPECT_EQ(action->fSpeedFactor, 4.0f);
 	EXPECT_TRUE(action->bRewritableMedium);
@@ -537,6 +548,7 @@ TEST_F(RecordSetup, StartHandsTheChosenRunToTheStatusWindow)
 	// The hand-over comes first, then the set-up closes.
 	EXPECT_NE(fSetupSink->WaitForMessage(B_QUIT_REQUESTED, 0), nullptr);
 	EXPECT_TRUE(fSetup->Display().projectProblems.empty());
+	ForgetCdTextChoice();
 }
 
 TEST_F(RecordSetup, ProjectWhoseFilesCannotBeRecordedIsNamedBeforeAnyWarning)
@@ -675,5 +687,5 @@ TEST_F(RecordSetup, CdTextMenuFollowsTheRecorderAndTheWriteModeAndIsRemembered)
 	EXPECT_EQ(Labels(fSetup->Display().cdText), disabled);
 	EXPECT_EQ(fSetup->CdText(), CD_TEXT_NONE);
 	fSetup.reset();
-	CPreference(kRecordSetupSettings).Delete();
+	ForgetCdTextChoice();
 }
