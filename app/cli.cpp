@@ -6,6 +6,7 @@
 //   tarnwick-cli devices [--debug] [--add-ons FOLDER]
 //   tarnwick-cli record PROJECT [--device N|NAME] [--speed X] [--simulate] [--tao]
 //                        [--burn-proof] [--verify] [--eject|--no-eject]
+//                        [--cd-text[=upper|lower]]
 //   tarnwick-cli rip [options], tarnwick-cli formats (app/CliRip.cpp)
 #include "app/CliRip.h"
 #include "devices/Device.h"
@@ -23,6 +24,7 @@
 #include "projects/Project.h"
 #include "projects/ProjectTrack.h"
 #include "recording/CdRecordStatusView.h"
+#include "recording/CdTextWriter.h"
 #include "recording/DiscVerifier.h"
 #include "recording/RecordAction.h"
 #include "recording/RecordingCheck.h"
@@ -50,6 +52,7 @@ void PrintUsage(FILE* stream)
 		"       tarnwick-cli report [--debug] [--add-ons FOLDER]\n"
 		"       tarnwick-cli record PROJECT [--device N|NAME] [--speed X] [--simulate] [--tao]\n"
 		"                           [--burn-proof] [--verify] [--eject|--no-eject]\n"
+		"                           [--cd-text[=upper|lower]]\n"
 		"       tarnwick-cli rip [options]   (see tarnwick-cli rip --help)\n"
 		"       tarnwick-cli formats\n"
 		"\n"
@@ -68,6 +71,9 @@ void PrintUsage(FILE* stream)
 		"  --verify      read every track back and compare it with the sources\n"
 		"  --eject       leave the disc ejected at the end (default)\n"
 		"  --no-eject    load the disc again at the end\n"
+		"  --cd-text     write the project's name and the tracks' titles and\n"
+		"                artists as CD-Text (disc-at-once, on a recorder that\n"
+		"                writes it); =upper or =lower changes their case\n"
 		"  --debug       print the program's traces and drive commands\n"
 		"  --add-ons     load the driver add-ons from FOLDER instead of the\n"
 		"                add-ons folder beside this program\n");
@@ -95,6 +101,7 @@ struct RecordOptions {
 	bool burnProof = false;
 	bool verify = false;
 	bool eject = true;
+	int32 cdText = CD_TEXT_NONE;
 };
 
 volatile sig_atomic_t sInterrupted = 0;
@@ -327,6 +334,21 @@ int Record(const RecordOptions& options)
 	printf("recording \"%s\" (%d tracks) on %s\n", project->Name().c_str(), int(project->CountTracks()),
 		device->GetDeviceName());
 
+	if (options.cdText != CD_TEXT_NONE) {
+		if (options.tao) {
+			printf("CD-Text: not written in track-at-once mode\n");
+		} else if ((device->GetDriver()->Flags & F_CDTEXT_WRITE) == 0) {
+			printf("CD-Text: %s cannot write CD-Text; none is written\n", device->GetDeviceName());
+		} else {
+			SCdTextResult cdText;
+			std::string notice;
+			if (BuildCdText(project.get(), options.cdText, &cdText) == B_OK)
+				notice = CdTextNotice(cdText);
+			if (!notice.empty())
+				printf("%s\n", notice.c_str());
+		}
+	}
+
 	auto* action = new CRecordAction;
 	action->nActionFlags = options.simulate ? RECORD_ACTION_SIMULATE : RECORD_ACTION_WRITE;
 	action->nWriteMode = options.tao ? RECORD_MODE_TAO_FIXATE : RECORD_MODE_DAO;
@@ -335,6 +357,7 @@ int Record(const RecordOptions& options)
 	action->nWriteSpeed = SpeedValue(device, options.speed);
 	action->fSpeedFactor = options.speed;
 	action->bBurnProof = options.burnProof;
+	action->nCdText = options.cdText;
 
 	auto sink = std::make_shared<CMessageSink>();
 	bool terminal = isatty(STDOUT_FILENO) != 0;
@@ -443,6 +466,17 @@ int main(int argc, char** argv)
 			options.burnProof = true;
 		} else if (command == "record" && strcmp(argument, "--verify") == 0) {
 			options.verify = true;
+		} else if (command == "record" && strncmp(argument, "--cd-text", 9) == 0
+			&& (argument[9] == '\0' || argument[9] == '=')) {
+			const char* mode = argument[9] == '=' ? argument + 10 : "";
+			options.cdText = mode[0] == '\0' ? CD_TEXT_NORMAL
+				: strcmp(mode, "upper") == 0 ? CD_TEXT_UPPERCASE
+				: strcmp(mode, "lower") == 0 ? CD_TEXT_LOWERCASE
+											 : CD_TEXT_NONE;
+			if (options.cdText == CD_TEXT_NONE) {
+				fprintf(stderr, "tarnwick-cli: bad CD-Text case \"%s\" (upper or lower)\n", mode);
+				return 2;
+			}
 		} else if (command == "record" && strcmp(argument, "--eject") == 0) {
 			options.eject = true;
 		} else if (command == "record" && strcmp(argument, "--no-eject") == 0) {

@@ -3,6 +3,7 @@
 #include "devices/Device.h"
 
 #include "devices/DevicePages.h"
+#include "devices/ScsiMisc.h"
 #include "driver/driverbaseclass.h"
 #include "frame/Diagnostics.h"
 #include "frame/Preference.h"
@@ -216,6 +217,8 @@ bool CDevice::AdjustMmcFlags()
 			driver->Flags |= F_TAO_TESTWRITE | F_DAO_TESTWRITE;
 		if (cdr && test)
 			driver->Flags |= F_BUFFER_INQUIRY;
+		if (cdr && ScsiCanWriteCdText(GetRawDescriptor()))
+			driver->Flags |= F_CDTEXT_WRITE;
 	}
 	if (isrc)
 		driver->Flags |= F_ISRC_READ;

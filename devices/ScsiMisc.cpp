@@ -5,6 +5,7 @@
 #include "frame/Diagnostics.h"
 #include "kit/device/ScsiCommands.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -195,6 +196,32 @@ bool ScsiInquiry(int fd, SCSI_INQUIRY* inquiry)
 		DebugLog("autosense information provided\n");
 	DumpSense(&sense);
 	return false;
+}
+
+bool ScsiCanWriteCdText(int fd)
+{
+	constexpr uint16 kSessionAtOnceFeature = 0x002E;
+	constexpr uint8 kRw = 0x01;
+	constexpr uint8 kSao = 0x20;
+	uint8 data[16] = {};
+	SCSI_SENSE sense;
+	memset(&sense, 0, sizeof(sense));
+	raw_device_command command;
+	int result = SendDataInCommand(fd, cdb::GetConfiguration(2, kSessionAtOnceFeature, sizeof(data)), data,
+		sizeof(data), &sense, sizeof(sense), &command);
+	if (result != 0 || ((command.cam_status & CAM_STATUS_MASK) != CAM_REQ_CMP
+			&& command.cam_status != CAM_DATA_RUN_ERR))
+		return false;
+	// The header's length counts the bytes after itself; the descriptor
+	// needs its 4-byte head and the flags byte.
+	const size_t received = std::min(sizeof(data), size_t(command.data_length));
+	const size_t length = (size_t(data[0]) << 24 | size_t(data[1]) << 16 | size_t(data[2]) << 8 | data[3]) + 4;
+	if (received < 13 || length < 13)
+		return false;
+	const uint8* descriptor = data + 8;
+	if ((descriptor[0] << 8 | descriptor[1]) != kSessionAtOnceFeature || descriptor[3] < 4)
+		return false;
+	return (descriptor[4] & (kSao | kRw)) == (kSao | kRw);
 }
 
 bool ScsiRequestSense(int fd, SCSI_SENSE* sense)

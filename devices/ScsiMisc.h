@@ -21,6 +21,12 @@ bool ScsiInquiry(int fd, SCSI_INQUIRY* inquiry);
 // short transfer counts). Logs through DebugLog.
 bool ScsiRequestSense(int fd, SCSI_SENSE* sense);
 
+// Asks the drive at `fd` for its session-at-once feature (002Eh) with GET
+// CONFIGURATION: true when it can write CD-Text there (the feature's SAO
+// and R-W bits). False when the drive has no such feature, refuses the
+// command or answers something else; every length is checked.
+bool ScsiCanWriteCdText(int fd);
+
 // "(KK, AA, QQ) - " (or the verbose decimal/hex block) followed by the sense
 // key text and " - " and the condition text, or "UNKNOWN ERROR".
 std::string GetScsiSenseMessage(uint8 senseKey, uint8 asc, uint8 ascq, bool verbose);

@@ -2,6 +2,7 @@
 
 #include "frame/Diagnostics.h"
 #include "frame/TrackNames.h"
+#include "kit/device/CdText.h"
 #include "kit/text/UTF8.h"
 
 #include <algorithm>
@@ -9,13 +10,7 @@
 namespace {
 
 constexpr int kHeaderSize = 4;
-constexpr int kPackSize = 18;
-constexpr int kTextBytes = 12;
-constexpr int kMaxBlocks = 8;
-
-constexpr uint8 kPackTitle = 0x80;
-constexpr uint8 kPackPerformer = 0x81;
-constexpr uint8 kPackSizeInfo = 0x8F;
+constexpr int kPackSize = int(CCdText::kPackSize);
 
 // Character codes of a block, from its size information.
 constexpr uint8 kCharCodeMsJis = 0x80;
@@ -25,34 +20,19 @@ constexpr uint8 kCharCodeMandarin = 0x82;
 // A text that stands for "the same as the track before".
 constexpr char kRepeatMarker[] = "\t";
 
-int BlockOf(const uint8* pack)
+// The conversion for double-byte texts: 16-bit Unicode unless the block's
+// size information names another double-byte code.
+uint32 DoubleByteConversion(uint8 characterCode)
 {
-	return (pack[3] >> 4) & 0x07;
-}
-
-// The conversion for the double-byte packs of each block: 16-bit Unicode
-// unless the block's size information names another double-byte code.
-void FindDoubleByteConversions(const uint8* packs, int count, uint32 (&conversions)[kMaxBlocks])
-{
-	std::fill(std::begin(conversions), std::end(conversions), uint32(B_UNICODE_CONVERSION));
-	for (int i = 0; i < count; i++) {
-		const uint8* pack = packs + i * kPackSize;
-		if (pack[0] != kPackSizeInfo || pack[1] != 0)
-			continue;
-		uint32& conversion = conversions[BlockOf(pack)];
-		switch (pack[4]) {
-			case kCharCodeMsJis:
-				conversion = B_SJIS_CONVERSION;
-				break;
-			case kCharCodeKorean:
-				conversion = B_EUC_KR_CONVERSION;
-				break;
-			case kCharCodeMandarin:
-				conversion = B_GBK_CONVERSION;
-				break;
-			default:
-				break;
-		}
+	switch (characterCode) {
+		case kCharCodeMsJis:
+			return B_SJIS_CONVERSION;
+		case kCharCodeKorean:
+			return B_EUC_KR_CONVERSION;
+		case kCharCodeMandarin:
+			return B_GBK_CONVERSION;
+		default:
+			return B_UNICODE_CONVERSION;
 	}
 }
 
@@ -100,47 +80,27 @@ bool CCdTextDecoder::Init(const void* buffer, int size)
 		DebugPrint("couldn't decode cd-text (no data packs)\n");
 		return false;
 	}
-	const uint8* packs = data + kHeaderSize;
-
-	uint32 doubleByteConversions[kMaxBlocks];
-	FindDoubleByteConversions(packs, count, doubleByteConversions);
-
 	// Only the first block is read: further blocks hold the same texts in
-	// other languages and would be appended to the first one's.
-	int block = -1;
-	int lastSequence = -1;
-	for (int i = 0; i < count; i++) {
-		const uint8* pack = packs + i * kPackSize;
-		if (pack[2] < lastSequence)
-			break;
-		lastSequence = pack[2];
-		if ((pack[0] != kPackTitle && pack[0] != kPackPerformer) || (pack[1] & 0x80) != 0)
-			continue;
-		if (block < 0)
-			block = BlockOf(pack);
-		else if (BlockOf(pack) != block)
-			continue;
-
-		auto& list = pack[0] == kPackTitle ? fTitles : fArtists;
-		int track = pack[1];
-		const uint8* text = pack + 4;
-		if ((pack[3] & 0x80) == 0) {
-			for (int k = 0; k < kTextBytes; k++) {
-				if (text[k] == 0)
-					track++;
-				else if (track <= kMaxTrack)
-					AppendConverted(list[track], B_ISO1_CONVERSION, text + k, 1);
+	// other languages.
+	CCdText::SBlock block;
+	CCdText::Decode(data + kHeaderSize, size_t(count), &block);
+	const uint32 doubleByteConversion = DoubleByteConversion(block.characterCode);
+	for (uint8 type : {CCdText::kTitle, CCdText::kPerformer}) {
+		const size_t index = size_t(type - CCdText::kTitle);
+		auto& list = type == CCdText::kTitle ? fTitles : fArtists;
+		for (int n = 0; n <= kMaxTrack; n++) {
+			const std::string& raw = block.texts[index][size_t(n)];
+			const uint8* bytes = reinterpret_cast<const uint8*>(raw.data());
+			if (!block.doubleByte[index]) {
+				for (size_t k = 0; k < raw.size(); k++)
+					AppendConverted(list[size_t(n)], B_ISO1_CONVERSION, bytes + k, 1);
+				continue;
 			}
-		} else {
-			for (int k = 0; k < kTextBytes; k += 2) {
-				if (text[k] == 0 && text[k + 1] == 0)
-					track++;
-				else if (track > kMaxTrack)
-					continue;
-				else if (text[k] == '\t' && text[k + 1] == '\t')
-					list[track] += kRepeatMarker;
+			for (size_t k = 0; k + 1 < raw.size(); k += 2) {
+				if (bytes[k] == '\t' && bytes[k + 1] == '\t')
+					list[size_t(n)] += kRepeatMarker;
 				else
-					AppendConverted(list[track], doubleByteConversions[block], text + k, 2);
+					AppendConverted(list[size_t(n)], doubleByteConversion, bytes + k, 2);
 			}
 		}
 	}

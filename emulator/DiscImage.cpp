@@ -1,6 +1,6 @@
 #include "emulator/DiscImage.h"
 
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 #include "emulator/ImageFile.h"
 #include "emulator/MmcDefs.h"
 #include "emulator/SoundFileDecoder.h"

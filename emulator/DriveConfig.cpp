@@ -174,6 +174,7 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 				c.writeSpeeds.clear();
 			c.testWrite = false;
 			c.bufferUnderrunFree = false;
+			c.cdTextWrite = false;
 		} else if (c.writeSpeeds.empty()) {
 			return fail("a drive that writes needs write_speeds");
 		}
@@ -298,7 +299,7 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 			}
 			c.bufferKb = uint16(n);
 		} else if (key == "read_cdr" || key == "read_cdrw" || key == "write_cdr" || key == "write_cdrw" ||
-			key == "test_write" || key == "burn_free" || key == "audio_play" || key == "cdda" ||
+			key == "test_write" || key == "burn_free" || key == "cd_text_write" || key == "audio_play" || key == "cdda" ||
 			key == "accurate_stream" || key == "isrc" || key == "mcn" || key == "eject" || key == "lock" ||
 			key == "fua" || key == "read_cd_da") {
 			bool b;
@@ -312,6 +313,7 @@ status_t CDriveConfig::Parse(std::string_view text, const std::string& baseFolde
 				: key == "write_cdrw"        ? &c.writeCdRw
 				: key == "test_write"        ? &c.testWrite
 				: key == "burn_free"         ? &c.bufferUnderrunFree
+				: key == "cd_text_write"     ? &c.cdTextWrite
 				: key == "audio_play"        ? &c.audioPlay
 				: key == "cdda"              ? &c.cddaCommands
 				: key == "accurate_stream"   ? &c.accurateStream

@@ -1,6 +1,7 @@
 #include "emulator/ImageWriter.h"
 
 #include "kit/device/CdAddress.h"
+#include "kit/device/CdText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -69,7 +70,7 @@ status_t CImageWriter::Begin(const std::string& folder, std::string* error)
 		std::string base = folder + "/" + name;
 		struct stat st;
 		if (lstat((base + ".bin").c_str(), &st) == 0 || lstat((base + ".cue").c_str(), &st) == 0
-			|| lstat((base + ".partial.bin").c_str(), &st) == 0)
+			|| lstat((base + ".partial.bin").c_str(), &st) == 0 || lstat((base + ".cdt").c_str(), &st) == 0)
 			continue;
 		std::string partial = base + ".partial.bin";
 		int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -130,16 +131,48 @@ status_t CImageWriter::Store(int32 lba, const uint8* data, int32 count, bool big
 	return B_OK;
 }
 
-std::string CImageWriter::CueText(const SWrittenDisc& disc, const std::string& binName)
+namespace {
+
+// A CUE line `keyword "text"` for ISO 8859-1 `latin1`, or nothing for an
+// empty text. The bytes stay ISO 8859-1, as CUE readers take them.
+std::string CueTextLine(const char* indent, const char* keyword, const std::string& latin1)
 {
+	if (latin1.empty())
+		return std::string();
+	std::string line = std::string(indent) + keyword + " \"";
+	for (char c : latin1)
+		line += c == '"' ? '\'' : uint8(c) < 0x20 ? ' ' : c;
+	return line + "\"\n";
+}
+
+}   // namespace
+
+std::string CImageWriter::CueText(const SWrittenDisc& disc, const std::string& binName,
+	const std::string& cdTextName)
+{
+	CCdText::SBlock block;
+	bool texts = !disc.cdTextPacks.empty()
+		&& CCdText::Decode(disc.cdTextPacks.data(), disc.cdTextPacks.size() / CCdText::kPackSize, &block);
+	auto textOf = [&](uint8 type, int track) -> std::string {
+		const size_t index = size_t(type - CCdText::kTitle);
+		if (!texts || block.doubleByte[index] || track < 0 || track > CCdText::kMaxTrack)
+			return std::string();
+		return block.texts[index][size_t(track)];
+	};
 	std::string text;
 	if (!disc.mcn.empty())
 		text += "CATALOG " + disc.mcn + "\n";
+	if (!cdTextName.empty())
+		text += "CDTEXTFILE \"" + cdTextName + "\"\n";
+	text += CueTextLine("", "TITLE", textOf(CCdText::kTitle, 0));
+	text += CueTextLine("", "PERFORMER", textOf(CCdText::kPerformer, 0));
 	text += "FILE \"" + binName + "\" BINARY\n";
 	for (const SWrittenDisc::STrack& track : disc.tracks) {
 		char line[64];
 		snprintf(line, sizeof(line), "  TRACK %02d AUDIO\n", track.number);
 		text += line;
+		text += CueTextLine("    ", "TITLE", textOf(CCdText::kTitle, track.number));
+		text += CueTextLine("    ", "PERFORMER", textOf(CCdText::kPerformer, track.number));
 		std::string flags;
 		if ((track.control & 0x02) != 0)
 			flags += " DCP";
@@ -184,7 +217,8 @@ status_t CImageWriter::Finish(const SWrittenDisc& disc, std::string* cuePath, st
 	std::string bin = base + ".bin";
 	std::string cue = base + ".cue";
 	std::string temporary = base + ".cue.tmp";
-	std::string text = CueText(disc, fName + ".bin");
+	std::string cdText = disc.cdTextPacks.empty() ? std::string() : fName + ".cdt";
+	std::string text = CueText(disc, fName + ".bin", cdText);
 	auto fail = [&](const std::string& what) {
 		int saved = errno;
 		if (error != nullptr)
@@ -192,6 +226,17 @@ status_t CImageWriter::Finish(const SWrittenDisc& disc, std::string* cuePath, st
 		unlink(temporary.c_str());
 		return ErrnoStatus(saved);
 	};
+	if (!cdText.empty()) {
+		// The packs first: the CUE that names them comes last.
+		std::string packsPath = fFolder + "/" + cdText;
+		int fd = open(packsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+		if (fd < 0)
+			return fail("cannot create \"" + packsPath + "\"");
+		bool written = WriteAll(fd, disc.cdTextPacks.data(), disc.cdTextPacks.size(), 0) && fsync(fd) == 0;
+		close(fd);
+		if (!written)
+			return fail("cannot write \"" + packsPath + "\"");
+	}
 	int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 	if (fd < 0)
 		return fail("cannot create \"" + temporary + "\"");

@@ -5,7 +5,9 @@
 // "<name>.partial.bin"; a closed session renames it "<name>.bin" and then
 // writes "<name>.cue" (through a temporary file and a rename). A run that
 // fails or is interrupted leaves the partial BIN and no CUE, so no image
-// ever claims a disc that was not finished.
+// ever claims a disc that was not finished. A disc with CD-Text also gets
+// "<name>.cdt", its packs, which the CUE names as CDTEXTFILE and repeats
+// as TITLE and PERFORMER lines.
 //
 // Storing allocates nothing per sector. Not thread-safe: the drive calls it
 // under its own lock.
@@ -42,8 +44,13 @@ public:
 	// Ends the run without a CUE; the BIN keeps its partial name.
 	void Abandon();
 
-	// The text of the CUE sheet of `disc` stored in the BIN file `binName`.
-	static std::string CueText(const SWrittenDisc& disc, const std::string& binName);
+	// The text of the CUE sheet of `disc` stored in the BIN file `binName`,
+	// naming `cdTextName` (when not empty) as its CD-Text packs file; the
+	// disc's and tracks' titles and performers of its packs become TITLE
+	// and PERFORMER lines in ISO 8859-1 (a double quote, which a CUE cannot
+	// hold inside a text, as a single one).
+	static std::string CueText(const SWrittenDisc& disc, const std::string& binName,
+		const std::string& cdTextName = std::string());
 
 	const std::string& PartialPath() const { return fPartialPath; }
 

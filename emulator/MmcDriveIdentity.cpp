@@ -267,7 +267,8 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 		add(feature, size);
 	}
 	// 002Dh track-at-once and 002Eh session-at-once on a blank disc: raw
-	// 2352-byte audio (data type 0), test write and BUF as page 2Ah says.
+	// 2352-byte audio (data type 0), test write and BUF as page 2Ah says;
+	// session at once writes CD-Text (R-W) when the drive is said to.
 	if (writer) {
 		uint8 common = uint8((caps.bufferUnderrunFree ? 0x40 : 0x00) | (caps.testWrite ? 0x04 : 0x00)
 			| (caps.writeCdRw ? 0x02 : 0x00));
@@ -276,7 +277,7 @@ CMmcDrive::SResult CMmcDrive::DoGetConfiguration(const SContext& c)
 		SetBe16(feature + 6, 0x0001);
 		add(feature, size);
 		size = Feature(feature, 0x002E, 0, false, writable, 4);
-		feature[4] = uint8(common | 0x20);   // SAO
+		feature[4] = uint8(common | 0x20 | (caps.cdTextWrite ? 0x01 : 0x00));   // SAO, R-W in the lead-in
 		SetBe24(feature + 5, kCueSheetCapacity);
 		add(feature, size);
 	}

@@ -1,6 +1,6 @@
 #include "emulator/MmcDrive.h"
 
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 #include "emulator/ShiftedAudio.h"
 
 #include <algorithm>

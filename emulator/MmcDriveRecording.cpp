@@ -1,4 +1,5 @@
 #include "emulator/MmcDrive.h"
+#include "kit/device/CdText.h"
 
 #include "kit/device/CdAddress.h"
 #include "kit/device/ScsiCommands.h"
@@ -546,6 +547,7 @@ void CMmcDrive::MediumChanged()
 	bool blank = fMedium != nullptr && fMedium->IsRecordable() && fMedium->IsBlank();
 	int32 capacity = fMedium != nullptr ? fWriteFaults.DiscLimit(fMedium->LastPossibleLeadOut()) : 0;
 	fRecorder.SetHostWritesPauses(fConfig.dialect == CDriveConfig::kDialectTeac);
+	fRecorder.SetLeadInStart(fMedium != nullptr ? fMedium->LeadInStart() : -kCdMsfOffset);
 	fRecorder.Reset(blank, capacity);
 	fSubcodes.clear();
 	fVendorLeadIn = fVendorLeadOut = 0;
@@ -685,6 +687,14 @@ CMmcDrive::SResult CMmcDrive::DoSendCueSheet(const SContext& c)
 		return r;
 	}
 	r.transferred = length;
+	// A recorder that cannot write CD-Text refuses a lead-in that carries it.
+	for (size_t at = 0; !fConfig.capabilities.cdTextWrite && at + 8 <= length; at += 8) {
+		const uint8* e = c.data + at;
+		if ((e[0] & 0x0F) == 0x01 && e[1] == 0 && e[3] == 0x41) {
+			r.sense = SenseInvalidParameterField(uint16(std::min<size_t>(at + 3, 0xFFFF)));
+			return r;
+		}
+	}
 	r.sense = fRecorder.SendCueSheet(WriteParameters(), c.data, length);
 	return r;
 }
@@ -699,7 +709,9 @@ CMmcDrive::SResult CMmcDrive::DoWrite(const SContext& c)
 	uint32 count = twelve ? GetBe32(c.cdb + 6) : GetBe16(c.cdb + 7);
 	if (count == 0)
 		return r;
-	if (count > uint32(INT32_MAX) / kCdAudioSectorSize || c.dataLength < size_t(count) * kCdAudioSectorSize) {
+	// The sectors of a host-written lead-in are its R-W sub-channel only.
+	const size_t sectorSize = fRecorder.InHostLeadIn(lba) ? CCdText::kSubcodeSize : size_t(kCdAudioSectorSize);
+	if (count > uint32(INT32_MAX) / kCdAudioSectorSize || c.dataLength < size_t(count) * sectorSize) {
 		r.sense = SenseInvalidCdbField(twelve ? 6 : 7);
 		return r;
 	}
@@ -739,7 +751,10 @@ CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 
 				return FailRun(kSenseWriteError, error);
 		}
 		fWriteBuffer.SetSpeed(WriteRate());
-		int32 leadIn = p.writeType == kWriteTypeSessionAtOnce ? -kCdMsfOffset - fMedium->LeadInStart() : 0;
+		// The recorder writes the lead-in itself before the host's first
+		// sector, unless the host writes it.
+		int32 leadIn = p.writeType == kWriteTypeSessionAtOnce && !fRecorder.InHostLeadIn(lba)
+			? -kCdMsfOffset - fMedium->LeadInStart() : 0;
 		fWriteBuffer.StartRun(now, std::max(leadIn, 0), p.bufferUnderrunFree);
 	}
 	if (fWriteBuffer.Update(now))
@@ -756,6 +771,12 @@ CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 
 		sense.info = uint32(bad);
 		return FailRun(sense, "write error at LBA " + std::to_string(bad) + " (injected)");
 	}
+	const bool leadIn = fRecorder.InHostLeadIn(lba);
+	if (leadIn) {
+		r.sense = fRecorder.TakeLeadInPacks(c.data, count);
+		if (r.sense.IsError())
+			return r;
+	}
 	CWriteBuffer::SAccept accept = fWriteBuffer.Accept(now, count + plan.generatedCount);
 	if (accept.longWrite) {
 		// The lead-in is still being written and the buffer is full. An
@@ -765,7 +786,7 @@ CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 
 		r.sense = fConfig.dialect == CDriveConfig::kDialectYamaha ? kSenseYamahaWritingLeadIn : kSenseLongWriteInProgress;
 		return r;
 	}
-	if (fImage.IsOpen()) {
+	if (fImage.IsOpen() && !leadIn) {
 		std::string error;
 		status_t status = fImage.Store(plan.generatedStart, nullptr, plan.generatedCount, false, &error);
 		if (status == B_OK)

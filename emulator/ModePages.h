@@ -31,6 +31,7 @@ struct SDriveCapabilities {
 	bool writeCdRw = true;
 	bool testWrite = true;
 	bool bufferUnderrunFree = false;
+	bool cdTextWrite = true;      // CD-Text in a session-at-once lead-in (feature 002Eh R-W)
 	bool audioPlay = true;
 	bool cddaCommands = true;
 	bool accurateStream = true;

@@ -1,6 +1,7 @@
 #include "emulator/RecorderState.h"
 
 #include "kit/device/CdAddress.h"
+#include "kit/device/CdText.h"
 
 #include <algorithm>
 
@@ -152,9 +153,9 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 				return InvalidAt(at + 1);
 			if (entry.index != 0)
 				return InvalidAt(at + 2);
-			// A CD-Text lead-in (41h) is not taken yet: its packs would
-			// follow as the lead-in's data, kept in the plan.
-			if (e[3] == kDataFormCdText || (e[3] != kDataFormGenerated && !(bcd && e[3] == kDataFormAudio)))
+			// A CD-Text lead-in (41h): the host writes its packs. The
+			// older recorders' BCD sheets know no such lead-in.
+			if (e[3] != kDataFormGenerated && !(bcd && e[3] == kDataFormAudio) && !(!bcd && e[3] == kDataFormCdText))
 				return InvalidAt(at + 3);
 			if (lba != kFirstSector)
 				return InvalidAt(at + 5);
@@ -257,8 +258,10 @@ SSense ParseCueSheetPlan(const uint8* data, size_t length, int32 lastPossibleLea
 void CRecorderState::Reset(bool blank, int32 lastPossibleLeadOut)
 {
 	bool hostPauses = fHostPauses;
+	int32 leadInStart = fLeadInStart;
 	*this = CRecorderState();
 	fHostPauses = hostPauses;
+	fLeadInStart = leadInStart;
 	fStatus = blank ? kEmpty : kComplete;
 	fLastPossibleLeadOut = lastPossibleLeadOut;
 }
@@ -318,9 +321,13 @@ SSense CRecorderState::SetPlan(const SWriteParameters& parameters, SCueSheetPlan
 		return kSenseCommandSequenceError;
 	if (plan.ranges.empty() || plan.disc.tracks.empty() || plan.disc.leadOut > fLastPossibleLeadOut)
 		return kSenseLbaOutOfRange;
+	if (plan.HostWritesLeadIn() && fLeadInStart >= plan.FirstSector())
+		return kSenseCommandSequenceError;   // a medium without a lead-in to write
 	fPlan = std::move(plan);
 	fHasCueSheet = true;
-	fNext = fPlan.FirstSector();
+	fNext = fPlan.HostWritesLeadIn() ? fLeadInStart : fPlan.FirstSector();
+	fLeadInPacks.clear();
+	fLeadInCycleDone = false;
 	return kSenseNone;
 }
 
@@ -362,6 +369,8 @@ SSense CRecorderState::PlanWrite(const SWriteParameters& parameters, int32 lba, 
 	if (parameters.writeType == kWriteTypeSessionAtOnce) {
 		if (end > fPlan.disc.leadOut)
 			return kSenseLbaOutOfRange;
+		if (InHostLeadIn(lba) && end > fPlan.FirstSector())
+			return kSenseInvalidAddressForWrite;   // lead-in and program sectors differ in size
 		for (const SCueSheetPlan::SRange& range : fPlan.ranges)
 			if (!range.fromHost && range.start < end && range.start + range.count > lba)
 				return kSenseInvalidAddressForWrite;   // data for sectors the recorder makes
@@ -373,6 +382,44 @@ SSense CRecorderState::PlanWrite(const SWriteParameters& parameters, int32 lba, 
 	plan->lba = lba;
 	plan->count = count;
 	plan->startsRun = !fRunOpen;
+	return kSenseNone;
+}
+
+bool CRecorderState::InHostLeadIn(int32 lba) const
+{
+	return fHasCueSheet && fPlan.HostWritesLeadIn() && lba < fPlan.FirstSector();
+}
+
+SSense CRecorderState::TakeLeadInPacks(const uint8* subcode, int32 sectors)
+{
+	constexpr size_t kMaxKept = CCdText::kMaxPacks * 8 * CCdText::kPackSize;
+	std::vector<uint8> packs(CCdText::kPacksPerSubcode * CCdText::kPackSize);
+	const size_t before = fLeadInPacks.size();
+	const bool doneBefore = fLeadInCycleDone;
+	for (int32 s = 0; s < sectors; s++) {
+		CCdText::SubcodeToPacks(subcode + size_t(s) * CCdText::kSubcodeSize, packs.data());
+		for (size_t p = 0; p < CCdText::kPacksPerSubcode; p++) {
+			const uint8* pack = packs.data() + p * CCdText::kPackSize;
+			bool zero = true;
+			for (size_t k = 0; k < CCdText::kPackSize && zero; k++)
+				zero = pack[k] == 0;
+			if (zero)
+				continue;
+			if (pack[0] < 0x80 || pack[0] > 0x8F || !CCdText::PackCrcValid(pack)) {
+				fLeadInPacks.resize(before);
+				fLeadInCycleDone = doneBefore;
+				return InvalidAt(size_t(s) * CCdText::kSubcodeSize + p * 24);
+			}
+			if (fLeadInCycleDone)
+				continue;
+			if (!fLeadInPacks.empty() && std::equal(pack, pack + CCdText::kPackSize, fLeadInPacks.begin())) {
+				fLeadInCycleDone = true;   // the packs start over
+				continue;
+			}
+			if (fLeadInPacks.size() < kMaxKept)
+				fLeadInPacks.insert(fLeadInPacks.end(), pack, pack + CCdText::kPackSize);
+		}
+	}
 	return kSenseNone;
 }
 
@@ -445,6 +492,8 @@ SSense CRecorderState::CanCloseSession() const
 SWrittenDisc CRecorderState::CloseSession()
 {
 	SWrittenDisc disc = fDisc;
+	if (fHasCueSheet && fPlan.HostWritesLeadIn())
+		disc.cdTextPacks = fLeadInPacks;
 	bool test = fTestRun;
 	int32 capacity = fLastPossibleLeadOut;
 	Reset(test, capacity);

@@ -33,6 +33,9 @@ struct SWrittenDisc {
 	std::string mcn;
 	std::vector<STrack> tracks;
 	int32 leadOut = 0;
+	// The CD-Text packs the host wrote into the lead-in (one cycle of
+	// them, 18 bytes each, CRCs checked), or empty.
+	std::vector<uint8> cdTextPacks;
 };
 
 // A session-at-once cue sheet accepted by the recorder.
@@ -45,9 +48,11 @@ struct SCueSheetPlan {
 		bool fromHost = true;
 	};
 
-	// The lead-in's data form: 01h (the recorder generates the lead-in); a
-	// CD-Text lead-in (41h) would carry its packs here.
+	// The lead-in's data form: 01h (the recorder generates the lead-in) or
+	// 41h (the host writes the lead-in's R-W sub-channel: CD-Text packs, 96
+	// bytes a sector, from the lead-in start up to the first sector).
 	uint8 leadInDataForm = 0x01;
+	bool HostWritesLeadIn() const { return leadInDataForm == 0x41; }
 	SWrittenDisc disc;
 	std::vector<SRange> ranges;   // ascending, from the first track entry to the lead-out
 
@@ -130,6 +135,18 @@ public:
 	// Track at once where the host writes every sector itself, pauses
 	// included, from LBA -150 on (no pause made by the recorder).
 	void SetHostWritesPauses(bool host) { fHostPauses = host; }
+	// The first sector of the medium's lead-in (from its ATIP); kept over
+	// Reset. A cue sheet with a CD-Text lead-in starts its run there.
+	void SetLeadInStart(int32 lba) { fLeadInStart = lba; }
+	// Whether a write at `lba` goes into a host-written lead-in: its
+	// sectors are kSubcodeSize bytes of R-W sub-channel, not audio.
+	bool InHostLeadIn(int32 lba) const;
+	// Takes the R-W sub-channel of `sectors` lead-in sectors: every pack
+	// must carry a CD-Text pack type and a right CRC (all-zero packs are
+	// padding), else INVALID FIELD IN PARAMETER LIST and nothing is kept.
+	// The packs repeat over the lead-in; the first cycle is kept for the
+	// written disc.
+	mmc::SSense TakeLeadInPacks(const uint8* subcode, int32 sectors);
 	// Moves index 1 of the open track-at-once track to `start` (its pause
 	// before it), with the Q control nibble `control`.
 	void SetOpenTrackStart(int32 start, uint8 control);
@@ -171,4 +188,7 @@ private:
 	bool fTrackOpen = false;
 	bool fHostPauses = false;
 	int32 fNext = -150;   // next sector to write
+	int32 fLeadInStart = -150;
+	std::vector<uint8> fLeadInPacks;   // the first cycle of the lead-in's packs
+	bool fLeadInCycleDone = false;
 };

@@ -2,7 +2,7 @@
 // virtual drives read it. A refused file must say why and leave the packs
 // as they were; accepted packs are whole 18-byte packs of CD-Text types,
 // at least one and at most eight blocks, and no longer than the file.
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -6,7 +6,7 @@
 // end, every sector from the first track's start to the lead-out in exactly
 // one track, index points ascending inside their track, and every sector
 // readable with any stride.
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 #include "emulator/DiscImage.h"
 #include "emulator/MmcDefs.h"
 

@@ -4,7 +4,7 @@
 // with INDEX 01, ascending index numbers, times ascending within a file,
 // bounded texts), and its
 // packs must carry valid CRCs.
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 #include "emulator/CueSheet.h"
 
 #include <cstdlib>

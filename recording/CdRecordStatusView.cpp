@@ -1,5 +1,6 @@
 #include "recording/CdRecordStatusView.h"
 
+#include "recording/CdTextWriter.h"
 #include "recording/DaoFeeder.h"
 #include "recording/DiscVerifier.h"
 #include "recording/RecordClock.h"
@@ -674,8 +675,18 @@ bool CCdRecordStatusView::_Prepare()
 	if (status != B_OK)
 		return _Fail(ErrorCodeText("Could not open all project files. (error code ", status));
 
+	// CD-Text only where it has a place: the lead-in of a disc-at-once
+	// session on a recorder that writes it.
+	fCdTextPacks.clear();
+	if (action.nCdText != CD_TEXT_NONE && !fTaoRecording && !fRawRecording
+		&& (fDriver->Flags & F_CDTEXT_WRITE) != 0) {
+		SCdTextResult cdText;
+		if (BuildCdText(action.pProject, action.nCdText, &cdText) == B_OK)
+			fCdTextPacks = std::move(cdText.packs);
+	}
+
 	SetStatusTextAsync("Creating cue sheet");
-	status = feeder->CreateCueSheet(&fCueSheet, &fCueSheetSize);
+	status = feeder->CreateCueSheet(&fCueSheet, &fCueSheetSize, !fCdTextPacks.empty());
 	if (status != B_OK)
 		return _Fail(ErrorCodeText("Could not create cue sheet. (error code ", status));
 	return true;
@@ -821,6 +832,13 @@ CCdRecordStatusView::EPassResult CCdRecordStatusView::_RunPass()
 	printf("executing OptimumPowerCalibration\n");
 	fflush(stdout);
 	fDriver->OptimumPowerCalibration(fDevice, nullptr);
+
+	if (!fTaoRecording && !fCdTextPacks.empty()) {
+		SetStatusTextAsync("Writing CD-Text");
+		memset(&status, 0, sizeof(status));
+		if (!WriteCdTextLeadIn(fDevice, fCdTextPacks, &status))
+			return _FailPass(ScsiErrorText("Could not write CD-Text. (", status));
+	}
 
 	while (true) {
 		if (!_WriteTrack())
@@ -1058,6 +1076,7 @@ void CCdRecordStatusView::_CommonEnd()
 	delete fRingBuffer.exchange(nullptr);
 	fCueSheet.reset();
 	fCueSheetSize = 0;
+	fCdTextPacks.clear();
 	if (fUpdatesDisabled) {
 		fDevice->EnableUpdates();
 		fUpdatesDisabled = false;

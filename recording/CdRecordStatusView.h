@@ -31,6 +31,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class BMessage;
 class CDaoFeeder;
@@ -223,6 +224,7 @@ private:
 	bool fRecordingCounted = false;
 	std::unique_ptr<uint8[]> fCueSheet;
 	int32 fCueSheetSize = 0;
+	std::vector<uint8> fCdTextPacks;   // written into the lead-in when not empty
 	std::string fProjectName;
 
 	// Run resources, owned by the write thread; the other threads only read

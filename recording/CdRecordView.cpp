@@ -1,5 +1,6 @@
 #include "recording/CdRecordView.h"
 
+#include "recording/CdTextWriter.h"
 #include "recording/RecordAction.h"
 #include "recording/RecordingCheck.h"
 
@@ -14,6 +15,7 @@
 #include "projects/ProjectRoster.h"
 #include "projects/ProjectTrack.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -184,7 +186,14 @@ void CCdRecordView::Attach(bool poll)
 		std::lock_guard<std::mutex> lock(fLock);
 		fAttached = true;
 		fDisplay.recorderStatus = kNoMedium;
-		fDisplay.cdText.items = {Item("None", 0)};
+		fDisplay.cdText.items = {Item("None", CD_TEXT_NONE), Item("Normal", CD_TEXT_NORMAL),
+			Item("Uppercase", CD_TEXT_UPPERCASE), Item("Lowercase", CD_TEXT_LOWERCASE)};
+		CPreference settings(kRecordSetupSettings);
+		int32 remembered = CD_TEXT_NONE;
+		if (settings.Load() && settings.FindInt32(kCdTextSetting, &remembered) == B_OK
+			&& FindValue(fDisplay.cdText, remembered) >= 0)
+			fCdTextChoice = remembered;
+		_UpdateCdText();
 		fDisplay.writeMode.items = {Item("Disc At Once", kModeDao), Item("Track At Once", kModeTao),
 			Item("Track At Once without fixation", kModeTaoOpen, false)};
 		fDisplay.action.items = {Item("Write simulation", RECORD_ACTION_SIMULATE),
@@ -355,12 +364,22 @@ void CCdRecordView::_HandleLocked(BMessage* message)
 					Mark(&fDisplay.speed, int32(i));
 			break;
 		}
-		case M_SETUP_CD_TEXT:
-			if (message->FindInt32("cdtext", &value) == B_OK && FindValue(fDisplay.cdText, value) >= 0) {
-				fCdText = value;
-				Mark(&fDisplay.cdText, FindValue(fDisplay.cdText, value));
+		case M_SETUP_CD_TEXT: {
+			int32 index = -1;
+			if (message->FindInt32("cdtext", &value) != B_OK || (index = FindValue(fDisplay.cdText, value)) < 0
+				|| !fDisplay.cdText.items[size_t(index)].enabled)
+				break;
+			if (value != fCdTextChoice) {
+				fCdTextChoice = value;
+				CPreference settings(kRecordSetupSettings);
+				settings.Load();
+				settings.RemoveName(kCdTextSetting);
+				settings.AddInt32(kCdTextSetting, value);
+				settings.Save();
 			}
+			_UpdateCdText();
 			break;
+		}
 		case M_SETUP_PROJECT:
 		case M_SETUP_SELECT_PROJECT:
 			if (message->FindPointer("project", &pointer) != B_OK)
@@ -435,8 +454,36 @@ void CCdRecordView::_RecorderChanged()
 	fMode = mode;
 	_WriteModeChanged();
 
-	Mark(&fDisplay.cdText, 0);
-	fCdText = 0;
+	_UpdateCdText();
+}
+
+void CCdRecordView::_UpdateCdText()
+{
+	const uint64 flags = fDevice != nullptr ? fDevice->GetDriver()->Flags : 0;
+	// The engine writes CD-Text into the lead-in of a disc-at-once session
+	// (not of a raw one) on a recorder that says it can.
+	const bool recorder = (flags & F_CDTEXT_WRITE) != 0 && (flags & F_DAO_WRITE) != 0;
+	const bool possible = recorder && fMode == kModeDao;
+	SETUP_MENU& menu = fDisplay.cdText;
+	for (size_t i = 1; i < menu.items.size(); i++)
+		menu.items[i].enabled = possible;
+	fCdText = possible ? fCdTextChoice : CD_TEXT_NONE;
+	Mark(&menu, std::max<int32>(FindValue(menu, fCdText), 0));
+
+	std::string note;
+	if (fDevice != nullptr && !recorder)
+		note = kCdTextRecorderNote;
+	else if (fDevice != nullptr && fMode != kModeDao)
+		note = kCdTextTrackAtOnceNote;
+	else if (fCdText != CD_TEXT_NONE && fProject != nullptr) {
+		SCdTextResult result;
+		if (BuildCdText(fProject, fCdText, &result) == B_OK)
+			note = CdTextNotice(result);
+	}
+	if (note != fDisplay.cdTextNote) {
+		fDisplay.cdTextNote = note;
+		_Changed();
+	}
 }
 
 void CCdRecordView::_WriteModeChanged()
@@ -452,6 +499,7 @@ void CCdRecordView::_WriteModeChanged()
 	choice.AddInt32("action", action);
 	fAction = 0;   // delivered as a change
 	_HandleLocked(&choice);
+	_UpdateCdText();
 }
 
 void CCdRecordView::_UpdateSpeedMenu()
@@ -627,6 +675,7 @@ void CCdRecordView::_ProjectChanged()
 		fProjectStatusBase = fDisplay.projectStatus;
 		fProjectValid = false;
 		fProjectSectors = 0;
+		_UpdateCdText();
 		return;
 	}
 	Mark(&fDisplay.project, FindPointer(fDisplay.project, fProject));
@@ -636,6 +685,7 @@ void CCdRecordView::_ProjectChanged()
 	fProjectSectors = length;
 	fProjectStatusBase = ProjectStatusText(tracks, length, free, &fProjectValid);
 	_UpdateShortfall();
+	_UpdateCdText();
 }
 
 void CCdRecordView::_UpdateShortfall()
@@ -763,6 +813,7 @@ void CCdRecordView::_Action()
 		record->bVerify = fDisplay.verify && (fAction & RECORD_ACTION_WRITE) != 0;
 		record->nActionFlags = fAction;
 		record->nWriteMode = fMode;
+		record->nCdText = fCdText;
 		record->nWriteSpeed = fSpeedValue;
 		record->fSpeedFactor = fSpeedFactor;
 		record->pProject = fProject;
@@ -841,4 +892,10 @@ int32 CCdRecordView::MediumLength() const
 {
 	std::lock_guard<std::mutex> lock(fLock);
 	return fMediumLength;
+}
+
+int32 CCdRecordView::CdText() const
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	return fCdText;
 }

@@ -88,6 +88,17 @@ struct SETUP_MENU {
 	int32 Find(const std::string& label) const;
 };
 
+// The CD-Text menu's tool tip, and the notes shown under it.
+constexpr const char* kCdTextToolTip =
+	"Select CD-Text options:\nNone - Don't write CD-Text\nNormal - Write the project name and the track titles "
+	"and artists\nUppercase - Write them in upper case\nLowercase - Write them in lower case\nCD-Text is "
+	"written in Disc At Once mode only, on recorders that can write it";
+constexpr const char* kCdTextTrackAtOnceNote = "Track At Once writes no CD-Text";
+constexpr const char* kCdTextRecorderNote = "This recorder cannot write CD-Text";
+// The settings record and field that remember the CD-Text choice.
+constexpr const char* kRecordSetupSettings = "record setup";
+constexpr const char* kCdTextSetting = "cdtext";
+
 // The set-up window's content.
 struct CD_RECORD_SETUP_DISPLAY {
 	SETUP_MENU recorder {"Recorder", "Recorder:", 29444, "Select", {}, "Select the CD recorder"};
@@ -99,9 +110,10 @@ struct CD_RECORD_SETUP_DISPLAY {
 		"Select the writing method:\nDisk At Once - Write the whole CD and fixate it\nTrack At Once - Write tracks "
 		"and fixate the CD\nTrack At Once without fixation - NOT IMPLEMENTED"};
 	SETUP_MENU speed {"Write Speed", "Write Speed:", 29442, "", {}, "Select the write speed"};
-	SETUP_MENU cdText {"CD Text", "CD-Text:", 29443, "", {},
-		"Select CD-Text options:\nNone - Don't write CD-Text\nNormal - NOT IMPLEMENTED\nUppercase - NOT "
-		"IMPLEMENTED\nLowercase - NOT IMPLEMENTED"};
+	SETUP_MENU cdText {"CD Text", "CD-Text:", 29443, "", {}, kCdTextToolTip};
+	// Under the CD-Text menu: why CD-Text cannot be written, or which
+	// tracks' texts lost characters or were shortened; "" when nothing.
+	std::string cdTextNote;
 	std::string recorderStatus;
 	std::string projectStatus;
 	// Problems of the project's files found before a start, one a line.
@@ -177,12 +189,16 @@ public:
 	bool ProjectValid() const;
 	int32 MediumType() const;
 	int32 MediumLength() const;
+	// The CD-Text written (CD_TEXT_*): the choice where the recorder and
+	// the write mode allow CD-Text, else none.
+	int32 CdText() const;
 
 private:
 	// Everything below runs with fLock held.
 	void _RecorderChanged();
 	void _ProjectChanged();
 	void _WriteModeChanged();
+	void _UpdateCdText();
 	void _UpdateSpeedMenu();
 	void _UpdateCdInserted(const SCSI_DISC_INFORMATION& info);
 	void _SetRecorderStatus(const std::string& text);
@@ -221,7 +237,8 @@ private:
 	int32 fMode = 0;
 	int32 fSpeedValue = -1;
 	float fSpeedFactor = -1;
-	int32 fCdText = 0;
+	int32 fCdText = 0;         // what is written
+	int32 fCdTextChoice = 0;   // what the user chose (remembered)
 	bool fRecorderReady = false;
 	bool fProjectValid = false;
 	int32 fMediumType = 1;

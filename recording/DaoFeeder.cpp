@@ -185,7 +185,7 @@ status_t CDaoFeeder::DummyRead()
 	return fTracks[size_t(fCurrentTrack - 1)]->DummyRead();
 }
 
-status_t CDaoFeeder::CreateCueSheet(std::unique_ptr<uint8[]>* cueSheet, int32* size)
+status_t CDaoFeeder::CreateCueSheet(std::unique_ptr<uint8[]>* cueSheet, int32* size, bool cdText)
 {
 	DEBUG_ASSERT(cueSheet != nullptr && size != nullptr);
 	const int32 tracks = int32(fTracks.size());
@@ -194,7 +194,7 @@ status_t CDaoFeeder::CreateCueSheet(std::unique_ptr<uint8[]>* cueSheet, int32* s
 	uint8* entry = sheet.get();
 
 	const uint8 firstControl = tracks > 0 ? ControlAdr(*fTracks[0]) : 0x01;
-	PutCueEntry(entry, "lead-in, ", firstControl, 0, 0, 0x01, 0);
+	PutCueEntry(entry, "lead-in, ", firstControl, 0, 0, cdText ? 0x41 : 0x01, 0);
 	entry += kCueEntrySize;
 	int32 time = 0;
 	for (int32 n = 1; n <= tracks; n++) {

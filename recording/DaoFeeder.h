@@ -48,8 +48,10 @@ public:
 	status_t DummyRead();
 	// The cue sheet: 8 bytes per entry, 2 x tracks + 2 entries (lead-in, per
 	// track its index 0 and index 1, lead-out). *cueSheet receives the new
-	// buffer (the caller owns it), *size its bytes. Always B_OK.
-	status_t CreateCueSheet(std::unique_ptr<uint8[]>* cueSheet, int32* size);
+	// buffer (the caller owns it), *size its bytes. With `cdText` the
+	// lead-in entry announces CD-Text from the host (data form 41h), which
+	// the caller then writes into the lead-in. Always B_OK.
+	status_t CreateCueSheet(std::unique_ptr<uint8[]>* cueSheet, int32* size, bool cdText = false);
 
 	int32 DiscTrackCount() const { return fTrackCount; }
 	// (sum of all track lengths) / 2352.

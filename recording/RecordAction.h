@@ -42,6 +42,9 @@ public:
 	bool bRewritableMedium = false;   // not used by the engine
 	bool bBurnProof = false;          // buffer-underrun protection requested
 	bool bVerify = false;             // read the written disc back and compare it with the project
+	// CD_TEXT_* (recording/CdTextWriter.h): the CD-Text written in
+	// disc-at-once mode on a recorder with F_CDTEXT_WRITE; 0 writes none.
+	int32 nCdText = 0;
 
 	// The set-up registered pProject with gpProjectRoster; the action gives
 	// that reference back when it is deleted.

@@ -127,6 +127,10 @@ CCdRecordWindow::CCdRecordWindow(BRect frame, std::vector<CDevice*> devices, CPr
 	auto [actionBox, actionGrid] = box("Action Box", initial.action);
 	labelled(actionGrid, 1, initial.writeMode);
 	labelled(actionGrid, 2, initial.cdText);
+	fCdTextNote = new QLabel(actionBox);
+	fCdTextNote->setObjectName("CD Text Note");
+	fCdTextNote->setWordWrap(true);
+	actionGrid->addWidget(fCdTextNote, 4, 0, 1, 4);
 	fBurnProof = new QCheckBox("Enable BURN-Proof", actionBox);
 	fBurnProof->setObjectName("burnproof");
 	fVerify = new QCheckBox("Verify after writing", actionBox);
@@ -240,7 +244,9 @@ void CCdRecordWindow::_Render()
 	fBurnProof->setChecked(fShown.burnProof);
 	fVerify->setChecked(fShown.verify);
 	fVerify->setEnabled(fShown.verifyEnabled);
-	if (isVisible() && fProblems->isVisible())
+	fCdTextNote->setText(QString::fromStdString(fShown.cdTextNote));
+	fCdTextNote->setVisible(!fShown.cdTextNote.empty());
+	if (isVisible() && (fProblems->isVisible() || fCdTextNote->isVisible()))
 		setFixedSize(kWidth, sizeHint().height());
 }
 

@@ -69,6 +69,7 @@ private:
 	QLineEdit* fRecorderStatus;
 	QLineEdit* fProjectStatus;
 	QLabel* fProblems;
+	QLabel* fCdTextNote;   // under the CD-Text menu
 	QCheckBox* fBurnProof;
 	QCheckBox* fVerify;
 	QPushButton* fActionButton;

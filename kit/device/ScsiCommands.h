@@ -349,6 +349,15 @@ inline CCommandBlock StopPlayScan()
 	return CCommandBlock(kStopPlayScan, 10, "STOP PLAY/SCAN");
 }
 
+// Request types: 0 all features, 1 the current ones, 2 only `feature`.
+inline CCommandBlock GetConfiguration(uint8 requestType, uint16 feature, uint16 allocation)
+{
+	return CCommandBlock(kGetConfiguration, 10, "GET CONFIGURATION")
+		.Byte(1, uint8(requestType & 0x03))
+		.Be16(2, feature)
+		.Be16(7, allocation);
+}
+
 inline CCommandBlock ReadDiscInformation(uint16 allocation)
 {
 	return CCommandBlock(kReadDiscInformation, 10, "READ DISC INFORMATION").Be16(7, allocation);

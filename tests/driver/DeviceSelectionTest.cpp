@@ -282,7 +282,7 @@ TEST_F(DriveStartUpTest, WithoutConfigurationTheDefaultRecorderIsOnTheMmcAddOn)
 	const uint64 flags = device->GetDriver()->Flags;
 	EXPECT_EQ(flags & F_SUPPORTED, 0u);
 	for (uint64 flag : {F_GENERIC_DRIVER, F_AUDIO_READ, F_TAO_WRITE, F_DAO_WRITE, F_ATIP_READ, F_TAO_TESTWRITE,
-			 F_DAO_TESTWRITE, F_BUFFER_INQUIRY, F_ISRC_READ, F_MCN_READ}) {
+			 F_DAO_TESTWRITE, F_BUFFER_INQUIRY, F_ISRC_READ, F_MCN_READ, F_CDTEXT_WRITE}) {
 		EXPECT_NE(flags & flag, 0u) << DescribeDriverFlags(flag);
 	}
 	EXPECT_NE(output.find("Detecting speed table for  Tarnwick Virtual CD-RW\n"), std::string::npos) << output;
@@ -722,3 +722,16 @@ TEST_F(WatchedDriveTest, SettingsGoToTheModePages)
 }
 
 }   // namespace
+
+TEST_F(DriveStartUpTest, CdTextWritingIsTakenFromTheDrivesSessionAtOnceFeature)
+{
+	Describe("[drive]\nvendor = ACME\nproduct = Burner 52x\nwrite_speeds = 2 4\nmedium = none\ncd_text_write = no\n"
+			 "[drive]\nvendor = ACME\nproduct = Burner 40x\nwrite_speeds = 2 4\nmedium = none\n");
+	Start();
+	CDevice* without = Find("Burner 52x");
+	CDevice* with = Find("Burner 40x");
+	ASSERT_NE(without, nullptr);
+	ASSERT_NE(with, nullptr);
+	EXPECT_EQ(without->GetDriver()->Flags & (F_DAO_WRITE | F_CDTEXT_WRITE), F_DAO_WRITE);
+	EXPECT_EQ(with->GetDriver()->Flags & (F_DAO_WRITE | F_CDTEXT_WRITE), F_DAO_WRITE | F_CDTEXT_WRITE);
+}

@@ -3,7 +3,7 @@
 // must agree with each other and with the image.
 #include "EmulatorTestUtil.h"
 
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 #include "kit/device/VirtualDevice.h"
 
 #include <fcntl.h>

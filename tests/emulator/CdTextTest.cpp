@@ -1,6 +1,6 @@
 // CD-Text pack encoding: CRCs, the track and character-position fields of
 // texts that span packs, the size limit, and packs files.
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 
 #include <gtest/gtest.h>
 

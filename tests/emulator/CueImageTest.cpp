@@ -4,7 +4,7 @@
 // same disc is compared with ours; the expected numbers hold without them.
 #include "EmulatorTestUtil.h"
 
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 #include "emulator/CueSheet.h"
 
 #include <sys/stat.h>

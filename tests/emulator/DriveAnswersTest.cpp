@@ -4,7 +4,7 @@
 // media events of GET EVENT STATUS NOTIFICATION.
 #include "EmulatorTestUtil.h"
 
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 
 #include <map>
 #include <set>

@@ -4,6 +4,7 @@
 // faults of the write side.
 #include "emulator/MmcDrive.h"
 #include "kit/device/CdAddress.h"
+#include "kit/device/CdText.h"
 #include "kit/device/ScsiCommands.h"
 #include "kit/device/ScsiParameters.h"
 #include "tests/emulator/EmulatorTestUtil.h"
@@ -417,4 +418,77 @@ TEST(RecorderDrive, WriteFaultsEndWithTheirSenseAndNoCompleteImage)
 		ASSERT_EQ(run.drive->EjectMedium(), B_OK);
 		EXPECT_TRUE(FilesIn(run.Folder()) == std::vector<std::string> {"recording-001.partial.bin"});
 	}
+}
+
+TEST(RecorderDrive, CdTextLeadInIsCheckedAndStoredBesideTheImage)
+{
+	CRecorderRun run;
+	std::vector<uint8> audio = PatternAudio(1150, 5);
+	CCdText text;
+	ASSERT_EQ(text.SetText(CCdText::kTitle, 0, "Caf\xE9 \"Bleu\""), B_OK);
+	ASSERT_EQ(text.SetText(CCdText::kPerformer, 0, "Trio"), B_OK);
+	for (int track = 1; track <= 3; track++)
+		ASSERT_EQ(text.SetText(CCdText::kTitle, track, "Song " + std::to_string(track)), B_OK);
+	std::vector<uint8> packs;
+	ASSERT_EQ(text.Encode(1, 3, &packs), B_OK);
+	const size_t packCount = packs.size() / CCdText::kPackSize;
+
+	std::vector<uint8> sheet = ThreeTrackCueSheet();
+	sheet[3] = 0x41;   // the lead-in entry: CD-Text from the host
+	ASSERT_TRUE(run.SetPage(kWriteTypeSessionAtOnce).Good());
+	ASSERT_TRUE(run.SendCueSheet(sheet).Good());
+
+	uint8 info[34] = {};
+	ASSERT_TRUE(Send(*run.drive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, info, sizeof(info)).Good());
+	const int32 leadIn = MsfToLba(info[17], info[18], info[19]);
+	ASSERT_LT(leadIn, -150);
+	EXPECT_TRUE(Is(run.Write(-150, 27, audio.data()), 0x5, 0x21, 0x02)) << "the lead-in comes first";
+
+	// The lead-in's sub-channel: the packs over and over, four a sector.
+	const int32 sectors = -150 - leadIn;
+	std::vector<uint8> subcode(size_t(sectors) * CCdText::kSubcodeSize);
+	std::vector<uint8> four(4 * CCdText::kPackSize);
+	for (int32 s = 0; s < sectors; s++) {
+		for (size_t p = 0; p < 4; p++) {
+			size_t n = (size_t(s) * 4 + p) % packCount;
+			std::copy_n(packs.begin() + long(n * CCdText::kPackSize), CCdText::kPackSize,
+				four.begin() + long(p * CCdText::kPackSize));
+		}
+		CCdText::PacksToSubcode(four.data(), 4, subcode.data() + size_t(s) * CCdText::kSubcodeSize);
+	}
+	auto writeLeadIn = [&](int32 lba, int32 count, const uint8* data) {
+		uint32 a = uint32(lba);
+		return Send(*run.drive, {0x2A, 0, B3(a), B2(a), Hi(a), Lo(a), 0, Hi(uint32(count)), Lo(uint32(count)), 0},
+			const_cast<uint8*>(data), size_t(count) * CCdText::kSubcodeSize, true);
+	};
+	std::vector<uint8> damaged(subcode.begin(), subcode.begin() + 10 * long(CCdText::kSubcodeSize));
+	damaged[5 * CCdText::kSubcodeSize + 30] ^= 0x01;
+	EXPECT_TRUE(Is(writeLeadIn(leadIn, 10, damaged.data()), 0x5, 0x26, 0x00)) << "a pack with a wrong CRC";
+	EXPECT_TRUE(Is(writeLeadIn(leadIn, sectors + 1, subcode.data()), 0x5, 0x21, 0x02))
+		<< "a write across the lead-in's end";
+	for (int32 done = 0; done < sectors;) {
+		int32 count = std::min(500, sectors - done);
+		ASSERT_TRUE(writeLeadIn(leadIn + done, count, subcode.data() + size_t(done) * CCdText::kSubcodeSize).Good());
+		done += count;
+	}
+	ASSERT_TRUE(run.WriteAll(audio, -150, -150, 1000).Good());
+	ASSERT_TRUE(run.Synchronize().Good());
+
+	EXPECT_TRUE(FilesIn(run.Folder())
+		== (std::vector<std::string> {"recording-001.bin", "recording-001.cdt", "recording-001.cue"}));
+	std::ifstream cdt(run.Folder() + "/recording-001.cdt", std::ios::binary);
+	std::vector<uint8> stored((std::istreambuf_iterator<char>(cdt)), std::istreambuf_iterator<char>());
+	EXPECT_EQ(stored, packs) << "one cycle of the packs";
+	std::ifstream cueFile(run.Folder() + "/recording-001.cue");
+	std::string cue((std::istreambuf_iterator<char>(cueFile)), std::istreambuf_iterator<char>());
+	EXPECT_NE(cue.find("CDTEXTFILE \"recording-001.cdt\"\nTITLE \"Caf\xE9 'Bleu'\"\nPERFORMER \"Trio\"\nFILE"),
+		std::string::npos)
+		<< cue;
+	EXPECT_NE(cue.find("  TRACK 02 AUDIO\n    TITLE \"Song 2\"\n"), std::string::npos) << cue;
+
+	// The written disc serves its packs.
+	std::vector<uint8> served;
+	ASSERT_TRUE(ReadToc(*run.drive, 5, false, 0, &served).Good());
+	ASSERT_EQ(served.size(), 4 + packs.size());
+	EXPECT_TRUE(std::equal(packs.begin(), packs.end(), served.begin() + 4));
 }

@@ -180,7 +180,6 @@ TEST(RecorderCueSheet, RefusesWhatRecordersRefuseWithTheFieldPointer)
 		{"an empty track", base().Index(1, 1, 0).Index(2, 1, 0).LeadOut(500), 29},
 		{"data form 02h", base().Index(1, 1, 0, 0x02).LeadOut(500), 19},
 		{"a data track", base().Entry(0x41, 1, 1, 0x00, 0).LeadOut(500), 16},
-		{"CD-Text lead-in", SCue().Entry(0x01, 0, 0, 0x41, -150).Index(1, 0, -150).Index(1, 1, 0).LeadOut(500), 3},
 		{"lead-out beyond the disc", base().Index(1, 1, 0).LeadOut(kDiscEnd + 1), 29},
 		{"lead-out at the track start", base().Index(1, 1, 0).LeadOut(0), 29},
 		{"no lead-out", base().Index(1, 1, 0), 17},

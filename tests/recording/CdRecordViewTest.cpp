@@ -5,9 +5,11 @@
 // write.
 #include "RecordEngineFixture.h"
 
+#include "frame/Preference.h"
 #include "kit/interface/Alert.h"
 #include "projects/ProjectRoster.h"
 #include "recording/CdRecordView.h"
+#include "recording/CdTextWriter.h"
 
 using namespace recordtest;
 
@@ -35,6 +37,15 @@ void InsertMedium(int status, bool erasable, uint8 minute, uint8 second, uint8 f
 	gMedium.info.LastPossibleStartTimeOfLeadout[0] = minute;
 	gMedium.info.LastPossibleStartTimeOfLeadout[1] = second;
 	gMedium.info.LastPossibleStartTimeOfLeadout[2] = frame;
+}
+
+// Later set-ups of this process start without a remembered CD-Text choice.
+void ForgetCdTextChoice()
+{
+	CPreference settings(kRecordSetupSettings);
+	settings.Load();
+	settings.RemoveName(kCdTextSetting);
+	settings.Save();
 }
 
 std::vector<std::string> Labels(const SETUP_MENU& menu)
@@ -172,7 +183,8 @@ TEST_F(RecordSetup, MenusFollowTheDriverAndTheChoices)
 										  "Write simulation and write -", "Write", "Speed Test -"}));
 	EXPECT_EQ(display.actionButtonLabel, "Start Simulation");
 	EXPECT_FALSE(display.verifyEnabled);
-	EXPECT_EQ(Labels(display.cdText), (std::vector<std::string> {"None *"}));
+	EXPECT_EQ(Labels(display.cdText),
+		(std::vector<std::string> {"None *", "Normal -", "Uppercase -", "Lowercase -"}));
 	EXPECT_EQ(fSetup->WriteMode(), RECORD_MODE_DAO);
 	EXPECT_EQ(fSetup->ActionFlags(), RECORD_ACTION_SIMULATE);
 	// No medium seen yet: the CD-R table with the stored CD-R choice, which
@@ -502,12 +514,13 @@ TEST_F(RecordSetup, StartChecksRunInOrderAndEachEndsTheAttempt)
 
 TEST_F(RecordSetup, StartHandsTheChosenRunToTheStatusWindow)
 {
-	UseSetupRecorder();
+	UseSetupRecorder(kRecorderFlags | F_CDTEXT_WRITE);
 	MakeProject({{588 * 300, 0}, {588 * 320, 0}});
 	AlertScope alerts;
 	OpenSetup();
 	InsertMedium(0, true, 79, 59, 74);
 	fSetup->DeviceUpdate();
+	Choose(&CD_RECORD_SETUP_DISPLAY::cdText, "Lowercase");
 	Choose(&CD_RECORD_SETUP_DISPLAY::writeMode, "Track At Once");
 	Choose(&CD_RECORD_SETUP_DISPLAY::action, "Write");
 	BMessage burnProof(M_SETUP_BURN_PROOF);
@@ -524,6 +537,7 @@ TEST_F(RecordSetup, StartHandsTheChosenRunToTheStatusWindow)
 	ASSERT_NE(action, nullptr);
 	EXPECT_EQ(action->nActionFlags, RECORD_ACTION_WRITE);
 	EXPECT_EQ(action->nWriteMode, RECORD_MODE_TAO_FIXATE);
+	EXPECT_EQ(action->nCdText, CD_TEXT_NONE) << "track at once writes no CD-Text";
 	EXPECT_EQ(action->nWriteSpeed, 3);
 	EXPECT_EQ(action->fSpeedFactor, 4.0f);
 	EXPECT_TRUE(action->bRewritableMedium);
@@ -534,6 +548,7 @@ TEST_F(RecordSetup, StartHandsTheChosenRunToTheStatusWindow)
 	// The hand-over comes first, then the set-up closes.
 	EXPECT_NE(fSetupSink->WaitForMessage(B_QUIT_REQUESTED, 0), nullptr);
 	EXPECT_TRUE(fSetup->Display().projectProblems.empty());
+	ForgetCdTextChoice();
 }
 
 TEST_F(RecordSetup, ProjectWhoseFilesCannotBeRecordedIsNamedBeforeAnyWarning)
@@ -615,4 +630,62 @@ TEST_F(RecordEngine, VerificationNamesTheFirstDifferingSector)
 	ASSERT_TRUE(Run(action));
 	EXPECT_TRUE(fView->Display().verification.empty());
 	ExpectNothingLeft();
+}
+
+// The CD-Text menu: offered for disc at once on a recorder that writes
+// CD-Text, with a note saying why not otherwise and which tracks lose
+// characters; the choice is remembered in the settings.
+TEST_F(RecordSetup, CdTextMenuFollowsTheRecorderAndTheWriteModeAndIsRemembered)
+{
+	ASSERT_EQ(PreferenceHandler.Init((fFolder + "/settings").c_str()), B_OK);
+	const std::vector<std::string> disabled {"None *", "Normal -", "Uppercase -", "Lowercase -"};
+
+	UseSetupRecorder(kRecorderFlags | F_CDTEXT_WRITE);
+	MakeProject({{588 * 10, 0}, {588 * 10, 0}});
+	OpenSetup();
+	CD_RECORD_SETUP_DISPLAY display = fSetup->Display();
+	EXPECT_EQ(Labels(display.cdText), (std::vector<std::string> {"None *", "Normal", "Uppercase", "Lowercase"}));
+	EXPECT_EQ(display.cdText.toolTip.find("NOT IMPLEMENTED"), std::string::npos);
+	EXPECT_EQ(display.cdTextNote, "");
+	Choose(&CD_RECORD_SETUP_DISPLAY::cdText, "Uppercase");
+	EXPECT_EQ(fSetup->CdText(), CD_TEXT_UPPERCASE);
+	EXPECT_EQ(fSetup->Display().cdText.shown, "Uppercase");
+
+	// A track whose artist has a letter beyond ISO 8859-1.
+	fProject->TrackAt(1)->SetArtist("Czes\xC5\x82\x61w Niemen");
+	Notify(PROJECT_TRACK_CHANGED, fProject.get());
+	EXPECT_EQ(fSetup->Display().cdTextNote, "CD-Text: characters replaced in track 2");
+
+	// Track at once: none, and the note says why; disc at once brings the
+	// choice back.
+	Choose(&CD_RECORD_SETUP_DISPLAY::writeMode, "Track At Once");
+	display = fSetup->Display();
+	EXPECT_EQ(Labels(display.cdText), disabled);
+	EXPECT_EQ(display.cdTextNote, kCdTextTrackAtOnceNote);
+	EXPECT_EQ(fSetup->CdText(), CD_TEXT_NONE);
+	BMessage normal(M_SETUP_CD_TEXT);
+	normal.AddInt32("cdtext", CD_TEXT_NORMAL);
+	fSetup->MessageReceived(&normal);
+	EXPECT_EQ(fSetup->CdText(), CD_TEXT_NONE) << "a disabled item is refused";
+	Choose(&CD_RECORD_SETUP_DISPLAY::writeMode, "Disc At Once");
+	EXPECT_EQ(fSetup->CdText(), CD_TEXT_UPPERCASE);
+
+	// A new set-up remembers the choice.
+	fSetup.reset();
+	OpenSetup();
+	EXPECT_EQ(fSetup->Display().cdText.shown, "Uppercase");
+	EXPECT_EQ(fSetup->CdText(), CD_TEXT_UPPERCASE);
+
+	// A recorder without CD-Text writing offers none in either mode.
+	fSetup.reset();
+	UseSetupRecorder(kRecorderFlags);
+	OpenSetup();
+	display = fSetup->Display();
+	EXPECT_EQ(Labels(display.cdText), disabled);
+	EXPECT_EQ(display.cdTextNote, kCdTextRecorderNote);
+	Choose(&CD_RECORD_SETUP_DISPLAY::writeMode, "Track At Once");
+	EXPECT_EQ(Labels(fSetup->Display().cdText), disabled);
+	EXPECT_EQ(fSetup->CdText(), CD_TEXT_NONE);
+	fSetup.reset();
+	ForgetCdTextChoice();
 }

@@ -1,6 +1,11 @@
 // CD-Text of a disc: texts per pack type and track, encoded into the 18-byte
 // packs of the lead-in (one block, ISO 8859-1, language English) with their
-// CRCs and the closing size-information packs; and packs read from a file.
+// CRCs and the closing size-information packs; packs decoded back into the
+// raw texts of one block; packs carried in the R-W sub-channel of lead-in
+// sectors; and packs read from a file. The one pack codec of the program:
+// the virtual drives, the recording engine and the disc decoder use it.
+// Not thread-safe per object; the static functions may be called by any
+// thread.
 #pragma once
 
 #include "kit/support/SupportDefs.h"
@@ -25,6 +30,21 @@ public:
 	static constexpr size_t kPackSize = 18;
 	static constexpr size_t kMaxPacks = 256;     // sequence numbers of one block
 	static constexpr int kMaxTrack = 99;
+	static constexpr int kTextTypes = 6;          // kTitle..kMessage
+	// R-W sub-channel bytes of one sector, and the packs they carry: each
+	// 18-byte pack is spread over 24 six-bit symbols (bits 5..0 of a byte).
+	static constexpr size_t kSubcodeSize = 96;
+	static constexpr size_t kPacksPerSubcode = 4;
+
+	// The raw texts of one block, as Decode finds them.
+	struct SBlock {
+		int block = -1;                  // block number, -1 when no text pack was found
+		uint8 characterCode = 0;         // from the size information: 00h ISO 8859-1, 80h MS-JIS...
+		std::array<bool, kTextTypes> doubleByte {};   // the type's packs carry 2-byte characters
+		// texts[type - kTitle][track]: the bytes without the terminator;
+		// double-byte texts hold their characters as byte pairs.
+		std::array<std::array<std::string, kMaxTrack + 1>, kTextTypes> texts;
+	};
 
 	// Sets the text (ISO 8859-1 bytes, no zero byte) of a text pack type
 	// (kTitle..kMessage) for a track (0 = the disc). B_BAD_VALUE otherwise.
@@ -37,6 +57,20 @@ public:
 	// more than kMaxPacks packs, B_BAD_VALUE for a bad track range. An empty
 	// CD-Text gives no packs.
 	status_t Encode(int firstTrack, int lastTrack, std::vector<uint8>* packs) const;
+
+	// Decodes `count` packs at `packs` into the texts of the block of the
+	// first text pack; packs of other blocks, packs with the extension flag
+	// and texts of tracks above 99 are dropped; decoding stops at a sequence
+	// number lower than the one before. CRCs are not checked. Returns false
+	// when no text pack was found.
+	static bool Decode(const uint8* packs, size_t count, SBlock* block);
+
+	// Spreads `count` (at most kPacksPerSubcode) packs over the symbols of
+	// one sector's R-W sub-channel (`subcode`, kSubcodeSize bytes); the
+	// symbols of absent packs are 0. The recorder adds parity and interleaving.
+	static void PacksToSubcode(const uint8* packs, size_t count, uint8* subcode);
+	// The kPacksPerSubcode packs of one sector's R-W sub-channel.
+	static void SubcodeToPacks(const uint8* subcode, uint8* packs);
 
 	// CRC-16 of CD sub-channel data (polynomial x^16 + x^12 + x^5 + 1,
 	// initial value 0, result inverted), as stored big-endian after the data.

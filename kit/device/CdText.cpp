@@ -1,8 +1,10 @@
-#include "emulator/CdText.h"
+#include "kit/device/CdText.h"
 
-#include "emulator/ImageFile.h"
-
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +13,56 @@
 namespace {
 
 const std::string kEmpty;
+
+const char* KindOf(mode_t mode)
+{
+	if (S_ISFIFO(mode))
+		return "a FIFO";
+	if (S_ISDIR(mode))
+		return "a folder";
+	if (S_ISCHR(mode) || S_ISBLK(mode))
+		return "a device";
+	if (S_ISSOCK(mode))
+		return "a socket";
+	return "not a plain file";
+}
+
+// Opens a regular file for reading without waiting on a FIFO; *fd and *size
+// on success, else the status and *why.
+status_t OpenRegular(const std::string& path, int* fd, uint64* size, std::string* why)
+{
+	*fd = -1;
+	int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+	struct stat st;
+	if (handle < 0 || fstat(handle, &st) != 0) {
+		if (handle >= 0)
+			::close(handle);
+		*why = "cannot open " + path;
+		return B_ENTRY_NOT_FOUND;
+	}
+	if (!S_ISREG(st.st_mode)) {
+		::close(handle);
+		*why = path + " is not a regular file (" + KindOf(st.st_mode) + ")";
+		return B_BAD_DATA;
+	}
+	*fd = handle;
+	*size = uint64(st.st_size);
+	return B_OK;
+}
+
+bool ReadAll(int fd, uint8* buffer, size_t size)
+{
+	size_t done = 0;
+	while (done < size) {
+		ssize_t n = ::pread(fd, buffer + done, size - done, off_t(done));
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			return false;
+		done += size_t(n);
+	}
+	return true;
+}
 
 }   // namespace
 
@@ -150,6 +202,90 @@ status_t CCdText::Encode(int firstTrack, int lastTrack, std::vector<uint8>* pack
 	return B_OK;
 }
 
+bool CCdText::Decode(const uint8* packs, size_t count, SBlock* out)
+{
+	*out = SBlock();
+	if (packs == nullptr)
+		return false;
+	int lastSequence = -1;
+	std::array<int, kTextTypes> track {};
+	std::array<bool, kTextTypes> seen {};
+	for (size_t i = 0; i < count; i++) {
+		const uint8* pack = packs + i * kPackSize;
+		if (pack[2] < lastSequence)
+			break;
+		lastSequence = pack[2];
+		const int block = (pack[3] >> 4) & 0x07;
+		if (pack[0] == kSizeInfo && pack[1] == 0 && (out->block < 0 || out->block == block))
+			out->characterCode = pack[4];
+		int index = TypeIndex(pack[0]);
+		if (index < 0 || (pack[1] & 0x80) != 0)
+			continue;
+		if (out->block < 0)
+			out->block = block;
+		else if (block != out->block)
+			continue;
+		if (!seen[size_t(index)]) {
+			seen[size_t(index)] = true;
+			out->doubleByte[size_t(index)] = (pack[3] & 0x80) != 0;
+		}
+		auto& texts = out->texts[size_t(index)];
+		int& t = track[size_t(index)];
+		t = pack[1];   // the track of the pack's first character
+		const uint8* text = pack + 4;
+		if (!out->doubleByte[size_t(index)]) {
+			for (int k = 0; k < 12; k++) {
+				if (text[k] == 0)
+					t++;
+				else if (t <= kMaxTrack)
+					texts[size_t(t)].push_back(char(text[k]));
+			}
+		} else {
+			for (int k = 0; k < 12; k += 2) {
+				if (text[k] == 0 && text[k + 1] == 0)
+					t++;
+				else if (t <= kMaxTrack)
+					texts[size_t(t)].append(reinterpret_cast<const char*>(text + k), 2);
+			}
+		}
+	}
+	// A size information of another block than the texts' says nothing.
+	if (out->block < 0)
+		out->characterCode = 0;
+	return out->block >= 0;
+}
+
+void CCdText::PacksToSubcode(const uint8* packs, size_t count, uint8* subcode)
+{
+	std::memset(subcode, 0, kSubcodeSize);
+	for (size_t p = 0; p < std::min(count, kPacksPerSubcode); p++) {
+		const uint8* in = packs + p * kPackSize;
+		uint8* out = subcode + p * 24;
+		// Every 3 bytes make 4 symbols.
+		for (size_t g = 0; g < 6; g++) {
+			uint32 bits = uint32(in[3 * g]) << 16 | uint32(in[3 * g + 1]) << 8 | in[3 * g + 2];
+			for (size_t s = 0; s < 4; s++)
+				out[4 * g + s] = uint8((bits >> (18 - 6 * s)) & 0x3F);
+		}
+	}
+}
+
+void CCdText::SubcodeToPacks(const uint8* subcode, uint8* packs)
+{
+	for (size_t p = 0; p < kPacksPerSubcode; p++) {
+		const uint8* in = subcode + p * 24;
+		uint8* out = packs + p * kPackSize;
+		for (size_t g = 0; g < 6; g++) {
+			uint32 bits = 0;
+			for (size_t s = 0; s < 4; s++)
+				bits = bits << 6 | (in[4 * g + s] & 0x3F);
+			out[3 * g] = uint8(bits >> 16);
+			out[3 * g + 1] = uint8(bits >> 8);
+			out[3 * g + 2] = uint8(bits);
+		}
+	}
+}
+
 status_t CCdText::ParsePacks(const uint8* data, size_t size, std::vector<uint8>* packs, std::string* why)
 {
 	std::string ignored;
@@ -210,7 +346,7 @@ status_t CCdText::LoadPacksFile(const std::string& path, std::vector<uint8>* pac
 		why = &ignored;
 	int fd;
 	uint64 size;
-	status_t status = image_file::OpenRegular(path, &fd, &size, why);
+	status_t status = OpenRegular(path, &fd, &size, why);
 	if (status != B_OK)
 		return status;
 	// The header, the most packs, and a zero byte.
@@ -221,7 +357,7 @@ status_t CCdText::LoadPacksFile(const std::string& path, std::vector<uint8>* pac
 		return B_BAD_DATA;
 	}
 	std::vector<uint8> data(size_t(size), 0);
-	bool ok = image_file::ReadAll(fd, data.data(), data.size(), 0);
+	bool ok = ReadAll(fd, data.data(), data.size());
 	::close(fd);
 	if (!ok) {
 		*why = "cannot read " + path;
