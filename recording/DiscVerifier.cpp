@@ -6,6 +6,7 @@
 #include "devices/Device.h"
 #include "disc/Toc.h"
 #include "driver/driverbaseclass.h"
+#include "projects/Project.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,6 +31,14 @@ status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRAC
 			starts.push_back(toc->TrackTrackLBA(track));
 		toc->Unlock();
 	}
+
+	// A disc of another number of tracks is refused before any file is
+	// opened.
+	project->Lock();
+	const int32 projectTracks = project->CountTracks();
+	project->Unlock();
+	if (int32(starts.size()) != projectTracks)
+		return B_BAD_VALUE;
 
 	CDaoFeeder feeder;
 	status_t status = feeder.Init(project);
