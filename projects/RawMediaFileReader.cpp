@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -83,7 +84,18 @@ status_t CRawMediaFileReader::SetTo(const entry_ref& ref)
 	fRemainingFrames = fFrameCount;
 	fFramesDecoded = 0;
 	fFileName = ref.name;
+	fPath = ref.Path();
+	struct stat st;
+	fOpenedFileSize = stat(fPath.c_str(), &st) == 0 ? int64(st.st_size) : -1;
 	return B_OK;
+}
+
+bool CRawMediaFileReader::_FileShrank() const
+{
+	struct stat st;
+	if (stat(fPath.c_str(), &st) != 0)
+		return true;
+	return fOpenedFileSize >= 0 && int64(st.st_size) < fOpenedFileSize;
 }
 
 void CRawMediaFileReader::_HandOut(uint8*& destination, int64& wanted, int32& delivered)
@@ -133,10 +145,19 @@ status_t CRawMediaFileReader::ReadFrames(void* buffer, int32* frames)
 				_HandOut(destination, wanted, delivered);
 			} else if (status == B_LAST_BUFFER_ERROR) {
 				fFinished = true;
+				if (fFramesDecoded < fFrameCount && _FileShrank()) {
+					DebugPrint("CRawMediaFileReader: error! file '%s' was cut while being read\n",
+						EscapeControlChars(fFileName).c_str());
+					*frames = delivered;
+					return B_IO_ERROR;
+				}
 			} else {
-				fFinished = true;
+				// A decoder that fails (the file cut or unreadable while
+				// being read) is reported, not covered with silence.
 				DebugPrint("CRawMediaFileReader: error! BMediaTrack::ReadFrames returned error code 0x%8X (%s)\n",
 					unsigned(status), StatusText(status));
+				*frames = delivered;
+				return status;
 			}
 		}
 
