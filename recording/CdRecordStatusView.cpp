@@ -456,16 +456,19 @@ void CCdRecordStatusView::_DisplayThread()
 	_ChangeDisplay([](CD_RECORD_DISPLAY* display) { CRecordDisplayUpdater::Begin(display); });
 	CRecordDisplayUpdater updater;
 	while (true) {
-		RECORD_RUN_SNAPSHOT run = _Snapshot();
-		if (run.runState != STATUS_QUIT) {
-			bool changed;
-			{
-				std::lock_guard<std::mutex> lock(fDisplayLock);
+		// The snapshot is taken under the display lock: the write thread
+		// changes the run state before it sets a status line, so a round
+		// never applies a state older than the line it would overwrite
+		// (a late "Writing leadout" over "Writing is finished.").
+		bool changed = false;
+		{
+			std::lock_guard<std::mutex> lock(fDisplayLock);
+			RECORD_RUN_SNAPSHOT run = _Snapshot();
+			if (run.runState != STATUS_QUIT)
 				changed = updater.Round(run, fClock->Now(), &fDisplay);
-			}
-			if (changed)
-				_NotifyDisplay();
 		}
+		if (changed)
+			_NotifyDisplay();
 		fClock->Snooze(100000);
 		if (fRunState.load() == STATUS_QUIT)
 			break;
