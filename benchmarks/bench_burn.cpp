@@ -325,15 +325,17 @@ int main(int argc, char** argv)
 		snprintf(name, sizeof(name), "track%02d", t);
 		std::string wav = folder + "/" + name + ".wav";
 		std::string flac = project + "/" + name + ".flac";
-		WriteWav(wav, int64(length) * 60, uint32(t));
-		if (RunCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", wav, "-c:a", "flac", "-sample_fmt",
+		std::error_code missing;
+		if (fs::exists(flac, missing)) {
+			// A kept folder: the files are made already.
+		} else if (WriteWav(wav, int64(length) * 60, uint32(t)); RunCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", wav, "-c:a", "flac", "-sample_fmt",
 				"s16", flac})
 			!= 0) {
 			fprintf(stderr, "bench_burn: ffmpeg could not make %s\n", flac.c_str());
 			return 1;
 		}
-		fs::remove(wav);
-		if (made < 10)
+		fs::remove(wav, missing);
+		if (made < 10 && !fs::exists(small + "/" + name + ".flac", missing))
 			fs::create_symlink(flac, small + "/" + name + ".flac");
 		list += "file '" + flac + "'\n";
 		made += length;

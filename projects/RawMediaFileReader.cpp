@@ -24,7 +24,7 @@ CRawMediaFileReader::~CRawMediaFileReader()
 		if (fBufferedFrames > 0) {
 			DebugPrint("CRawMediaFileReader: error! file '%s' was %d or more frames longer than expected\n",
 				EscapeControlChars(fFileName).c_str(), int(fBufferedFrames));
-		} else if (fFramesDecoded < fFrameCount) {
+		} else if (fLastReadCount != -1 && fFramesDecoded < fFrameCount) {
 			DebugPrint("CRawMediaFileReader: error! file '%s' was %lld frames shorter than expected\n",
 				EscapeControlChars(fFileName).c_str(), (long long)(fFrameCount - fFramesDecoded));
 		}
@@ -76,7 +76,9 @@ status_t CRawMediaFileReader::SetTo(const entry_ref& ref)
 	fSampleSize = int32(raw.format & B_AUDIO_SIZE_MASK);
 	fChannels = int32(raw.channel_count);
 	fFrameSize = fSampleSize * fChannels;
-	fBuffer.assign(size_t(fBufferSize), 0);
+	// The decoding buffer is made by the first read: a project opens every
+	// file at once but reads one at a time.
+	fBuffer.clear();
 	fBufferCapacity = fBufferSize / fFrameSize;
 	fFrameRate = raw.frame_rate;
 	fByteOrder = raw.byte_order;
@@ -129,6 +131,8 @@ status_t CRawMediaFileReader::ReadFrames(void* buffer, int32* frames)
 		_HandOut(destination, wanted, delivered);
 
 		if (wanted > 0 && !fFinished) {
+			if (fBuffer.empty())
+				fBuffer.assign(size_t(fBufferSize), 0);
 			int64 count = 0;
 			status_t status = fTrack->ReadFrames(fBuffer.data(), &count);
 			if (fLastReadCount != -1 && count != fLastReadCount) {

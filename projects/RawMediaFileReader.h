@@ -19,7 +19,8 @@ class BMediaTrack;
 class CRawMediaFileReader {
 public:
 	CRawMediaFileReader();
-	// Prints what went wrong with the length (see the .cpp) and closes.
+	// Prints what went wrong with the length (see the .cpp; nothing for a
+	// file that was not read since it was opened or rewound) and closes.
 	~CRawMediaFileReader();
 	CRawMediaFileReader(const CRawMediaFileReader&) = delete;
 	CRawMediaFileReader& operator=(const CRawMediaFileReader&) = delete;
