@@ -228,6 +228,42 @@ TEST_F(VirtualRecorderBurn, VerificationFailsWhenTheDiscReadsBackOtherwise)
 	EXPECT_FALSE(Contains(run.output, "verify:")) << run.output;
 }
 
+// The recorder's own faults end each run with the engine's message and a
+// failure status, and leave no finished image.
+TEST_F(VirtualRecorderBurn, RecorderFaultsEndTheRunWithTheirMessages)
+{
+	struct FAULT {
+		const char* drive;     // the fault's line of the drives file
+		const char* options;
+		const char* message;   // how the failure line begins
+		const char* alsoShown; // printed as well (an alert's text), or null
+	};
+	const FAULT faults[] = {
+		{"write_error = 100", "", "Writing failed! (CHECK CONDITION.", nullptr},
+		{"command_error = 187 5 36 0 -1", "--speed 8", "Could not set write speed. (CHECK CONDITION.", nullptr},
+		{"command_error = 93 5 38 0 -1", "", "Could not open new session. (CHECK CONDITION.",
+			"Your recorder may not support the Disk-At-Once (DAO) recording mode."},
+		{"", "--burn-proof", "Could not open new session. (CHECK CONDITION.",
+			"Your recorder may not support the BURN-Proof feature."},
+		{"command_error = 53 3 12 0 -1", "", "Could not close session. (CHECK CONDITION.", nullptr},
+	};
+	for (const FAULT& fault : faults) {
+		SCOPED_TRACE(std::string(fault.drive) + " " + fault.options);
+		std::string drives = std::string(getenv("HOME")) + "/faulty-drives";
+		std::ofstream(drives) << "[drive]\ntiming = instant\nafter_eject = blank\noutput = " << fRecorderFolder
+							  << "\n" << fault.drive << "\n";
+		size_t before = Images(fRecorderFolder).size();
+		CLI_RUN run = RunCli("record " + media_test::Quote(fFolder) + " " + fault.options,
+			"TARNWICK_VIRTUAL_DRIVES=" + media_test::Quote(drives));
+		EXPECT_EQ(run.exitStatus, 1) << run.output;
+		EXPECT_TRUE(Contains(run.output, std::string("\ntarnwick-cli: ") + fault.message)) << run.output;
+		if (fault.alsoShown != nullptr)
+			EXPECT_TRUE(Contains(run.output, fault.alsoShown)) << run.output;
+		EXPECT_FALSE(Contains(run.output, "Writing is finished.")) << run.output;
+		EXPECT_EQ(Images(fRecorderFolder).size(), before);
+	}
+}
+
 // The engine's interface, not the command line: a simulation followed by
 // the write (flags 3) leaves the same disc as a plain write, and a
 // simulation alone leaves the disc blank.
