@@ -257,8 +257,9 @@ TEST_F(VirtualRecorderBurn, RecorderFaultsEndTheRunWithTheirMessages)
 			"TARNWICK_VIRTUAL_DRIVES=" + media_test::Quote(drives));
 		EXPECT_EQ(run.exitStatus, 1) << run.output;
 		EXPECT_TRUE(Contains(run.output, std::string("\ntarnwick-cli: ") + fault.message)) << run.output;
-		if (fault.alsoShown != nullptr)
+		if (fault.alsoShown != nullptr) {
 			EXPECT_TRUE(Contains(run.output, fault.alsoShown)) << run.output;
+		}
 		EXPECT_FALSE(Contains(run.output, "Writing is finished.")) << run.output;
 		EXPECT_EQ(Images(fRecorderFolder).size(), before);
 	}
