@@ -575,7 +575,7 @@ void CCdRecordStatusView::_Verify()
 	memset(&status, 0, sizeof(status));
 	fClock->WaitUnitReady(fDevice, 30000000, &status);
 	std::vector<TRACK_VERIFICATION> results;
-	status_t verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results);
+	status_t verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results, &fStopRequested);
 	if (verified == B_BAD_VALUE) {
 		// Some recorders show the new table of contents only after the
 		// medium was loaded again.
@@ -583,11 +583,12 @@ void CCdRecordStatusView::_Verify()
 		fDriver->MediumLoad(fDevice, nullptr);
 		memset(&status, 0, sizeof(status));
 		fClock->WaitUnitReady(fDevice, 30000000, &status);
-		verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results);
+		verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results, &fStopRequested);
 	}
 	std::vector<std::string> lines;
 	if (verified != B_OK) {
 		lines.push_back(verified == B_BAD_VALUE ? "Verification: the disc's tracks differ from the project"
+				: verified == B_CANCELED        ? "Verification stopped by the user"
 												: ErrorCodeText("Verification not possible (", verified));
 	}
 	bool all = verified == B_OK;

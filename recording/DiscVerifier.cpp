@@ -19,7 +19,8 @@ constexpr int32 kChunkSectors = 27;
 
 }   // namespace
 
-status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRACK_VERIFICATION>* results)
+status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRACK_VERIFICATION>* results,
+	const std::atomic<bool>* stop)
 {
 	results->clear();
 	CDriver* driver = device->GetDriver();
@@ -59,6 +60,8 @@ status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRAC
 		int32 lba = starts[track - 1] - feeder.TrackPauseSectorCount(track);
 		int32 done = 0;
 		while (done < sectors) {
+			if (stop != nullptr && stop->load())
+				return B_CANCELED;
 			int32 count = std::min(kChunkSectors, sectors - done);
 			int bytes = 0;
 			status = feeder.Read(source.get(), count * kSectorSize, &bytes, little);

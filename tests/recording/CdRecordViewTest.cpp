@@ -624,6 +624,20 @@ TEST_F(RecordEngine, VerificationNamesTheFirstDifferingSector)
 	EXPECT_TRUE(fView->Succeeded());
 	EXPECT_FALSE(fView->Verified());
 
+	// A stop asked for while the disc is read back ends the reading: the
+	// disc stays written, yet not verified.
+	fDevice->GetDriver()->ReadAudio = [](CDevice*, void*, int32, int32, SCSI_STATUS* s) {
+		gRecorder->view->RequestStop();
+		return Good(s);
+	};
+	action = Action(RECORD_ACTION_WRITE);
+	action->bVerify = true;
+	ASSERT_TRUE(Run(action));
+	EXPECT_TRUE(fView->Succeeded());
+	EXPECT_FALSE(fView->Verified());
+	EXPECT_EQ(fView->Display().verification, (std::vector<std::string> {"Verification stopped by the user"}));
+	EXPECT_TRUE(fRecorder.ejected);
+
 	// A run without verification shows none, and a simulation never verifies.
 	ASSERT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
 	EXPECT_TRUE(fView->Display().verification.empty());
