@@ -25,7 +25,6 @@
 #include "projects/ProjectTrack.h"
 #include "recording/CdRecordStatusView.h"
 #include "recording/CdTextWriter.h"
-#include "recording/DiscVerifier.h"
 #include "recording/RecordAction.h"
 #include "recording/RecordingCheck.h"
 
@@ -255,36 +254,6 @@ std::string ProgressLine(const CCdRecordStatusView& view)
 	return text;
 }
 
-// Loads the medium again, reads every track back and compares it with the
-// project's sectors; prints one line per track. True when all verified.
-bool VerifyDisc(CDevice* device, CProject* project)
-{
-	device->DisableUpdates();
-	device->GetDriver()->MediumLoad(device, nullptr);
-	SCSI_STATUS status {};
-	device->WaitUnitReady(30000000, &status);
-	std::vector<TRACK_VERIFICATION> results;
-	status_t verified = VerifyRecordedDisc(device, project, &results);
-	device->EnableUpdates();
-	if (verified != B_OK) {
-		printf("verify: the disc cannot be compared with the project (%s)\n",
-			verified == B_BAD_VALUE ? "its tracks differ" : strerror(verified));
-		return false;
-	}
-	bool all = true;
-	for (const TRACK_VERIFICATION& result : results) {
-		if (result.verified)
-			printf("verify: track %d: verified\n", int(result.track));
-		else if (!result.readError.empty())
-			printf("verify: track %d: reading failed, %s\n", int(result.track), result.readError.c_str());
-		else
-			printf("verify: track %d: differs from its source at sector %d\n", int(result.track),
-				int(result.firstDifference));
-		all = all && result.verified;
-	}
-	return all;
-}
-
 int Record(const RecordOptions& options)
 {
 	// From here on an interrupt ends the run through the engine's failure
@@ -358,10 +327,13 @@ int Record(const RecordOptions& options)
 	action->fSpeedFactor = options.speed;
 	action->bBurnProof = options.burnProof;
 	action->nCdText = options.cdText;
+	// The engine reads the disc back before it ejects it.
+	action->bVerify = options.verify && !options.simulate;
 
 	auto sink = std::make_shared<CMessageSink>();
 	bool terminal = isatty(STDOUT_FILENO) != 0;
 	bool succeeded = false;
+	bool verified = false;
 	std::string failure;
 	{
 		CCdRecordStatusView view(sink->Messenger());
@@ -406,19 +378,22 @@ int Record(const RecordOptions& options)
 			printf("%s%s\n", terminal && !lastLine.empty() ? "\r\033[K" : "", status.c_str());
 		succeeded = view.Succeeded();
 		failure = view.FailureMessage();
+		verified = view.Verified();
+		for (const std::string& line : view.Display().verification)
+			printf("verify: %s\n", line.c_str());
 	}
 	fflush(stdout);
 
 	int result = succeeded ? 0 : 1;
 	if (!succeeded) {
 		fprintf(stderr, "tarnwick-cli: %s\n", failure.empty() ? "the recording did not finish" : failure.c_str());
-	} else if (options.verify && !options.simulate) {
-		if (!VerifyDisc(device, project.get()))
+	} else {
+		if (options.verify && !options.simulate && !verified) {
+			fprintf(stderr, "tarnwick-cli: the disc was written but does not verify\n");
 			result = 1;
-		if (options.eject)
-			device->GetDriver()->MediumEject(device, nullptr);
-	} else if (!options.eject) {
-		device->GetDriver()->MediumLoad(device, nullptr);
+		}
+		if (!options.eject)
+			device->GetDriver()->MediumLoad(device, nullptr);
 	}
 	if (options.verify && options.simulate)
 		printf("verify: nothing to verify after a simulation\n");

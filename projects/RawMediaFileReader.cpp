@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,7 +24,7 @@ CRawMediaFileReader::~CRawMediaFileReader()
 		if (fBufferedFrames > 0) {
 			DebugPrint("CRawMediaFileReader: error! file '%s' was %d or more frames longer than expected\n",
 				EscapeControlChars(fFileName).c_str(), int(fBufferedFrames));
-		} else if (fFramesDecoded < fFrameCount) {
+		} else if (fLastReadCount != -1 && fFramesDecoded < fFrameCount) {
 			DebugPrint("CRawMediaFileReader: error! file '%s' was %lld frames shorter than expected\n",
 				EscapeControlChars(fFileName).c_str(), (long long)(fFrameCount - fFramesDecoded));
 		}
@@ -75,7 +76,9 @@ status_t CRawMediaFileReader::SetTo(const entry_ref& ref)
 	fSampleSize = int32(raw.format & B_AUDIO_SIZE_MASK);
 	fChannels = int32(raw.channel_count);
 	fFrameSize = fSampleSize * fChannels;
-	fBuffer.assign(size_t(fBufferSize), 0);
+	// The decoding buffer is made by the first read: a project opens every
+	// file at once but reads one at a time.
+	fBuffer.clear();
 	fBufferCapacity = fBufferSize / fFrameSize;
 	fFrameRate = raw.frame_rate;
 	fByteOrder = raw.byte_order;
@@ -83,7 +86,18 @@ status_t CRawMediaFileReader::SetTo(const entry_ref& ref)
 	fRemainingFrames = fFrameCount;
 	fFramesDecoded = 0;
 	fFileName = ref.name;
+	fPath = ref.Path();
+	struct stat st;
+	fOpenedFileSize = stat(fPath.c_str(), &st) == 0 ? int64(st.st_size) : -1;
 	return B_OK;
+}
+
+bool CRawMediaFileReader::_FileShrank() const
+{
+	struct stat st;
+	if (stat(fPath.c_str(), &st) != 0)
+		return true;
+	return fOpenedFileSize >= 0 && int64(st.st_size) < fOpenedFileSize;
 }
 
 void CRawMediaFileReader::_HandOut(uint8*& destination, int64& wanted, int32& delivered)
@@ -117,6 +131,8 @@ status_t CRawMediaFileReader::ReadFrames(void* buffer, int32* frames)
 		_HandOut(destination, wanted, delivered);
 
 		if (wanted > 0 && !fFinished) {
+			if (fBuffer.empty())
+				fBuffer.assign(size_t(fBufferSize), 0);
 			int64 count = 0;
 			status_t status = fTrack->ReadFrames(fBuffer.data(), &count);
 			if (fLastReadCount != -1 && count != fLastReadCount) {
@@ -133,10 +149,19 @@ status_t CRawMediaFileReader::ReadFrames(void* buffer, int32* frames)
 				_HandOut(destination, wanted, delivered);
 			} else if (status == B_LAST_BUFFER_ERROR) {
 				fFinished = true;
+				if (fFramesDecoded < fFrameCount && _FileShrank()) {
+					DebugPrint("CRawMediaFileReader: error! file '%s' was cut while being read\n",
+						EscapeControlChars(fFileName).c_str());
+					*frames = delivered;
+					return B_IO_ERROR;
+				}
 			} else {
-				fFinished = true;
+				// A decoder that fails (the file cut or unreadable while
+				// being read) is reported, not covered with silence.
 				DebugPrint("CRawMediaFileReader: error! BMediaTrack::ReadFrames returned error code 0x%8X (%s)\n",
 					unsigned(status), StatusText(status));
+				*frames = delivered;
+				return status;
 			}
 		}
 

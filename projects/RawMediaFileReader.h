@@ -1,7 +1,8 @@
 // CRawMediaFileReader: delivers the CD audio of a sound file (44100 Hz,
 // 2 channels, 16-bit samples) frame by frame to the recording feeder, always
 // exactly as many frames as the file's track counts: a file that decodes
-// shorter is padded with silence, one that decodes longer is cut.
+// shorter is padded with silence, one that decodes longer is cut; a decoder
+// failure is passed on.
 // Belongs to one feeder; one thread at a time.
 #pragma once
 
@@ -18,7 +19,8 @@ class BMediaTrack;
 class CRawMediaFileReader {
 public:
 	CRawMediaFileReader();
-	// Prints what went wrong with the length (see the .cpp) and closes.
+	// Prints what went wrong with the length (see the .cpp; nothing for a
+	// file that was not read since it was opened or rewound) and closes.
 	~CRawMediaFileReader();
 	CRawMediaFileReader(const CRawMediaFileReader&) = delete;
 	CRawMediaFileReader& operator=(const CRawMediaFileReader&) = delete;
@@ -29,7 +31,10 @@ public:
 	status_t SetTo(const entry_ref& ref);
 
 	// In: *frames wanted; out: frames delivered, which is
-	// min(wanted, frames remaining). Always B_OK.
+	// min(wanted, frames remaining). B_OK; or the decoder's failure (a read
+	// error) or B_IO_ERROR when the file ended early because it was cut or
+	// removed after SetTo, with *frames = the frames delivered before it. A file that simply decodes shorter than its
+	// count is padded with silence and gives B_OK.
 	status_t ReadFrames(void* buffer, int32* frames);
 
 	// Back to frame 0; frames still buffered from before are dropped.
@@ -42,6 +47,8 @@ public:
 
 private:
 	void _HandOut(uint8*& destination, int64& wanted, int32& delivered);
+	// The file is gone or smaller than when SetTo opened it.
+	bool _FileShrank() const;
 
 	std::unique_ptr<BMediaFile> fFile;
 	BMediaTrack* fTrack = nullptr;          // owned by fFile
@@ -61,5 +68,7 @@ private:
 	int64 fFramesDecoded = 0;
 	int64 fFrameCount = 0;
 	std::string fFileName;
+	std::string fPath;
+	int64 fOpenedFileSize = -1;
 	int32 fBufferOffset = 0;                // frames of the buffer already handed out
 };

@@ -457,16 +457,19 @@ void CCdRecordStatusView::_DisplayThread()
 	_ChangeDisplay([](CD_RECORD_DISPLAY* display) { CRecordDisplayUpdater::Begin(display); });
 	CRecordDisplayUpdater updater;
 	while (true) {
-		RECORD_RUN_SNAPSHOT run = _Snapshot();
-		if (run.runState != STATUS_QUIT) {
-			bool changed;
-			{
-				std::lock_guard<std::mutex> lock(fDisplayLock);
+		// The snapshot is taken under the display lock: the write thread
+		// changes the run state before it sets a status line, so a round
+		// never applies a state older than the line it would overwrite
+		// (a late "Writing leadout" over "Writing is finished.").
+		bool changed = false;
+		{
+			std::lock_guard<std::mutex> lock(fDisplayLock);
+			RECORD_RUN_SNAPSHOT run = _Snapshot();
+			if (run.runState != STATUS_QUIT)
 				changed = updater.Round(run, fClock->Now(), &fDisplay);
-			}
-			if (changed)
-				_NotifyDisplay();
 		}
+		if (changed)
+			_NotifyDisplay();
 		fClock->Snooze(100000);
 		if (fRunState.load() == STATUS_QUIT)
 			break;
@@ -558,6 +561,7 @@ void CCdRecordStatusView::_WriteThread()
 	if (failed)
 		_FailureEnd();
 	_ChangeDisplay([](CD_RECORD_DISPLAY* display) { display->verification.clear(); });
+	fVerified.store(false);
 	if (succeeded && fAction->bVerify && (fAction->nActionFlags & RECORD_ACTION_WRITE) != 0)
 		_Verify();
 	fSucceeded.store(succeeded);
@@ -568,17 +572,27 @@ void CCdRecordStatusView::_Verify()
 {
 	std::string finished = Display().status;
 	SetStatusTextAsync("Verifying...");
-	fDriver->MediumLoad(fDevice, nullptr);
 	SCSI_STATUS status;
 	memset(&status, 0, sizeof(status));
 	fClock->WaitUnitReady(fDevice, 30000000, &status);
 	std::vector<TRACK_VERIFICATION> results;
-	status_t verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results);
+	status_t verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results, &fStopRequested);
+	if (verified == B_BAD_VALUE) {
+		// Some recorders show the new table of contents only after the
+		// medium was loaded again.
+		fDriver->MediumEject(fDevice, nullptr);
+		fDriver->MediumLoad(fDevice, nullptr);
+		memset(&status, 0, sizeof(status));
+		fClock->WaitUnitReady(fDevice, 30000000, &status);
+		verified = VerifyRecordedDisc(fDevice, fAction->pProject, &results, &fStopRequested);
+	}
 	std::vector<std::string> lines;
 	if (verified != B_OK) {
 		lines.push_back(verified == B_BAD_VALUE ? "Verification: the disc's tracks differ from the project"
+				: verified == B_CANCELED        ? "Verification stopped by the user"
 												: ErrorCodeText("Verification not possible (", verified));
 	}
+	bool all = verified == B_OK;
 	for (const TRACK_VERIFICATION& result : results) {
 		std::string line = Format("Track %02d: ", int(result.track));
 		if (result.verified)
@@ -588,8 +602,11 @@ void CCdRecordStatusView::_Verify()
 		else
 			line += Format("differs from its source at sector %d", int(result.firstDifference));
 		lines.push_back(line);
+		all = all && result.verified;
 	}
+	fVerified.store(all);
 	_ChangeDisplay([&](CD_RECORD_DISPLAY* display) { display->verification = lines; });
+	SetStatusTextAsync("Ejecting medium");
 	fDriver->MediumEject(fDevice, nullptr);
 	SetStatusTextAsync(finished.c_str());
 }
@@ -889,8 +906,14 @@ CCdRecordStatusView::EPassResult CCdRecordStatusView::_RunPass()
 	}
 	SetStatusTextAsync("Allowing medium removal");
 	fDriver->MediumAllowRemoval(fDevice, nullptr);
-	SetStatusTextAsync("Ejecting medium");
-	fDriver->MediumEject(fDevice, nullptr);
+	// A written disc that is to be verified stays in: a recorder may hand
+	// back another medium after an eject (the virtual recorder gives a
+	// fresh blank). _Verify ejects it afterwards.
+	const bool verifyFollows = !simulation && fAction->bVerify && (fAction->nActionFlags & RECORD_ACTION_WRITE) != 0;
+	if (!verifyFollows) {
+		SetStatusTextAsync("Ejecting medium");
+		fDriver->MediumEject(fDevice, nullptr);
+	}
 
 	if (simulation)
 		fFlags &= ~RECORD_ACTION_SIMULATE;

@@ -126,6 +126,9 @@ public:
 	std::string FailureMessage() const;
 	// The last run wrote (or simulated) the whole disc.
 	bool Succeeded() const { return fSucceeded.load(); }
+	// The last run asked for verification, and every track of the disc read
+	// back equal to its source. Any thread, after the run ended.
+	bool Verified() const { return fVerified.load(); }
 
 	// How the read thread takes the next bytes of the disc: by default
 	// CDaoFeeder::Read. Tests put faults between the feeder and the buffer.
@@ -172,8 +175,10 @@ private:
 	void _DisplayThread();
 	void _PriorityThread();
 
-	// After a successful write asked to verify: loads the medium, reads
-	// every track back and puts the outcome into the display record.
+	// After a successful write asked to verify, with the written disc still
+	// in: reads every track back (loading the medium again once when its
+	// tracks do not match), puts the outcome into the display record and
+	// ejects the medium.
 	void _Verify();
 	bool _Prepare();
 	EPassResult _RunPass();
@@ -250,6 +255,7 @@ private:
 	std::atomic<bool> fSimulationPass {false};
 	std::atomic<bool> fStopRequested {false};
 	std::atomic<bool> fSucceeded {false};
+	std::atomic<bool> fVerified {false};
 
 	// Write thread locals of a pass.
 	int32 fRestOfBufferSectors = 0;

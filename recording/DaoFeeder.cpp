@@ -158,6 +158,8 @@ status_t CDaoFeeder::Read(void* buffer, int bytes, int* bytesRead, bool littleEn
 		DEBUG_ASSERT(remaining >= 0);
 		if (remaining <= 0)
 			break;
+		// The track has been read to its end: its decoder goes.
+		fTracks[size_t(fCurrentTrack - 1)]->Release();
 		fCurrentTrack++;
 		if (fCurrentTrack > fTrackCount || fCurrentTrack > int32(fTracks.size()))
 			break;

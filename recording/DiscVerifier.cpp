@@ -6,6 +6,7 @@
 #include "devices/Device.h"
 #include "disc/Toc.h"
 #include "driver/driverbaseclass.h"
+#include "projects/Project.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,7 +19,8 @@ constexpr int32 kChunkSectors = 27;
 
 }   // namespace
 
-status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRACK_VERIFICATION>* results)
+status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRACK_VERIFICATION>* results,
+	const std::atomic<bool>* stop)
 {
 	results->clear();
 	CDriver* driver = device->GetDriver();
@@ -30,6 +32,14 @@ status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRAC
 			starts.push_back(toc->TrackTrackLBA(track));
 		toc->Unlock();
 	}
+
+	// A disc of another number of tracks is refused before any file is
+	// opened.
+	project->Lock();
+	const int32 projectTracks = project->CountTracks();
+	project->Unlock();
+	if (int32(starts.size()) != projectTracks)
+		return B_BAD_VALUE;
 
 	CDaoFeeder feeder;
 	status_t status = feeder.Init(project);
@@ -50,6 +60,8 @@ status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRAC
 		int32 lba = starts[track - 1] - feeder.TrackPauseSectorCount(track);
 		int32 done = 0;
 		while (done < sectors) {
+			if (stop != nullptr && stop->load())
+				return B_CANCELED;
 			int32 count = std::min(kChunkSectors, sectors - done);
 			int bytes = 0;
 			status = feeder.Read(source.get(), count * kSectorSize, &bytes, little);

@@ -5,6 +5,7 @@
 
 #include "kit/support/SupportDefs.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct TRACK_VERIFICATION {
 // pause that lie in the lead-in (before LBA 0) cannot be read and are not
 // compared. B_OK when the disc and the project have the same tracks (the
 // per-track outcome is in *results), B_BAD_VALUE when they do not, or the
-// feeder's status when the project cannot be decoded. Any thread but the
-// drive's update thread; one run at a time per drive.
-status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRACK_VERIFICATION>* results);
+// feeder's status when the project cannot be decoded; B_CANCELED as soon as
+// `stop` (when given) is set, between two reads. Any thread but the drive's
+// update thread; one run at a time per drive.
+status_t VerifyRecordedDisc(CDevice* device, CProject* project, std::vector<TRACK_VERIFICATION>* results,
+	const std::atomic<bool>* stop = nullptr);

@@ -83,16 +83,37 @@ status_t CTrackFeeder::Init(const entry_ref* ref)
 	fPauseLength = 0;
 	fDataIsLittleEndian = fReader->ByteOrder() == B_MEDIA_LITTLE_ENDIAN;
 
-	status = Rewind();
+	// Measured: the decoder goes until the track is read, so that a disc of
+	// many tracks holds one decoder at a time.
+	fReader.reset();
+	fPosition = 0;
+	DEBUG_data_bytes_read = 0;
+	return B_OK;
+}
+
+status_t CTrackFeeder::_Open()
+{
+	auto reader = std::make_unique<CRawMediaFileReader>();
+	status_t status = reader->SetTo(fRef);
 	if (status != B_OK) {
-		DebugPrint("CTrackFeeder::Init error: Rewind failed\n");
+		DebugPrint("CTrackFeeder error: CRawMediaFileReader::SetTo failed for \"%s\"\n", fName.c_str());
 		return status;
 	}
+	if (reader->CountFrames() * int64(reader->FrameSize()) != fDataLength) {
+		DebugPrint("CTrackFeeder error: file \"%s\" changed its length\n", fName.c_str());
+		return B_IO_ERROR;
+	}
+	fReader = std::move(reader);
 	return B_OK;
 }
 
 status_t CTrackFeeder::Rewind()
 {
+	if (fReader == nullptr) {
+		fPosition = 0;
+		DEBUG_data_bytes_read = 0;
+		return _Open();
+	}
 	status_t status = fReader->Rewind();
 	if (status != B_OK) {
 		DebugPrint("CTrackFeeder::Rewind error: Rewind failed\n");
@@ -101,6 +122,11 @@ status_t CTrackFeeder::Rewind()
 	fPosition = 0;
 	DEBUG_data_bytes_read = 0;
 	return B_OK;
+}
+
+void CTrackFeeder::Release()
+{
+	fReader.reset();
 }
 
 status_t CTrackFeeder::Read(void* buffer, int bytes, int* bytesRead, bool littleEndian)
@@ -131,6 +157,15 @@ status_t CTrackFeeder::Read(void* buffer, int bytes, int* bytesRead, bool little
 
 	// Data.
 	if (remaining > 0 && fPosition < fPauseLength + fDataLength) {
+		// A released or never opened decoder starts at the file's first
+		// frame: right only where no data has been delivered yet.
+		if (fReader == nullptr) {
+			if (fPosition != fPauseLength)
+				return B_NO_INIT;
+			status_t status = _Open();
+			if (status != B_OK)
+				return status;
+		}
 		int32 frames = remaining / 4;
 		status_t status = fReader->ReadFrames(out, &frames);
 		if (status != B_OK) {

@@ -33,13 +33,19 @@ public:
 	CTrackFeeder(const CTrackFeeder&) = delete;
 	CTrackFeeder& operator=(const CTrackFeeder&) = delete;
 
-	// Opens `ref` for decoding and measures it. B_OK; the decoder's or the
+	// Opens `ref` for decoding, measures it and closes it again (the first
+	// Read or Rewind opens it for reading). B_OK; the decoder's or the
 	// path's status; B_ERROR when the file holds no data; the status of
 	// EFBIG ("File too large") when its data does not fit an int32.
 	// Each failure prints its "CTrackFeeder::Init error: ..." line.
 	status_t Init(const entry_ref* ref);
-	// Back to the first byte of the pause. B_OK or the decoder's status.
+	// Back to the first byte of the pause; opens the file when it is not
+	// open (B_IO_ERROR when it no longer holds the same amount of audio).
+	// B_OK or the decoder's status.
 	status_t Rewind();
+	// Closes the decoder of a track that has been read, so that a disc of
+	// many tracks holds one decoder at a time. Rewind opens it again.
+	void Release();
 	// Places the next at most `bytes` bytes (a multiple of 4) of the track at
 	// `buffer`; *bytesRead receives the count, short only at the end of the
 	// track (0 after it). Audio samples come little-endian when
@@ -72,7 +78,11 @@ public:
 	void SetPreEmphasis(bool preEmphasis) { fPreEmphasis = preEmphasis; }
 
 private:
-	std::unique_ptr<CRawMediaFileReader> fReader;
+	// Makes and opens the decoder at the file's first frame; the length
+	// must still be the one Init measured.
+	status_t _Open();
+
+	std::unique_ptr<CRawMediaFileReader> fReader;   // null while released
 	std::string fName;
 	std::string fPath;
 	entry_ref fRef;

@@ -47,6 +47,7 @@ status_t MediaIO::OpenForReading(const std::string& path, int32 bufferSize)
 		return B_IS_A_DIRECTORY;
 	}
 	fFD = fd;
+	fOpenedSize = st.st_size;
 	return _Allocate(bufferSize, false);
 }
 
@@ -144,8 +145,14 @@ int MediaIO::Read(void* opaque, uint8_t* buffer, int size)
 		self->fLastError = StatusFromErrno();
 		return AVERROR(errno);
 	}
-	if (done == 0)
+	if (done == 0) {
+		off_t position = lseek(self->fFD, 0, SEEK_CUR);
+		if (position >= 0 && position < self->fOpenedSize) {
+			self->fLastError = B_IO_ERROR;
+			return AVERROR(EIO);
+		}
 		return AVERROR_EOF;
+	}
 	return int(done);
 }
 

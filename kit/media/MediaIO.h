@@ -20,6 +20,8 @@ public:
 
 	// Opens `path` for reading with an I/O buffer of `bufferSize` bytes.
 	// B_OK, B_ENTRY_NOT_FOUND, B_IS_A_DIRECTORY, B_PERMISSION_DENIED, ...
+	// A file that ends before the size it had when opened (cut while being
+	// read) gives a read error (B_IO_ERROR), not an end of file.
 	status_t OpenForReading(const std::string& path, int32 bufferSize);
 	// Creates `path` for writing: replaces an existing file when `replace`,
 	// else fails with B_FILE_EXISTS if there is one.
@@ -46,6 +48,7 @@ private:
 	int fFD = -1;
 	AVIOContext* fContext = nullptr;
 	status_t fLastError = B_OK;
+	int64 fOpenedSize = -1;   // size when opened for reading
 	bool fWriting = false;
 };
 

@@ -416,6 +416,32 @@ TEST_F(RecordEngine, AFileReadingErrorStopsTheRunWithoutWaitingForTheAlert)
 	EXPECT_FALSE(fRecorder.Logged("CloseSession"));
 }
 
+// The real decoder path: a file cut short while the run reads it is a read
+// error, not a track padded with silence; whether the cut comes before its
+// decoding began (Write 0, still in track 1's pause) or in the middle of it
+// (Write 70, in track 2).
+TEST_F(RecordEngine, AFileCutWhileBeingReadStopsTheRunWithAFileReadingError)
+{
+	AlertScope alerts;
+	UseRecorder();
+	for (int32 cutAt : {0, 70}) {
+		SCOPED_TRACE(cutAt);
+		MakeProject({{588 * 40 + 100, 0}, {588 * 600, 0}});
+		fRecorder.writeCalls = 0;
+		fRecorder.log.clear();
+		fRecorder.onWrite = [this, cutAt](int32 index) {
+			if (index == cutAt)
+				std::filesystem::resize_file(fFolder + "/track2.wav", 44 + 588 * 4 * 20);
+		};
+		ASSERT_TRUE(Run(Action(RECORD_ACTION_WRITE)));
+		ExpectFailure("Writing failed! (File reading error, reading stopped)");
+		EXPECT_EQ(fView->FailureMessage(), "Writing failed! (File reading error, reading stopped)");
+		ASSERT_FALSE(alerts.Alerts().Shown().empty());
+		EXPECT_NE(alerts.Alerts().Shown().back().text.find("track2.wav"), std::string::npos);
+		EXPECT_FALSE(fRecorder.Logged("CloseSession"));
+	}
+}
+
 TEST_F(RecordEngine, VerificationReadsEveryTrackBackAndNamesTheFirstDifference)
 {
 	UseRecorder();
