@@ -1,7 +1,7 @@
 #include "emulator/DiscImage.h"
 
 #include "kit/device/CdText.h"
-#include "emulator/ImageFile.h"
+#include "kit/device/ImageFile.h"
 #include "emulator/MmcDefs.h"
 #include "emulator/SoundFileDecoder.h"
 

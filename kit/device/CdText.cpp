@@ -1,7 +1,7 @@
 #include "kit/device/CdText.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "kit/device/ImageFile.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,56 +13,6 @@
 namespace {
 
 const std::string kEmpty;
-
-const char* KindOf(mode_t mode)
-{
-	if (S_ISFIFO(mode))
-		return "a FIFO";
-	if (S_ISDIR(mode))
-		return "a folder";
-	if (S_ISCHR(mode) || S_ISBLK(mode))
-		return "a device";
-	if (S_ISSOCK(mode))
-		return "a socket";
-	return "not a plain file";
-}
-
-// Opens a regular file for reading without waiting on a FIFO; *fd and *size
-// on success, else the status and *why.
-status_t OpenRegular(const std::string& path, int* fd, uint64* size, std::string* why)
-{
-	*fd = -1;
-	int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-	struct stat st;
-	if (handle < 0 || fstat(handle, &st) != 0) {
-		if (handle >= 0)
-			::close(handle);
-		*why = "cannot open " + path;
-		return B_ENTRY_NOT_FOUND;
-	}
-	if (!S_ISREG(st.st_mode)) {
-		::close(handle);
-		*why = path + " is not a regular file (" + KindOf(st.st_mode) + ")";
-		return B_BAD_DATA;
-	}
-	*fd = handle;
-	*size = uint64(st.st_size);
-	return B_OK;
-}
-
-bool ReadAll(int fd, uint8* buffer, size_t size)
-{
-	size_t done = 0;
-	while (done < size) {
-		ssize_t n = ::pread(fd, buffer + done, size - done, off_t(done));
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		done += size_t(n);
-	}
-	return true;
-}
 
 }   // namespace
 
@@ -346,7 +296,7 @@ status_t CCdText::LoadPacksFile(const std::string& path, std::vector<uint8>* pac
 		why = &ignored;
 	int fd;
 	uint64 size;
-	status_t status = OpenRegular(path, &fd, &size, why);
+	status_t status = image_file::OpenRegular(path, &fd, &size, why);
 	if (status != B_OK)
 		return status;
 	// The header, the most packs, and a zero byte.
@@ -357,7 +307,7 @@ status_t CCdText::LoadPacksFile(const std::string& path, std::vector<uint8>* pac
 		return B_BAD_DATA;
 	}
 	std::vector<uint8> data(size_t(size), 0);
-	bool ok = ReadAll(fd, data.data(), data.size());
+	bool ok = image_file::ReadAll(fd, data.data(), data.size(), 0);
 	::close(fd);
 	if (!ok) {
 		*why = "cannot read " + path;

@@ -1,4 +1,4 @@
-#include "emulator/ImageFile.h"
+#include "kit/device/ImageFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
