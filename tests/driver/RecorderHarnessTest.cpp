@@ -10,6 +10,7 @@
 #include "kit/device/CdAddress.h"
 #include "kit/device/ScsiCommands.h"
 #include "kit/device/ScsiParameters.h"
+#include "RunCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -102,20 +103,6 @@ bool WriteRange(CVirtualDrive& drive, const std::vector<uint8>& audio, int32 fro
 	return true;
 }
 
-std::string Run(const std::string& command)
-{
-	FILE* pipe = popen(command.c_str(), "r");
-	std::string output;
-	if (pipe == nullptr)
-		return output;
-	std::array<char, 4096> chunk;
-	size_t n;
-	while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-		output.append(chunk.data(), n);
-	pclose(pipe);
-	return output;
-}
-
 // The written image: cd-info's track starts, the reader's TOC and pauses,
 // and every sector read back through the command library.
 void CheckImage(const std::string& folder, const std::vector<uint8>& audio)
@@ -123,7 +110,7 @@ void CheckImage(const std::string& folder, const std::vector<uint8>& audio)
 	std::string cue = folder + "/recording-001.cue";
 	ASSERT_TRUE(std::filesystem::exists(cue)) << folder;
 	if (system("command -v cd-info >/dev/null 2>&1") == 0) {
-		std::string output = Run("cd-info --no-device-info --no-header --cue-file '" + cue + "' 2>&1");
+		std::string output = RunCommand("cd-info --no-device-info --no-header --cue-file '" + cue + "' 2>&1");
 		std::regex line(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) )");
 		std::smatch match;
 		std::map<int, int32> starts;
@@ -137,7 +124,7 @@ void CheckImage(const std::string& folder, const std::vector<uint8>& audio)
 		// cdrdao names the pauses: track 1's 50 stored sectors, none before
 		// track 2, 75 before track 3.
 		// (cdrdao takes file names from its working folder.)
-		std::string output = Run("cd '" + folder + "' && cdrdao show-toc recording-001.cue 2>&1");
+		std::string output = RunCommand("cd '" + folder + "' && cdrdao show-toc recording-001.cue 2>&1");
 		std::regex line(R"(^\s*(PREGAP|START)\s+\d\d:\d\d:\d\d\(\s*(\d+)\))");
 		std::smatch match;
 		std::vector<std::string> found;

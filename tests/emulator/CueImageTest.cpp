@@ -6,6 +6,7 @@
 
 #include "kit/device/CdText.h"
 #include "emulator/CueSheet.h"
+#include "RunCommand.h"
 
 #include <sys/stat.h>
 
@@ -58,16 +59,7 @@ std::optional<std::string> RunTool(const std::string& tool, const std::string& c
 {
 	if (std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
 		return std::nullopt;
-	std::string output;
-	FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-	if (pipe == nullptr)
-		return std::nullopt;
-	char buffer[4096];
-	size_t n;
-	while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-		output.append(buffer, n);
-	pclose(pipe);
-	return output;
+	return RunCommand(command + " 2>&1");
 }
 
 // A track as the tools report it: number, pregap start, start (index 1),

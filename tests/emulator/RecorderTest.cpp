@@ -7,6 +7,7 @@
 #include "emulator/WriteBuffer.h"
 #include "kit/device/CdAddress.h"
 #include "tests/emulator/EmulatorTestUtil.h"
+#include "RunCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -85,17 +86,7 @@ SWriteParameters Parameters(uint8 type, bool test = false)
 
 std::string RunCdInfo(const std::string& cue)
 {
-	std::string command = "cd-info --no-device-info --no-header --cue-file '" + cue + "' 2>&1";
-	FILE* pipe = popen(command.c_str(), "r");
-	if (pipe == nullptr)
-		return std::string();
-	std::string output;
-	std::array<char, 4096> chunk;
-	size_t n;
-	while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-		output.append(chunk.data(), n);
-	pclose(pipe);
-	return output;
+	return RunCommand("cd-info --no-device-info --no-header --cue-file '" + cue + "' 2>&1");
 }
 
 std::map<int, int32> CdInfoStarts(const std::string& output)

@@ -10,6 +10,7 @@
 
 #include "emulator/VirtualDrives.h"
 #include "kit/device/VirtualDevice.h"
+#include "RunCommand.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -318,15 +319,9 @@ TEST(OutsideTool, CdInfoReadsTheTestImageLikeTheDrive)
 	CTempFolder folder;
 	STestDisc disc = MakeTestDisc(folder, "image");
 	std::string command = "cd-info --no-device-info --no-header --cue-file '" + disc.cuePath + "' 2>&1";
-	FILE* pipe = popen(command.c_str(), "r");
-	ASSERT_NE(pipe, nullptr);
-	std::string output;
-	std::array<char, 4096> chunk;
-	size_t n;
-	while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-		output.append(chunk.data(), n);
-	int status = pclose(pipe);
-	ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+	int status = -1;
+	std::string output = RunCommand(command, &status);
+	ASSERT_EQ(status, 0) << output;
 
 	std::smatch match;
 	ASSERT_TRUE(std::regex_search(output, match, std::regex(R"(Track List \((\d+) - (\d+)\))"))) << output;

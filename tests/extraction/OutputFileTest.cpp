@@ -6,6 +6,7 @@
 #include "kit/media/MediaTrack.h"
 #include "kit/storage/Mime.h"
 #include "kit/storage/Node.h"
+#include "RunCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -108,22 +109,6 @@ protected:
 };
 
 int TrackFileTest::sCounter = 0;
-
-std::string RunCommand(const std::string& command, int* status = nullptr)
-{
-	std::string output;
-	FILE* pipe = popen(command.c_str(), "r");
-	if (pipe == nullptr)
-		return output;
-	char buffer[4096];
-	size_t got;
-	while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-		output.append(buffer, got);
-	int result = pclose(pipe);
-	if (status != nullptr)
-		*status = result;
-	return output;
-}
 
 std::string Quote(const std::string& text)
 {

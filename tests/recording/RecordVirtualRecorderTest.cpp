@@ -17,6 +17,7 @@
 #include "projects/ProjectTrack.h"
 #include "recording/CdRecordStatusView.h"
 #include "recording/RecordAction.h"
+#include "RunCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -49,15 +50,7 @@ CLI_RUN RunCli(const std::string& arguments, const std::string& environment = ""
 	CLI_RUN run;
 	std::string command = environment + " " + media_test::Quote(TARNWICK_CLI_PATH) + " " + arguments
 		+ " --add-ons " + media_test::Quote(TARNWICK_ADDONS_DIR) + " 2>&1 </dev/null";
-	FILE* pipe = popen(command.c_str(), "r");
-	if (pipe == nullptr)
-		return run;
-	char buffer[4096];
-	size_t got;
-	while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-		run.output.append(buffer, got);
-	int status = pclose(pipe);
-	run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+	run.output = RunCommand(command, &run.exitStatus);
 	return run;
 }
 

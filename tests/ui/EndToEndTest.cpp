@@ -22,6 +22,7 @@
 #include "ui/MainWindow.h"
 #include "ui/ProjectView.h"
 #include "ui/SourceView.h"
+#include "RunCommand.h"
 
 #include <QAction>
 #include <QDialog>
@@ -72,21 +73,6 @@ std::string ReadFile(const fs::path& path)
 {
 	std::ifstream in(path, std::ios::binary);
 	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The output of `command`, or "" when it could not run.
-std::string CommandOutput(const std::string& command)
-{
-	std::string output;
-	FILE* pipe = popen(command.c_str(), "r");
-	if (pipe == nullptr)
-		return output;
-	char buffer[4096];
-	size_t got;
-	while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-		output.append(buffer, got);
-	pclose(pipe);
-	return output;
 }
 
 QAction* FindAction(QMenu* menu, const QString& label)
@@ -391,7 +377,7 @@ TEST_F(EndToEndTest, ProjectBuiltInTheMainWindowIsWrittenToTheVirtualRecorder)
 
 	// A standard tool reads the image the same way, when it is installed.
 	if (system("command -v cd-info >/dev/null 2>&1") == 0) {
-		std::string info = CommandOutput("cd-info --no-header --no-device-info --cue-file '" + cue.string() + "' 2>&1");
+		std::string info = RunCommand("cd-info --no-header --no-device-info --cue-file '" + cue.string() + "' 2>&1");
 		EXPECT_NE(info.find("CD-ROM Track List (1 - 3)"), std::string::npos) << info;
 		EXPECT_NE(info.find("audio"), std::string::npos) << info;
 	}
