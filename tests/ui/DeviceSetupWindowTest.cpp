@@ -70,7 +70,7 @@ TEST(DeviceSetupWindow, ShowsTheSelectedDriveAndStoresItsSpeedOnClose)
 	CloseDevices();
 	UnloadDriver();
 	ResetVirtualDrives();
-	SetDriverAddOnFolder(nullptr);
+	SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);   // as the test environment set it
 	for (const char* name : {"drv-pellworth", "drv-quenmoor"}) {
 		const drivertest::CAddOn& addOn = drivertest::AddOn(name);
 		if (addOn.InitDriver != nullptr)

@@ -184,7 +184,7 @@ TEST(DeviceConfigurationWindow, OpensFromTheDevicePreferencesAndRefusesAnInvalid
 	CloseDevices();
 	UnloadDriver();
 	ResetVirtualDrives();
-	SetDriverAddOnFolder(nullptr);
+	SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);   // as the test environment set it
 	for (const char* name : {"drv-pellworth", "drv-quenmoor"}) {
 		const drivertest::CAddOn& addOn = drivertest::AddOn(name);
 		if (addOn.InitDriver != nullptr)
