@@ -288,6 +288,15 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 		return B_BAD_VALUE;
 	}
 
+	// The time the command took on the drive's clocks: an instant
+	// recorder's work shows here though no real time passes.
+	const bigtime_t started = fClock->Now();
+	const bigtime_t writeStarted = fWriteClock != fClock ? fWriteClock->Now() : 0;
+	auto reportDuration = [&] {
+		command->duration = fClock->Now() - started;
+		if (fWriteClock != fClock)
+			command->duration += fWriteClock->Now() - writeStarted;
+	};
 	bigtime_t completion = 0;
 	{
 		std::lock_guard<std::mutex> lock(fLock);
@@ -357,6 +366,7 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 	}
 	if (completion > 0)
 		fClock->WaitUntil(completion);
+	reportDuration();
 	return B_OK;
 }
 

@@ -310,7 +310,8 @@ CMmcDrive::SResult CMmcDrive::DoReadToc(const SContext& c)
 			const auto& packs = disc.CdTextPacks();
 			out[2] = out[3] = 0;
 			size_t n = std::min(packs.size(), fResponse.size() - 4);
-			std::memcpy(out + 4, packs.data(), n);
+			if (n > 0)
+				std::memcpy(out + 4, packs.data(), n);    // an empty vector's data() may be null
 			length = 4 + n;
 			break;
 		}

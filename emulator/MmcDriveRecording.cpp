@@ -806,7 +806,22 @@ CMmcDrive::SResult CMmcDrive::FinishSession(int64 closingSectors, bool immediate
 {
 	SResult r;
 	bigtime_t now = WriteNow();
-	bigtime_t doneAt = fWriteBuffer.Drain(now) + fWriteBuffer.Duration(closingSectors);
+	const bigtime_t drained = fWriteBuffer.Drain(now);
+	const bigtime_t doneAt = drained + fWriteBuffer.Duration(closingSectors);
+	// A write error in the lead-out (the closing work's last kLeadOutSectors):
+	// the drive answers when it reaches the bad sector.
+	const int32 leadOut = fRecorder.Written();
+	const int64 beforeLeadOut = std::max<int64>(0, closingSectors - kLeadOutSectors);
+	int32 bad = 0;
+	if (fWriteFaults.TakeWriteError(leadOut, int32(closingSectors - beforeLeadOut), &bad)) {
+		const bigtime_t failedAt = drained + fWriteBuffer.Duration(beforeLeadOut + (bad - leadOut) + 1);
+		SSense sense = kSenseWriteError;
+		sense.infoValid = true;
+		sense.info = uint32(bad);
+		SResult failed = FailRun(sense, "write error in the lead-out at LBA " + std::to_string(bad) + " (injected)");
+		failed.busy = Until(failedAt, false).busy;
+		return failed;
+	}
 	bool test = fRecorder.TestRun();
 	SWrittenDisc disc = fRecorder.CloseSession();
 	fWriteBuffer.Stop();

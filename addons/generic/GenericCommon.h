@@ -50,7 +50,9 @@ bool FailWith(SCSI_STATUS* status, status_t osStatus);
 bool SucceedWithoutCommand(SCSI_STATUS* status);
 
 // A function that sends several commands reports the whole time they took:
-// construct it first, call Finish(status) before returning.
+// construct it first, call Finish(status) before returning. Drive time a
+// transport reported beyond the real time (a virtual drive's instant clock)
+// counts too. Only for the thread that constructed it.
 class CCommandTimer {
 public:
 	CCommandTimer();
@@ -59,6 +61,7 @@ public:
 
 private:
 	bigtime_t fStart;
+	bigtime_t fDriveTimeAtStart;
 };
 
 // The sense key and additional sense code and qualifier of *status.

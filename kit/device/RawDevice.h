@@ -42,6 +42,10 @@ struct raw_device_command {
 	void* sense_data;
 	size_t sense_data_length; // with B_RAW_DEVICE_REPORT_RESIDUAL: replaced by the residual
 	bigtime_t timeout;        // microseconds; 0 or less: the adapter's default
+	// Filled in where the transport measures it: how long the target worked
+	// on the command, in microseconds of the target's own clock (SG_IO's
+	// duration; a virtual drive's clock). 0 when the transport cannot say.
+	bigtime_t duration = 0;
 };
 
 // CAM status byte: bits 0-5 the code, bit 6 the frozen queue, bit 7 valid

@@ -211,6 +211,7 @@ int SgExecuteRawCommand(int fd, raw_device_command* command)
 	if (senseDelivered > 0)
 		memcpy(command->sense_data, sense, senseDelivered);
 
+	command->duration = bigtime_t(header.duration) * 1000;   // the kernel counts milliseconds
 	SG_COMMAND_OUTCOME outcome = MapSgResult(result, senseDelivered);
 	command->scsi_status = outcome.scsi_status;
 	command->cam_status = outcome.cam_status;

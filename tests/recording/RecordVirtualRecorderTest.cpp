@@ -17,6 +17,7 @@
 #include "projects/ProjectTrack.h"
 #include "recording/CdRecordStatusView.h"
 #include "recording/RecordAction.h"
+#include "RecordEngineFixture.h"
 #include "RunCommand.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,26 @@ protected:
 		return drives;
 	}
 
+	// The devices of the drives file `drives` opened in this process, and
+	// the first that writes disc-at-once (null if none does).
+	CDevice* OpenRecorder(const std::string& drives)
+	{
+		std::string systemRoot = std::string(getenv("HOME")) + "/no-real-drives";
+		fs::create_directories(systemRoot);
+		dev_set_system_roots(systemRoot.c_str(), systemRoot.c_str());
+		setenv("TARNWICK_VIRTUAL_DRIVES", drives.c_str(), 1);
+		SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
+		InitPreferenceHandler(GetSettingsFile().c_str());
+		LoadDriver();
+		OpenDevices();
+		for (int i = 0; i < kMaxDevices && g_pDevices[i] != nullptr; i++) {
+			CDriver* driver = g_pDevices[i]->GetDriver();
+			if (driver != nullptr && (driver->Flags & F_DAO_WRITE) != 0)
+				return g_pDevices[i];
+		}
+		return nullptr;
+	}
+
 	// The image of the last burn.
 	std::string LastImage()
 	{
@@ -239,6 +260,13 @@ TEST_F(VirtualRecorderBurn, RecorderFaultsEndTheRunWithTheirMessages)
 		{"", "--burn-proof", "Could not open new session. (CHECK CONDITION.",
 			"Your recorder may not support the BURN-Proof feature."},
 		{"command_error = 53 3 12 0 -1", "", "Could not close session. (CHECK CONDITION.", nullptr},
+		// The lead-out starts at 663; at 4X the drive writes 300 sectors a
+		// second, and a small buffer leaves little to drain at the close.
+		// Failing about 12 s into the closing is the drive's word on a
+		// closing that ran; about 3 s in, the closing itself was refused.
+		{"buffer_kb = 256\nwrite_error = 4233", "--speed 4", "Closing session finished with an error. (CHECK CONDITION.",
+			nullptr},
+		{"buffer_kb = 256\nwrite_error = 1533", "--speed 4", "Could not close session. (CHECK CONDITION.", nullptr},
 	};
 	for (const FAULT& fault : faults) {
 		SCOPED_TRACE(std::string(fault.drive) + " " + fault.options);
@@ -263,21 +291,8 @@ TEST_F(VirtualRecorderBurn, RecorderFaultsEndTheRunWithTheirMessages)
 // simulation alone leaves the disc blank.
 TEST_F(VirtualRecorderBurn, SimulationThenWriteLeavesTheSameDiscAndASimulationLeavesItBlank)
 {
-	std::string systemRoot = std::string(getenv("HOME")) + "/no-real-drives";
-	fs::create_directories(systemRoot);
-	dev_set_system_roots(systemRoot.c_str(), systemRoot.c_str());
-	setenv("TARNWICK_VIRTUAL_DRIVES", InstantRecorder().c_str(), 1);
 	const size_t before = Images(fRecorderFolder).size();
-	SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
-	InitPreferenceHandler(GetSettingsFile().c_str());
-	LoadDriver();
-	OpenDevices();
-	CDevice* device = nullptr;
-	for (int i = 0; i < kMaxDevices && g_pDevices[i] != nullptr && device == nullptr; i++) {
-		CDriver* driver = g_pDevices[i]->GetDriver();
-		if (driver != nullptr && (driver->Flags & F_DAO_WRITE) != 0)
-			device = g_pDevices[i];
-	}
+	CDevice* device = OpenRecorder(InstantRecorder());
 	ASSERT_NE(device, nullptr);
 
 	auto project = std::make_unique<CProject>(fFolder.c_str());
@@ -332,6 +347,51 @@ TEST_F(VirtualRecorderBurn, SimulationThenWriteLeavesTheSameDiscAndASimulationLe
 	ASSERT_EQ(Images(fRecorderFolder).size(), before + 2);
 	auto binOf = [](const std::string& cue) { return ReadWhole(cue.substr(0, cue.size() - 4) + ".bin"); };
 	EXPECT_TRUE(binOf(simulatedFirst) == binOf(LastImage()));
+}
+
+// A recorder that never becomes ready: the engine waits its 60 rounds of a
+// second (on a fast clock), ends with the drive's answer, and leaves the
+// tray free and no run behind.
+TEST_F(VirtualRecorderBurn, ARecorderThatNeverGetsReadyEndsTheRunAfterAMinute)
+{
+	std::string drives = std::string(getenv("HOME")) + "/never-ready-drives";
+	std::ofstream(drives) << "[drive]\ntiming = instant\nafter_eject = blank\noutput = " << fRecorderFolder
+						  << "\ncommand_error = 0 2 4 1 -1\n";
+	const size_t before = Images(fRecorderFolder).size();
+	CDevice* device = OpenRecorder(drives);
+	ASSERT_NE(device, nullptr);
+	auto project = std::make_unique<CProject>(fFolder.c_str());
+	ASSERT_EQ(project->Load(), B_OK);
+
+	recordtest::CFastClock clock;
+	auto sink = std::make_shared<CMessageSink>();
+	auto* action = new CRecordAction;
+	action->nActionFlags = RECORD_ACTION_WRITE;
+	action->nWriteMode = RECORD_MODE_DAO;
+	action->pProject = project.get();
+	action->pDevice = device;
+	action->nWriteSpeed = -1;
+	auto view = std::make_unique<CCdRecordStatusView>(sink->Messenger(), &clock);
+	const bigtime_t started = clock.Now();
+	view->StartRecording(action);
+	std::unique_ptr<BMessage> ended = sink->WaitForMessage(M_RECORD_WRITE_THREAD_ENDED, 120000000);
+	ASSERT_NE(ended, nullptr);
+	view->MessageReceived(ended.get());
+	EXPECT_FALSE(view->Succeeded());
+	EXPECT_EQ(view->FailureMessage().rfind("Device not ready. (CHECK CONDITION.", 0), 0u) << view->FailureMessage();
+	EXPECT_GE(clock.Now() - started, 60000000);
+	EXPECT_EQ(g_CdRecordingActive, 0);
+	EXPECT_EQ(Images(fRecorderFolder).size(), before);
+	// The failure end allowed medium removal: the tray opens again.
+	SCSI_STATUS status {};
+	device->GetDriver()->MediumLoad(device, nullptr);
+	EXPECT_TRUE(device->GetDriver()->MediumEject(device, &status)) << int(status.sense.AdditionalSenseCode);
+
+	view.reset();
+	project.reset();
+	CloseDevices();
+	UnloadDriver();
+	unsetenv("TARNWICK_VIRTUAL_DRIVES");
 }
 
 }   // namespace
