@@ -92,7 +92,7 @@ void CCdEditorWindow::Fill()
 	int32 count = toc->TrackCount();
 	fTable->setRowCount(count);
 	for (int32 track = 1; track <= count; track++) {
-		char number[8];
+		char number[12];
 		snprintf(number, sizeof(number), "%02i", int(track));
 		int32 seconds = toc->TrackSize(track) / 75;
 		char length[16];

@@ -175,6 +175,27 @@ protected:
 		return nullptr;
 	}
 
+	// A disc-at-once run of the engine with `flags` (verifying what it
+	// writes), on `clock` or the real one; the view once its run has ended.
+	std::unique_ptr<CCdRecordStatusView> RunEngine(CDevice* device, CProject* project, int32 flags,
+		CRecordClock* clock = nullptr)
+	{
+		auto* action = new CRecordAction;
+		action->nActionFlags = flags;
+		action->nWriteMode = RECORD_MODE_DAO;
+		action->pProject = project;
+		action->pDevice = device;
+		action->nWriteSpeed = -1;
+		action->bVerify = true;
+		auto view = std::make_unique<CCdRecordStatusView>(fSink->Messenger(), clock);
+		view->StartRecording(action);
+		std::unique_ptr<BMessage> ended = fSink->WaitForMessage(M_RECORD_WRITE_THREAD_ENDED, 120000000);
+		EXPECT_NE(ended, nullptr);
+		if (ended != nullptr)
+			view->MessageReceived(ended.get());
+		return view;
+	}
+
 	// The image of the last burn.
 	std::string LastImage()
 	{
@@ -199,6 +220,7 @@ protected:
 
 	std::string fFolder;
 	std::string fRecorderFolder;
+	std::shared_ptr<CMessageSink> fSink = std::make_shared<CMessageSink>();
 };
 
 const char kEveryTrackVerified[] = "verify: Track 01: verified\nverify: Track 02: verified\nverify: Track 03: verified\n";
@@ -298,22 +320,8 @@ TEST_F(VirtualRecorderBurn, SimulationThenWriteLeavesTheSameDiscAndASimulationLe
 	auto project = std::make_unique<CProject>(fFolder.c_str());
 	ASSERT_EQ(project->Load(), B_OK);
 	ASSERT_EQ(project->CountTracks(), 3);
-	auto sink = std::make_shared<CMessageSink>();
 	auto run = [&](int32 flags) {
-		auto* action = new CRecordAction;
-		action->nActionFlags = flags;
-		action->nWriteMode = RECORD_MODE_DAO;
-		action->pProject = project.get();
-		action->pDevice = device;
-		action->nWriteSpeed = -1;
-		action->bVerify = true;
-		auto view = std::make_unique<CCdRecordStatusView>(sink->Messenger());
-		view->StartRecording(action);
-		std::unique_ptr<BMessage> ended = sink->WaitForMessage(M_RECORD_WRITE_THREAD_ENDED, 120000000);
-		EXPECT_NE(ended, nullptr);
-		if (ended == nullptr)
-			return view;
-		view->MessageReceived(ended.get());
+		std::unique_ptr<CCdRecordStatusView> view = RunEngine(device, project.get(), flags);
 		EXPECT_TRUE(view->Succeeded()) << view->FailureMessage();
 		EXPECT_EQ(g_CdRecordingActive, 0);
 		return view;
@@ -364,19 +372,8 @@ TEST_F(VirtualRecorderBurn, ARecorderThatNeverGetsReadyEndsTheRunAfterAMinute)
 	ASSERT_EQ(project->Load(), B_OK);
 
 	recordtest::CFastClock clock;
-	auto sink = std::make_shared<CMessageSink>();
-	auto* action = new CRecordAction;
-	action->nActionFlags = RECORD_ACTION_WRITE;
-	action->nWriteMode = RECORD_MODE_DAO;
-	action->pProject = project.get();
-	action->pDevice = device;
-	action->nWriteSpeed = -1;
-	auto view = std::make_unique<CCdRecordStatusView>(sink->Messenger(), &clock);
 	const bigtime_t started = clock.Now();
-	view->StartRecording(action);
-	std::unique_ptr<BMessage> ended = sink->WaitForMessage(M_RECORD_WRITE_THREAD_ENDED, 120000000);
-	ASSERT_NE(ended, nullptr);
-	view->MessageReceived(ended.get());
+	std::unique_ptr<CCdRecordStatusView> view = RunEngine(device, project.get(), RECORD_ACTION_WRITE, &clock);
 	EXPECT_FALSE(view->Succeeded());
 	EXPECT_EQ(view->FailureMessage().rfind("Device not ready. (CHECK CONDITION.", 0), 0u) << view->FailureMessage();
 	EXPECT_GE(clock.Now() - started, 60000000);
