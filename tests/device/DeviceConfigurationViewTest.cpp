@@ -12,6 +12,7 @@
 #include "kit/app/MessageSink.h"
 #include "kit/interface/Alert.h"
 #include "kit/support/Message.h"
+#include "QuietDrives.h"
 
 #include <gtest/gtest.h>
 
@@ -196,13 +197,7 @@ protected:
 	{
 		DeviceConfigurationViewTest::SetUp();
 		emutest::WriteText(fFolder->File("drives"), "[drive]\nvendor = ACME\nproduct = Burner 52x\nmedium = none\n");
-		setenv("TARNWICK_VIRTUAL_DRIVES", fFolder->File("drives").c_str(), 1);
-		SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
-		ResetVirtualDrives();
-		testing::internal::CaptureStdout();
-		LoadDriver();
-		OpenDevices();
-		testing::internal::GetCapturedStdout();
+		OpenDrivesQuietly(fFolder->File("drives").c_str());
 		ASSERT_EQ(countDevices, 1);
 	}
 

@@ -11,6 +11,7 @@
 #include "frame/Preference.h"
 #include "kit/interface/Alert.h"
 #include "kit/storage/FindDirectory.h"
+#include "QuietDrives.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +37,7 @@ protected:
 	{
 		fFolder = std::make_unique<emutest::CTempFolder>();
 		ASSERT_EQ(PreferenceHandler.Init(fFolder->File("Tarnwick Settings").c_str()), B_OK);
-		unsetenv("TARNWICK_VIRTUAL_DRIVES");
-		SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
-		ResetVirtualDrives();
-		testing::internal::CaptureStdout();
-		LoadDriver();
-		OpenDevices();
-		testing::internal::GetCapturedStdout();
+		OpenDrivesQuietly(nullptr);
 		ASSERT_NE(g_pDevices[0], nullptr);
 		fDevice = g_pDevices[0];
 	}

@@ -8,6 +8,7 @@
 #include "devices/devices.h"
 #include "driver/driverbaseclass.h"
 #include "frame/Preference.h"
+#include "QuietDrives.h"
 
 #include <gtest/gtest.h>
 
@@ -78,13 +79,7 @@ protected:
 		emutest::WriteText(fFolder->File("drives"),
 			"[drive]\nvendor = ACME\nproduct = Burner 52x\nmedium = none\n"
 			"[drive]\nvendor = TEAC\nproduct = CD-R55S\ndialect = teac\nmedium = none\n");
-		setenv("TARNWICK_VIRTUAL_DRIVES", fFolder->File("drives").c_str(), 1);
-		SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
-		ResetVirtualDrives();
-		testing::internal::CaptureStdout();
-		LoadDriver();
-		OpenDevices();
-		testing::internal::GetCapturedStdout();
+		OpenDrivesQuietly(fFolder->File("drives").c_str());
 		ASSERT_EQ(countDevices, 2);
 	}
 

@@ -17,6 +17,7 @@
 #include "projects/ProjectTrack.h"
 #include "recording/CdRecordStatusView.h"
 #include "recording/RecordAction.h"
+#include "QuietDrives.h"
 #include "RecordEngineFixture.h"
 #include "RunCommand.h"
 
@@ -162,11 +163,8 @@ protected:
 		std::string systemRoot = std::string(getenv("HOME")) + "/no-real-drives";
 		fs::create_directories(systemRoot);
 		dev_set_system_roots(systemRoot.c_str(), systemRoot.c_str());
-		setenv("TARNWICK_VIRTUAL_DRIVES", drives.c_str(), 1);
-		SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
 		InitPreferenceHandler(GetSettingsFile().c_str());
-		LoadDriver();
-		OpenDevices();
+		OpenDrivesQuietly(drives.c_str());
 		for (int i = 0; i < kMaxDevices && g_pDevices[i] != nullptr; i++) {
 			CDriver* driver = g_pDevices[i]->GetDriver();
 			if (driver != nullptr && (driver->Flags & F_DAO_WRITE) != 0)

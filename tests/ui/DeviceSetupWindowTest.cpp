@@ -9,6 +9,7 @@
 #include "devices/devices.h"
 #include "kit/interface/qt/Window.h"
 #include "ui/DeviceSetupWindow.h"
+#include "QuietDrives.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -22,13 +23,7 @@ TEST(DeviceSetupWindow, ShowsTheSelectedDriveAndStoresItsSpeedOnClose)
 {
 	SettingsAndAlerts settings;
 	emutest::CTempFolder folder;
-	unsetenv("TARNWICK_VIRTUAL_DRIVES");
-	SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
-	ResetVirtualDrives();
-	testing::internal::CaptureStdout();
-	LoadDriver();
-	OpenDevices();
-	testing::internal::GetCapturedStdout();
+	OpenDrivesQuietly(nullptr);
 	ASSERT_EQ(countDevices, 1);
 
 	auto* window = new CDeviceSetupWindow();

@@ -15,6 +15,7 @@
 #include "ui/ApplicationSetupWindow.h"
 #include "ui/DeviceConfigurationWindow.h"
 #include "ui/DeviceSetupWindow.h"
+#include "QuietDrives.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -100,13 +101,7 @@ TEST(DeviceConfigurationWindow, OpensFromTheDevicePreferencesAndRefusesAnInvalid
 	BApplication application("application/x-vnd.Orrisec-PreferenceWindowsTest");
 	SettingsAndAlerts settings;
 	emutest::CTempFolder folder;
-	unsetenv("TARNWICK_VIRTUAL_DRIVES");
-	SetDriverAddOnFolder(TARNWICK_ADDONS_DIR);
-	ResetVirtualDrives();
-	testing::internal::CaptureStdout();
-	LoadDriver();
-	OpenDevices();
-	testing::internal::GetCapturedStdout();
+	OpenDrivesQuietly(nullptr);
 	ASSERT_EQ(countDevices, 1);
 	CDevice* device = g_pDevices[0];
 
