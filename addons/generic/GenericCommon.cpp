@@ -73,12 +73,6 @@ void StoreSense(const uint8* data, size_t size, SCSI_SENSE* out)
 	memcpy(out, fixed, sizeof(fixed));
 }
 
-// The drive time this thread's commands took beyond the real time they
-// took: a transport that measures the drive's own clock (a virtual drive on
-// an instant clock) can report work that took no real time. The command
-// timers add what was reported while they ran.
-thread_local bigtime_t tDriveTimeBeyondReal = 0;
-
 struct SSendResult {
 	int result = 0;
 	int error = 0;
@@ -105,10 +99,7 @@ SSendResult SendOnce(CDevice* device, const CCommandBlock& block, data_direction
 	r.result = dev_ioctl(device->GetRawDescriptor(), B_RAW_DEVICE_COMMAND, &command, sizeof(command));
 	r.error = errno;
 	s.time = system_time() - start;
-	if (command.duration > s.time) {
-		tDriveTimeBeyondReal += command.duration - s.time;
-		s.time = command.duration;
-	}
+	s.time = std::max(s.time, command.duration);   // a drive's own clock may say more
 
 	// The residuals are the drive's word: never trust them beyond the
 	// buffers they refer to.
@@ -206,14 +197,14 @@ bool SucceedWithoutCommand(SCSI_STATUS* status)
 CCommandTimer::CCommandTimer()
 	:
 	fStart(system_time()),
-	fDriveTimeAtStart(tDriveTimeBeyondReal)
+	fDriveTimeAtStart(dev_command_time_beyond_real())
 {
 }
 
 bool CCommandTimer::Finish(SCSI_STATUS* status, bool result) const
 {
 	if (status != nullptr)
-		status->time = system_time() - fStart + (tDriveTimeBeyondReal - fDriveTimeAtStart);
+		status->time = system_time() - fStart + (dev_command_time_beyond_real() - fDriveTimeAtStart);
 	return result;
 }
 

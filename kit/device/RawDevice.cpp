@@ -8,6 +8,7 @@
 #include "kit/device/ScsiSysfs.h"
 #include "kit/device/SgTransport.h"
 #include "kit/device/VirtualDevice.h"
+#include "kit/kernel/OS.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,11 @@
 #include <scsi/sg.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+// What this thread's commands reported beyond the real time they took.
+// In the program, not in an add-on: LeakSanitizer cannot walk the dynamic
+// thread-local storage of a library that was unloaded.
+thread_local bigtime_t tTimeBeyondReal = 0;
 
 namespace {
 
@@ -258,24 +264,36 @@ int dev_ioctl(int fd, int request, void* arg, size_t size)
 		return -1;
 	}
 
-	if (!descriptor->isVirtual)
-		return SgExecuteRawCommand(descriptor->fd, command);
+	command->duration = 0;
+	const bigtime_t started = system_time();
+	int result = 0;
+	if (!descriptor->isVirtual) {
+		result = SgExecuteRawCommand(descriptor->fd, command);
+	} else {
+		std::shared_ptr<CVirtualDevice> device
+			= CDeviceNamespace::Default().FindVirtual(descriptor->virtualId);
+		if (device == nullptr) {
+			command->cam_status = CAM_DEV_NOT_THERE;
+			errno = ENODEV;
+			return -1;
+		}
+		command->scsi_status = 0;
+		command->cam_status = CAM_REQ_INPROG;
+		status_t status = device->Execute(command);
+		if (status != B_OK) {
+			errno = ErrnoFromStatus(status);
+			result = -1;
+		}
+	}
+	const bigtime_t real = system_time() - started;
+	if (command->duration > real)
+		tTimeBeyondReal += command->duration - real;
+	return result;
+}
 
-	std::shared_ptr<CVirtualDevice> device
-		= CDeviceNamespace::Default().FindVirtual(descriptor->virtualId);
-	if (device == nullptr) {
-		command->cam_status = CAM_DEV_NOT_THERE;
-		errno = ENODEV;
-		return -1;
-	}
-	command->scsi_status = 0;
-	command->cam_status = CAM_REQ_INPROG;
-	status_t status = device->Execute(command);
-	if (status != B_OK) {
-		errno = ErrnoFromStatus(status);
-		return -1;
-	}
-	return 0;
+bigtime_t dev_command_time_beyond_real()
+{
+	return tTimeBeyondReal;
 }
 
 size_t dev_max_transfer_length(int fd)

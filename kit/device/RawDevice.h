@@ -131,6 +131,12 @@ int dev_close(int fd);
 // SG_IO. Blocks until the command is done.
 int dev_ioctl(int fd, int request, void* arg, size_t size);
 
+// The time the drives reported for this thread's commands beyond the real
+// time those commands took, summed since the thread began: work that a
+// virtual drive's instant clock did without real time passing. A timer of
+// several commands adds the growth of this sum to the real time it measured.
+bigtime_t dev_command_time_beyond_real();
+
 // The most data bytes one command may move when nothing better is known:
 // what the Linux SCSI generic layer and USB bridges take everywhere.
 constexpr size_t B_RAW_DEVICE_DEFAULT_MAX_TRANSFER = 64 * 1024;
