@@ -100,7 +100,7 @@ void EncodeCueSheetEntry(const SCueSheetEntry& entry, uint8* out, bool bcd)
 	SCdMsf msf = FramesToMsf(std::max(0, entry.lba + kCdMsfOffset));
 	auto number = [bcd](uint8 value) { return bcd ? ToBcd(value) : value; };
 	out[0] = uint8(entry.control << 4 | (entry.adr & 0x0F));
-	out[1] = entry.track == cdb::kLeadOutTrack ? cdb::kLeadOutTrack : number(entry.track);
+	out[1] = entry.track == cdb::kLeadOutTrack ? uint8(cdb::kLeadOutTrack) : number(entry.track);
 	out[2] = number(entry.index);
 	out[3] = entry.dataForm;
 	out[4] = entry.scms;

@@ -95,8 +95,9 @@ status_t WriteFile(const std::string& path, const Pair& pair, const std::vector<
 		status = track->WriteFrames(samples.data() + done * 2, n);
 		done += n;
 	}
-	if (status == B_OK)
+	if (status == B_OK) {
 		EXPECT_EQ(frames, track->CountFrames());
+	}
 	status_t closed = file.ReleaseTrack(track);
 	if (status == B_OK)
 		status = closed;

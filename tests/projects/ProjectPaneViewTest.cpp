@@ -78,8 +78,9 @@ protected:
 
 	void TearDown() override
 	{
-		if (fView != nullptr)
+		if (fView != nullptr) {
 			EXPECT_TRUE(fView->WaitForDropThreads(kWait));
+		}
 		fView.reset();
 		fProject.reset();
 		SetAlertHandler(fPrevious);
