@@ -483,6 +483,7 @@ TEST_F(DeviceLayerTest, RealDriveCommandsGoThroughSgIo)
 		header->status = 0x02;
 		header->driver_status = SG_DRIVER_SENSE;
 		header->resid = int(header->dxfer_len) - 100;
+		header->duration = 7000;   // milliseconds the drive took, by the kernel's count
 		return 0;
 	});
 
@@ -496,8 +497,13 @@ TEST_F(DeviceLayerTest, RealDriveCommandsGoThroughSgIo)
 	command.data_length = sizeof(data);
 	command.sense_data = sense;
 	command.sense_data_length = sizeof(sense);
+	const bigtime_t beyondBefore = dev_command_time_beyond_real();
 	ASSERT_EQ(dev_ioctl(fd, B_RAW_DEVICE_COMMAND, &command, sizeof(command)), 0);
 	EXPECT_EQ(requests, std::vector<unsigned long> {SG_IO});
+	// The drive's 7 s, of which nearly none passed here: the rest counts as
+	// time beyond real time for the timers of several commands.
+	EXPECT_EQ(command.duration, 7000000);
+	EXPECT_GT(dev_command_time_beyond_real() - beyondBefore, 6000000);
 	EXPECT_EQ(command.scsi_status, 0x02);
 	EXPECT_EQ(command.cam_status, CAM_REQ_CMP_ERR | CAM_AUTOSNS_VALID);
 	EXPECT_EQ(command.data_length, sizeof(data) - 100);   // the residual
