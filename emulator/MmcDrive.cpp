@@ -288,15 +288,10 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 		return B_BAD_VALUE;
 	}
 
-	// The time the command took on the drive's clocks: an instant
-	// recorder's work shows here though no real time passes.
+	// The time the command takes on the drive's clocks: an instant
+	// recorder's work shows there though no real time passes.
 	const bigtime_t started = fClock->Now();
-	const bigtime_t writeStarted = fWriteClock != fClock ? fWriteClock->Now() : 0;
-	auto reportDuration = [&] {
-		command->duration = fClock->Now() - started;
-		if (fWriteClock != fClock)
-			command->duration += fWriteClock->Now() - writeStarted;
-	};
+	const bigtime_t writeStarted = fWriteClock->Now();
 	bigtime_t completion = 0;
 	{
 		std::lock_guard<std::mutex> lock(fLock);
@@ -366,7 +361,9 @@ status_t CMmcDrive::Execute(raw_device_command* command)
 	}
 	if (completion > 0)
 		fClock->WaitUntil(completion);
-	reportDuration();
+	command->duration = fClock->Now() - started;
+	if (fWriteClock != fClock)
+		command->duration += fWriteClock->Now() - writeStarted;
 	return B_OK;
 }
 

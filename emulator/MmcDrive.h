@@ -263,6 +263,7 @@ private:
 	// Ends the run with `sense` (write error, underrun): the partial image
 	// stays, the disc is unusable.
 	SResult FailRun(const mmc::SSense& sense, const std::string& why);
+	static mmc::SSense WriteErrorAt(int32 lba);
 	// The result of a command that takes until `doneAt` on the write clock.
 	SResult Until(bigtime_t doneAt, bool immediate);
 	bigtime_t WriteNow() const { return fWriteClock->Now(); }

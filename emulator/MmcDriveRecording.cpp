@@ -766,10 +766,7 @@ CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 
 	}
 	int32 bad = 0;
 	if (fWriteFaults.TakeWriteError(lba, count, &bad)) {
-		SSense sense = kSenseWriteError;
-		sense.infoValid = true;
-		sense.info = uint32(bad);
-		return FailRun(sense, "write error at LBA " + std::to_string(bad) + " (injected)");
+		return FailRun(WriteErrorAt(bad), "write error at LBA " + std::to_string(bad) + " (injected)");
 	}
 	const bool leadIn = fRecorder.InHostLeadIn(lba);
 	if (leadIn) {
@@ -802,6 +799,15 @@ CMmcDrive::SResult CMmcDrive::RecordSectors(const SContext& c, int32 lba, int32 
 	return done;
 }
 
+// WRITE ERROR naming the sector that failed.
+SSense CMmcDrive::WriteErrorAt(int32 lba)
+{
+	SSense sense = kSenseWriteError;
+	sense.infoValid = true;
+	sense.info = uint32(lba);
+	return sense;
+}
+
 CMmcDrive::SResult CMmcDrive::FinishSession(int64 closingSectors, bool immediate)
 {
 	SResult r;
@@ -815,10 +821,8 @@ CMmcDrive::SResult CMmcDrive::FinishSession(int64 closingSectors, bool immediate
 	int32 bad = 0;
 	if (fWriteFaults.TakeWriteError(leadOut, int32(closingSectors - beforeLeadOut), &bad)) {
 		const bigtime_t failedAt = drained + fWriteBuffer.Duration(beforeLeadOut + (bad - leadOut) + 1);
-		SSense sense = kSenseWriteError;
-		sense.infoValid = true;
-		sense.info = uint32(bad);
-		SResult failed = FailRun(sense, "write error in the lead-out at LBA " + std::to_string(bad) + " (injected)");
+		SResult failed
+			= FailRun(WriteErrorAt(bad), "write error in the lead-out at LBA " + std::to_string(bad) + " (injected)");
 		failed.busy = Until(failedAt, false).busy;
 		return failed;
 	}

@@ -98,8 +98,7 @@ SSendResult SendOnce(CDevice* device, const CCommandBlock& block, data_direction
 	bigtime_t start = system_time();
 	r.result = dev_ioctl(device->GetRawDescriptor(), B_RAW_DEVICE_COMMAND, &command, sizeof(command));
 	r.error = errno;
-	s.time = system_time() - start;
-	s.time = std::max(s.time, command.duration);   // a drive's own clock may say more
+	s.time = std::max(system_time() - start, command.duration);   // a drive's own clock may say more
 
 	// The residuals are the drive's word: never trust them beyond the
 	// buffers they refer to.
